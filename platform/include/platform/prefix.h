@@ -1,0 +1,26 @@
+// The desktop prefix: every machine-wide state of one desktop lives below one folder,
+// $NB_PREFIX (default $HOME/.nimbra). MapPath is the only place that understands
+// Windows paths.
+#pragma once
+
+#include <string>
+
+namespace nb {
+
+// The prefix folder, without a trailing slash. Not created.
+std::string Prefix();
+
+// Folder of the runtime state (shared block, bus endpoints, locks); created on demand.
+std::string RunDir();
+
+// Maps a Windows path ("C:\Palm\HOTSYNC.EXE") to a POSIX path below the prefix
+// ($NB_PREFIX/drive_c/Palm/HOTSYNC.EXE). Backslashes and slashes both separate; a
+// component that does not exist under its exact name is matched without regard to case
+// against the existing entries. A POSIX absolute path passes unchanged; a relative
+// path has its separators turned into slashes.
+std::string MapPath(const std::string& windows_path);
+
+// Creates a folder and its parents; true when it exists afterwards.
+bool MakeDirs(const std::string& posix_path);
+
+}  // namespace nb

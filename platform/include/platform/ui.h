@@ -1,0 +1,47 @@
+// The UI seam: every message box and modal dialog goes through here. Qt windows when a
+// display is available; headless otherwise or when NB_UI=headless. Headless prints
+// "[caption] text" to standard error, lets timed boxes time out at once, and answers a
+// dialog with its default button unless NB_UI_ANSWERS names another. When NB_UI_LOG
+// names a file, each box or dialog appends one JSON line {"caption","text","answer"}.
+//
+// NB_UI_ANSWERS scripts headless answers: semicolon-separated `caption=answer` pairs, e.g.
+// "Install=&Yes;*=Cancel". The caption compares without regard to case; `*` matches any
+// caption, and a pair naming the caption wins over `*`. The answer is a button label with
+// or without '&' (compared ignoring '&' and case); the dialog returns its own label of
+// that button, and an answer naming no button leaves the default. A timed box takes "OK"
+// or "timeout". Dialogs that wait for poll are not scripted.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace nb::ui {
+
+// True when real windows are shown.
+bool HasDisplay();
+
+// A modal message box with one OK button.
+void MessageBox(const std::string& caption, const std::string& text);
+
+// A message box that closes itself after `seconds`; returns "timeout" or "OK".
+std::string TimedMessageBox(const std::string& caption, const std::string& text, int seconds);
+
+// A modal dialog. `buttons` are labels as shown ("&Abort"); `default_button` is the one
+// a person presses to go on. `poll` is called about every 100 ms while the dialog is up
+// (also headless) and may close it by returning a button label or "accept"; an empty
+// string keeps it open. Returns the label that closed the dialog ("accept" when poll
+// accepted, "cancel" when the dialog could not be shown or was interrupted).
+struct Dialog {
+  std::string caption;
+  std::vector<std::string> lines;  // texts shown, top to bottom
+  std::vector<std::string> buttons;
+  std::string default_button;
+  // When false, headless mode does not answer with the default button but waits for
+  // poll (or SIGINT, which answers the cancel/abort button).
+  bool headless_answers_at_once = true;
+  std::function<std::string()> poll;
+};
+std::string RunDialog(const Dialog& dialog);
+
+}  // namespace nb::ui

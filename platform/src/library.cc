@@ -1,0 +1,41 @@
+#include "platform/library.h"
+
+#include <dlfcn.h>
+#include <strings.h>
+
+#include "platform/prefix.h"
+
+namespace nb {
+
+std::string LibraryFile(const std::string& name) {
+  std::string file = name;
+  size_t sep = file.find_last_of("\\/");
+  size_t dot = file.rfind('.');
+  bool has_ext = dot != std::string::npos && (sep == std::string::npos || dot > sep);
+  if (has_ext && strcasecmp(file.c_str() + dot, ".dll") == 0) {
+    file = file.substr(0, dot) + ".so";
+  } else if (!has_ext) {
+    file += ".so";
+  }
+  return MapPath(file);
+}
+
+void* LoadLibrary(const std::string& name, std::string* error) {
+  std::string file = LibraryFile(name);
+  void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!lib && error) {
+    const char* why = dlerror();
+    *error = why ? why : ("cannot load " + file);
+  }
+  return lib;
+}
+
+void* GetProcAddress(void* library, const char* symbol) {
+  return library ? dlsym(library, symbol) : nullptr;
+}
+
+void FreeLibrary(void* library) {
+  if (library) dlclose(library);
+}
+
+}  // namespace nb

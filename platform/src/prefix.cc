@@ -1,0 +1,109 @@
+#include "platform/prefix.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+namespace nb {
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// The entry of `dir` that equals `name` without regard to case, or `name` itself.
+std::string MatchComponent(const std::string& dir, const std::string& name) {
+  std::string exact = dir + "/" + name;
+  if (Exists(exact)) return name;
+  DIR* d = opendir(dir.c_str());
+  if (!d) return name;
+  std::string found = name;
+  while (dirent* e = readdir(d)) {
+    if (strcasecmp(e->d_name, name.c_str()) == 0) {
+      found = e->d_name;
+      break;
+    }
+  }
+  closedir(d);
+  return found;
+}
+
+std::vector<std::string> SplitComponents(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (char c : path) {
+    if (c == '\\' || c == '/') {
+      if (!cur.empty()) parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) parts.push_back(cur);
+  return parts;
+}
+
+}  // namespace
+
+std::string Prefix() {
+  const char* p = getenv("NB_PREFIX");
+  std::string prefix;
+  if (p && *p) {
+    prefix = p;
+  } else {
+    const char* home = getenv("HOME");
+    prefix = std::string(home && *home ? home : "/tmp") + "/.nimbra";
+  }
+  while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
+  return prefix;
+}
+
+std::string RunDir() {
+  std::string run = Prefix() + "/run";
+  MakeDirs(run);
+  return run;
+}
+
+std::string MapPath(const std::string& windows_path) {
+  const std::string& p = windows_path;
+  if (!p.empty() && p[0] == '/') return p;
+  bool drive = p.size() >= 2 && std::isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':';
+  if (!drive) {
+    std::string out = p;
+    for (char& c : out)
+      if (c == '\\') c = '/';
+    return out;
+  }
+  std::string root = Prefix() + "/drive_" +
+                     static_cast<char>(std::tolower(static_cast<unsigned char>(p[0])));
+  std::string out = root;
+  for (const std::string& part : SplitComponents(p.substr(2))) {
+    out += "/" + MatchComponent(out, part);
+  }
+  // Keep a trailing separator: callers build folder names by appending file names.
+  if (p.size() > 2 && (p.back() == '\\' || p.back() == '/')) out += '/';
+  return out;
+}
+
+bool MakeDirs(const std::string& posix_path) {
+  if (posix_path.empty()) return false;
+  std::string cur;
+  size_t i = 0;
+  while (i <= posix_path.size()) {
+    size_t next = posix_path.find('/', i);
+    if (next == std::string::npos) next = posix_path.size();
+    cur = posix_path.substr(0, next);
+    if (!cur.empty() && mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    i = next + 1;
+  }
+  struct stat st;
+  return stat(posix_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace nb

@@ -1,0 +1,259 @@
+#include "platform/profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace nb {
+namespace {
+
+constexpr size_t kNone = std::string::npos;
+
+std::string_view Trim(std::string_view s) {
+  constexpr std::string_view kBlanks = " \t\r\n\v\f";
+  size_t b = s.find_first_not_of(kBlanks);
+  if (b == kNone) return {};
+  size_t e = s.find_last_not_of(kBlanks);
+  return s.substr(b, e - b + 1);
+}
+
+std::string Lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+enum class Kind { kBlank, kComment, kSection, kEntry, kBare };
+
+struct Line {
+  Kind kind;
+  std::string_view name;
+  std::string_view value;
+};
+
+Line ParseLine(std::string_view raw) {
+  std::string_view t = Trim(raw);
+  if (t.empty()) return {Kind::kBlank, {}, {}};
+  if (t[0] == ';') return {Kind::kComment, {}, {}};
+  if (t[0] == '[') {
+    std::string_view rest = t.substr(1);
+    return {Kind::kSection, Trim(rest.substr(0, rest.find(']'))), {}};
+  }
+  size_t eq = t.find('=');
+  if (eq == kNone) return {Kind::kBare, t, {}};
+  return {Kind::kEntry, Trim(t.substr(0, eq)), Trim(t.substr(eq + 1))};
+}
+
+std::string_view Unquote(std::string_view v) {
+  if (v.size() >= 2 && (v[0] == '"' || v[0] == '\'') && v.back() == v[0]) {
+    return v.substr(1, v.size() - 2);
+  }
+  return v;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+Profile Profile::Parse(std::string_view text) {
+  Profile p;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == kNone) {
+      p.lines_.emplace_back(text.substr(start));
+      break;
+    }
+    p.lines_.emplace_back(text.substr(start, end - start));
+    start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+  }
+  bool first = false;  // whether the current section is the first of its name
+  for (size_t i = 0; i < p.lines_.size(); ++i) {
+    Line l = ParseLine(p.lines_[i]);
+    if (l.kind == Kind::kSection) {
+      first = p.first_.emplace(Lower(l.name), p.sections_.size()).second;
+      p.sections_.push_back({i, {}});
+    } else if (first && (l.kind == Kind::kEntry || l.kind == Kind::kBare)) {
+      Section& s = p.sections_.back();
+      s.keys.emplace(Lower(l.name), i - s.header);
+    }
+  }
+  return p;
+}
+
+Profile Profile::Load(const std::string& path, bool* exists) {
+  if (exists) *exists = false;
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Profile();
+  std::string text;
+  char buf[8192];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof(buf))) != 0) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    text.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  if (exists) *exists = true;
+  return Parse(text);
+}
+
+const Profile::Section* Profile::Find(std::string_view section) const {
+  auto it = first_.find(Lower(section));
+  return it == first_.end() ? nullptr : &sections_[it->second];
+}
+
+size_t Profile::FindEntry(std::string_view section, std::string_view key) const {
+  const Section* s = Find(section);
+  if (!s) return kNone;
+  auto it = s->keys.find(Lower(key));
+  return it == s->keys.end() ? kNone : s->header + it->second;
+}
+
+size_t Profile::SectionEnd(size_t index) const {
+  return index + 1 < sections_.size() ? sections_[index + 1].header : lines_.size();
+}
+
+std::string Profile::Get(std::string_view section, std::string_view key,
+                         std::string_view def) const {
+  size_t i = FindEntry(section, key);
+  if (i == kNone) return std::string(def);
+  Line l = ParseLine(lines_[i]);
+  if (l.kind != Kind::kEntry) return std::string(def);
+  return std::string(Unquote(l.value));
+}
+
+bool Profile::Has(std::string_view section, std::string_view key) const {
+  size_t i = FindEntry(section, key);
+  return i != kNone && ParseLine(lines_[i]).kind == Kind::kEntry;
+}
+
+std::vector<std::string> Profile::Keys(std::string_view section) const {
+  std::vector<std::string> out;
+  const Section* s = Find(section);
+  if (!s) return out;
+  size_t end = SectionEnd(static_cast<size_t>(s - sections_.data()));
+  for (size_t i = s->header + 1; i < end; ++i) {
+    Line l = ParseLine(lines_[i]);
+    if (l.kind == Kind::kEntry) out.emplace_back(l.name);
+  }
+  return out;
+}
+
+std::vector<std::string> Profile::Sections() const {
+  std::vector<std::string> out;
+  out.reserve(sections_.size());
+  for (const Section& s : sections_) out.emplace_back(ParseLine(lines_[s.header]).name);
+  return out;
+}
+
+void Profile::Set(std::string_view section, std::string_view key, std::string_view value) {
+  std::string line;
+  line.reserve(key.size() + value.size() + 1);
+  line.append(key).append("=").append(value);
+  // Index under the name as it will read back, so a later parse agrees with the index.
+  std::string lowered = Lower(ParseLine(line).name);
+  auto it = first_.find(Lower(section));
+  if (it == first_.end()) {
+    std::string header = "[" + std::string(section) + "]";
+    first_.emplace(Lower(ParseLine(header).name), sections_.size());
+    sections_.push_back({lines_.size(), {{lowered, 1}}});
+    lines_.push_back(std::move(header));
+    lines_.push_back(std::move(line));
+    return;
+  }
+  Section& s = sections_[it->second];
+  auto k = s.keys.find(lowered);
+  if (k != s.keys.end()) {
+    lines_[s.header + k->second] = std::move(line);
+    return;
+  }
+  // Trailing blank lines stay between this section and the next.
+  size_t at = SectionEnd(it->second);
+  while (at > s.header + 1 && ParseLine(lines_[at - 1]).kind == Kind::kBlank) --at;
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+  s.keys.emplace(std::move(lowered), at - s.header);
+  for (size_t j = it->second + 1; j < sections_.size(); ++j) ++sections_[j].header;
+}
+
+std::string Profile::Text() const {
+  size_t total = 0;
+  for (const std::string& l : lines_) total += l.size() + 2;
+  std::string out;
+  out.reserve(total);
+  for (const std::string& l : lines_) out.append(l).append("\r\n");
+  return out;
+}
+
+bool Profile::Save(const std::string& path) const {
+  size_t slash = path.rfind('/');
+  std::string dir = slash == kNone ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  std::string tmp = path + ".XXXXXX";
+  int fd = mkstemp(tmp.data());
+  if (fd < 0) return false;
+  // Keep the mode of the file being replaced; mkstemp alone would leave it private.
+  struct stat st;
+  mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, Text()) && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (ok) ok = rename(tmp.c_str(), path.c_str()) == 0;
+  if (!ok) {
+    unlink(tmp.c_str());
+    return false;
+  }
+  // The rename itself must survive a crash too.
+  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd >= 0) {
+    fsync(dfd);
+    close(dfd);
+  }
+  return true;
+}
+
+size_t Profile::GetString(std::string_view section, std::string_view key, std::string_view def,
+                          char* dest, size_t n) const {
+  if (n == 0) return 0;
+  if (!key.empty()) {
+    std::string v = Get(section, key, def);
+    size_t len = std::min(v.size(), n - 1);
+    memcpy(dest, v.data(), len);
+    dest[len] = '\0';
+    return len;
+  }
+  std::string list;
+  for (const std::string& k : Keys(section)) list.append(k).push_back('\0');
+  if (list.size() + 1 <= n) {
+    memcpy(dest, list.data(), list.size());
+    dest[list.size()] = '\0';
+    return list.size();
+  }
+  // A cut list still ends in two NULs so callers walking it stop.
+  if (n < 2) {
+    dest[0] = '\0';
+    return 0;
+  }
+  memcpy(dest, list.data(), n - 2);
+  dest[n - 2] = '\0';
+  dest[n - 1] = '\0';
+  return n - 2;
+}
+
+}  // namespace nb

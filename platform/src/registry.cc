@@ -1,0 +1,513 @@
+#include "platform/registry.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+
+#include "platform/prefix.h"
+
+namespace nb::reg {
+namespace {
+
+constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
+
+struct Key {
+  std::string name;
+  std::vector<std::pair<std::string, Value>> values;
+  std::vector<Key> children;
+};
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+std::vector<std::string> SplitPath(const std::string& key) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (char c : key) {
+    if (c == '\\') {
+      if (!cur.empty()) parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) parts.push_back(cur);
+  return parts;
+}
+
+// Names that would break the line-oriented file are refused rather than mangled.
+bool ValidName(const std::string& s) {
+  return s.find('\n') == std::string::npos && s.find('\r') == std::string::npos;
+}
+
+template <typename K>
+K* Child(K& k, const std::string& name) {
+  for (K& c : k.children)
+    if (SameName(c.name, name)) return &c;
+  return nullptr;
+}
+
+template <typename K>
+K* Find(K& root, const std::string& key) {
+  K* k = &root;
+  for (const std::string& part : SplitPath(key)) {
+    k = Child(*k, part);
+    if (!k) return nullptr;
+  }
+  return k;
+}
+
+Key* FindOrCreate(Key& root, const std::vector<std::string>& parts) {
+  Key* k = &root;
+  for (const std::string& part : parts) {
+    Key* c = Child(*k, part);
+    if (!c) {
+      k->children.push_back(Key{part, {}, {}});
+      c = &k->children.back();
+    }
+    k = c;
+  }
+  return k;
+}
+
+template <typename K>
+auto* FindValue(K& k, const std::string& name) {
+  for (auto& v : k.values)
+    if (SameName(v.first, name)) return &v;
+  return static_cast<decltype(&k.values[0])>(nullptr);
+}
+
+// ---- Text format ----
+
+// Newlines are escaped too so that a value can never split into two lines.
+std::string Quote(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '\\' || c == '"') {
+      out += '\\';
+      out += c;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// Reads a quoted string starting at line[pos] == '"'; pos ends after the closing quote.
+bool Unquote(const std::string& line, size_t& pos, std::string& out) {
+  if (pos >= line.size() || line[pos] != '"') return false;
+  out.clear();
+  for (size_t i = pos + 1; i < line.size(); ++i) {
+    char c = line[i];
+    if (c == '"') {
+      pos = i + 1;
+      return true;
+    }
+    if (c == '\\' && i + 1 < line.size()) {
+      char n = line[++i];
+      out += n == 'n' ? '\n' : n == 'r' ? '\r' : n;
+    } else {
+      out += c;
+    }
+  }
+  return false;
+}
+
+std::string ValueLine(const std::string& name, const Value& v) {
+  std::string line = name.empty() ? "@" : Quote(name);
+  line += '=';
+  if (v.kind == Value::Kind::kDword) {
+    char buf[16];
+    snprintf(buf, sizeof buf, "dword:%08x", v.number);
+    line += buf;
+  } else {
+    line += Quote(v.text);
+  }
+  return line;
+}
+
+bool ParseValueLine(const std::string& line, std::string& name, Value& v) {
+  size_t pos = 0;
+  if (line.empty()) return false;
+  if (line[0] == '@') {
+    name.clear();
+    pos = 1;
+  } else if (!Unquote(line, pos, name)) {
+    return false;
+  }
+  if (pos >= line.size() || line[pos] != '=') return false;
+  ++pos;
+  if (pos < line.size() && line[pos] == '"') {
+    v.kind = Value::Kind::kString;
+    return Unquote(line, pos, v.text) && pos == line.size();
+  }
+  const std::string prefix = "dword:";
+  if (line.compare(pos, prefix.size(), prefix) != 0) return false;
+  std::string hex = line.substr(pos + prefix.size());
+  if (hex.empty() || hex.size() > 8) return false;
+  for (char c : hex)
+    if (!isxdigit(static_cast<unsigned char>(c))) return false;
+  v.kind = Value::Kind::kDword;
+  v.number = static_cast<uint32_t>(strtoul(hex.c_str(), nullptr, 16));
+  return true;
+}
+
+void WriteKey(const Key& k, const std::string& full, std::string& out, bool is_root) {
+  // The hive root has no key of its own in the file unless it holds values.
+  if (!is_root || !k.values.empty()) {
+    out += "[" + full + "]\n";
+    for (const auto& [name, v] : k.values) out += ValueLine(name, v) + "\n";
+    out += "\n";
+  }
+  for (const Key& c : k.children) WriteKey(c, full + "\\" + c.name, out, false);
+}
+
+Key Parse(const std::string& text, Hive hive) {
+  Key root;
+  Key* cur = nullptr;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line == kHeader || line[0] == ';') continue;
+    if (line[0] == '[') {
+      cur = nullptr;
+      size_t close = line.rfind(']');
+      if (close == std::string::npos) continue;
+      std::string full = line.substr(1, close - 1);
+      std::vector<std::string> parts = SplitPath(full);
+      if (parts.empty()) continue;
+      std::optional<Hive> h = ParseHive(parts[0]);
+      // A header of the other hive (or garbage) must not capture the values below it.
+      if (!h || *h != hive) continue;
+      parts.erase(parts.begin());
+      cur = FindOrCreate(root, parts);
+      continue;
+    }
+    std::string name;
+    Value v;
+    if (!cur || !ParseValueLine(line, name, v)) continue;
+    if (auto* existing = FindValue(*cur, name)) {
+      existing->second = v;
+    } else {
+      cur->values.emplace_back(name, v);
+    }
+  }
+  return root;
+}
+
+// ---- Files and locks ----
+
+std::string HivePath(Hive hive) {
+  return Prefix() + (hive == Hive::kLocalMachine ? "/system.reg" : "/user.reg");
+}
+
+class FileLock {
+ public:
+  FileLock(const std::string& path, int op) {
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0) return;
+    while (flock(fd_, op) != 0) {
+      if (errno != EINTR) {
+        close(fd_);
+        fd_ = -1;
+        return;
+      }
+    }
+  }
+  ~FileLock() {
+    if (fd_ >= 0) close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+};
+
+struct Cache {
+  std::string path;
+  bool valid = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  timespec mtime{};
+  Key root;
+};
+
+std::mutex g_cache_mu;
+Cache g_cache[2];
+
+bool ReadAll(const std::string& path, std::string& out) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  out.clear();
+  char buf[65536];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) != 0) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      close(fd);
+      return false;
+    }
+    out.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  return true;
+}
+
+// Caller holds the file lock. False when the file exists but cannot be read, so that a
+// change never overwrites data it could not see.
+bool LoadLocked(Hive hive, const std::string& path, bool use_cache, Key& out) {
+  out = Key{};
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return errno == ENOENT;
+  Cache& c = g_cache[hive == Hive::kLocalMachine ? 0 : 1];
+  // A file replaced within one timestamp tick may reuse the inode, size and mtime of the
+  // cached one, so only files older than that are trusted to the cache.
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  use_cache = use_cache && now.tv_sec - st.st_mtim.tv_sec >= 2;
+  if (use_cache) {
+    std::lock_guard<std::mutex> g(g_cache_mu);
+    if (c.valid && c.path == path && c.dev == st.st_dev && c.ino == st.st_ino &&
+        c.size == st.st_size && c.mtime.tv_sec == st.st_mtim.tv_sec &&
+        c.mtime.tv_nsec == st.st_mtim.tv_nsec) {
+      out = c.root;
+      return true;
+    }
+  }
+  std::string text;
+  if (!ReadAll(path, text)) return false;
+  out = Parse(text, hive);
+  if (use_cache) {
+    std::lock_guard<std::mutex> g(g_cache_mu);
+    c = Cache{path, true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, out};
+  }
+  return true;
+}
+
+Key Load(Hive hive) {
+  std::string path = HivePath(hive);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return Key{};
+  // Saves replace the file atomically, so an unlockable prefix still reads consistently.
+  FileLock lock(path + ".lock", LOCK_SH);
+  Key root;
+  LoadLocked(hive, path, true, root);
+  return root;
+}
+
+bool SaveLocked(Hive hive, const std::string& path, const Key& root) {
+  std::string text = std::string(kHeader) + "\n\n";
+  WriteKey(root, HiveName(hive), text, true);
+  std::string tmp = path + ".tmp." + std::to_string(getpid());
+  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  size_t done = 0;
+  bool ok = true;
+  while (done < text.size()) {
+    ssize_t n = write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (ok) ok = fsync(fd) == 0;
+  if (close(fd) != 0) ok = false;
+  if (ok) ok = rename(tmp.c_str(), path.c_str()) == 0;
+  if (!ok) unlink(tmp.c_str());
+  return ok;
+}
+
+// Runs `change` on the freshly read hive under the exclusive lock. `change` returns its
+// result and sets `dirty` when the hive must be saved.
+template <typename F>
+bool Mutate(Hive hive, F change) {
+  std::string prefix = Prefix();
+  if (!MakeDirs(prefix)) return false;
+  std::string path = HivePath(hive);
+  FileLock lock(path + ".lock", LOCK_EX);
+  if (!lock.ok()) return false;
+  Key root;
+  if (!LoadLocked(hive, path, false, root)) return false;
+  bool dirty = false;
+  bool result = change(root, dirty);
+  if (dirty && !SaveLocked(hive, path, root)) return false;
+  return result;
+}
+
+}  // namespace
+
+std::optional<Hive> ParseHive(const std::string& name) {
+  if (SameName(name, "HKEY_LOCAL_MACHINE") || SameName(name, "HKLM")) return Hive::kLocalMachine;
+  if (SameName(name, "HKEY_CURRENT_USER") || SameName(name, "HKCU")) return Hive::kCurrentUser;
+  return std::nullopt;
+}
+
+const char* HiveName(Hive hive) {
+  return hive == Hive::kLocalMachine ? "HKEY_LOCAL_MACHINE" : "HKEY_CURRENT_USER";
+}
+
+bool KeyExists(Hive hive, const std::string& key) {
+  Key root = Load(hive);
+  return Find(root, key) != nullptr;
+}
+
+bool CreateKey(Hive hive, const std::string& key) {
+  if (!ValidName(key)) return false;
+  if (KeyExists(hive, key)) return true;
+  return Mutate(hive, [&](Key& root, bool& dirty) {
+    if (!Find(root, key)) {
+      FindOrCreate(root, SplitPath(key));
+      dirty = true;
+    }
+    return true;
+  });
+}
+
+bool DeleteKey(Hive hive, const std::string& key) {
+  std::vector<std::string> parts = SplitPath(key);
+  // The hive itself cannot go away.
+  if (parts.empty() || !KeyExists(hive, key)) return false;
+  std::string leaf = parts.back();
+  parts.pop_back();
+  return Mutate(hive, [&](Key& root, bool& dirty) {
+    Key* parent = &root;
+    for (const std::string& p : parts) {
+      parent = Child(*parent, p);
+      if (!parent) return false;
+    }
+    for (auto it = parent->children.begin(); it != parent->children.end(); ++it) {
+      if (SameName(it->name, leaf)) {
+        parent->children.erase(it);
+        dirty = true;
+        return true;
+      }
+    }
+    return false;
+  });
+}
+
+std::optional<Value> GetValue(Hive hive, const std::string& key, const std::string& name) {
+  Key root = Load(hive);
+  const Key* k = Find(root, key);
+  if (!k) return std::nullopt;
+  auto* v = FindValue(*k, name);
+  if (!v) return std::nullopt;
+  return v->second;
+}
+
+std::optional<std::string> GetString(Hive hive, const std::string& key, const std::string& name) {
+  std::optional<Value> v = GetValue(hive, key, name);
+  if (!v || v->kind != Value::Kind::kString) return std::nullopt;
+  return v->text;
+}
+
+std::optional<uint32_t> GetDword(Hive hive, const std::string& key, const std::string& name) {
+  std::optional<Value> v = GetValue(hive, key, name);
+  if (!v || v->kind != Value::Kind::kDword) return std::nullopt;
+  return v->number;
+}
+
+namespace {
+
+bool SetValue(Hive hive, const std::string& key, const std::string& name, const Value& value) {
+  if (!ValidName(key) || !ValidName(name)) return false;
+  return Mutate(hive, [&](Key& root, bool& dirty) {
+    Key* k = FindOrCreate(root, SplitPath(key));
+    if (auto* existing = FindValue(*k, name)) {
+      // Keep the stored spelling of the name; only the data changes.
+      existing->second = value;
+    } else {
+      k->values.emplace_back(name, value);
+    }
+    dirty = true;
+    return true;
+  });
+}
+
+}  // namespace
+
+bool SetString(Hive hive, const std::string& key, const std::string& name, const std::string& v) {
+  Value value;
+  value.kind = Value::Kind::kString;
+  value.text = v;
+  return SetValue(hive, key, name, value);
+}
+
+bool SetDword(Hive hive, const std::string& key, const std::string& name, uint32_t v) {
+  Value value;
+  value.kind = Value::Kind::kDword;
+  value.number = v;
+  return SetValue(hive, key, name, value);
+}
+
+bool DeleteValue(Hive hive, const std::string& key, const std::string& name) {
+  if (!GetValue(hive, key, name)) return false;
+  return Mutate(hive, [&](Key& root, bool& dirty) {
+    Key* k = Find(root, key);
+    if (!k) return false;
+    for (auto it = k->values.begin(); it != k->values.end(); ++it) {
+      if (SameName(it->first, name)) {
+        k->values.erase(it);
+        dirty = true;
+        return true;
+      }
+    }
+    return false;
+  });
+}
+
+std::vector<std::string> SubKeys(Hive hive, const std::string& key) {
+  Key root = Load(hive);
+  std::vector<std::string> names;
+  if (const Key* k = Find(root, key))
+    for (const Key& c : k->children) names.push_back(c.name);
+  return names;
+}
+
+std::vector<std::pair<std::string, Value>> Values(Hive hive, const std::string& key) {
+  Key root = Load(hive);
+  const Key* k = Find(root, key);
+  return k ? k->values : std::vector<std::pair<std::string, Value>>{};
+}
+
+std::string Export(Hive hive, const std::string& key) {
+  Key root = Load(hive);
+  const Key* k = Find(root, key);
+  if (!k) return std::string();
+  // Use the stored spelling so the export matches the file byte for byte.
+  std::string full = HiveName(hive);
+  const Key* walk = &root;
+  for (const std::string& part : SplitPath(key)) {
+    walk = Child(*walk, part);
+    full += "\\" + walk->name;
+  }
+  std::string out = std::string(kHeader) + "\n\n";
+  WriteKey(*k, full, out, k == &root);
+  return out;
+}
+
+}  // namespace nb::reg

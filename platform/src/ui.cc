@@ -1,0 +1,208 @@
+#include "platform/ui.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace nb::ui {
+namespace internal {
+// Defined in ui_qt.cc; called only when HasDisplay().
+void QtMessageBox(const std::string& caption, const std::string& text);
+std::string QtTimedMessageBox(const std::string& caption, const std::string& text, int seconds);
+std::string QtRunDialog(const Dialog& dialog);
+}  // namespace internal
+
+namespace {
+
+std::string Env(const char* name) {
+  const char* v = getenv(name);
+  return v ? v : "";
+}
+
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  for (char ch : s) {
+    unsigned char c = static_cast<unsigned char>(ch);
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          snprintf(buf, sizeof(buf), "\\u%04x", c);
+          out += buf;
+        } else {
+          out += ch;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+void Log(const std::string& caption, const std::string& text, const std::string& answer) {
+  std::string path = Env("NB_UI_LOG");
+  if (path.empty()) return;
+  std::string line = "{\"caption\": " + JsonString(caption) + ", \"text\": " + JsonString(text) +
+                     ", \"answer\": " + JsonString(answer) + "}\n";
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  // One write so lines from several processes do not interleave.
+  ssize_t n = write(fd, line.data(), line.size());
+  (void)n;
+  close(fd);
+}
+
+std::string Join(const std::vector<std::string>& lines) {
+  std::string out;
+  for (size_t i = 0; i < lines.size(); ++i) out += (i ? "\n" : "") + lines[i];
+  return out;
+}
+
+void PrintHeadless(const std::string& caption, const std::string& text) {
+  std::string line = "[" + caption + "] " + text + "\n";
+  fwrite(line.data(), 1, line.size(), stderr);
+  fflush(stderr);
+}
+
+std::string Normalize(const std::string& label) {
+  std::string out;
+  for (char c : label)
+    if (c != '&') out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string ScriptedAnswer(const std::string& caption) {
+  std::string script = Env("NB_UI_ANSWERS");
+  std::string any;
+  size_t start = 0;
+  while (start <= script.size()) {
+    size_t end = script.find(';', start);
+    if (end == std::string::npos) end = script.size();
+    std::string pair = script.substr(start, end - start);
+    size_t eq = pair.rfind('=');
+    if (eq != std::string::npos) {
+      std::string key = pair.substr(0, eq), value = pair.substr(eq + 1);
+      if (strcasecmp(key.c_str(), caption.c_str()) == 0) return value;
+      if (key == "*" && any.empty()) any = value;
+    }
+    start = end + 1;
+  }
+  return any;
+}
+
+// The dialog's own label for `answer`, or empty.
+std::string MatchButton(const Dialog& d, const std::string& answer) {
+  for (const std::string& b : d.buttons)
+    if (Normalize(b) == Normalize(answer)) return b;
+  return "";
+}
+
+std::string CancelButton(const Dialog& d) {
+  for (const std::string& b : d.buttons) {
+    std::string n = Normalize(b);
+    if (n.find("abort") != std::string::npos || n.find("cancel") != std::string::npos) return b;
+  }
+  return "cancel";
+}
+
+volatile sig_atomic_t g_interrupted = 0;
+void OnSigint(int) { g_interrupted = 1; }
+
+std::string WaitForPoll(const Dialog& d) {
+  struct sigaction sa = {}, old = {};
+  sa.sa_handler = OnSigint;
+  sigemptyset(&sa.sa_mask);
+  sig_atomic_t outer = g_interrupted;
+  g_interrupted = 0;
+  sigaction(SIGINT, &sa, &old);
+  std::string answer;
+  while (!g_interrupted) {
+    if (d.poll) answer = d.poll();
+    if (!answer.empty() || g_interrupted) break;
+    timespec ts{0, 100 * 1000 * 1000};
+    nanosleep(&ts, nullptr);  // SIGINT cuts it short
+  }
+  sigaction(SIGINT, &old, nullptr);
+  bool interrupted = g_interrupted;
+  g_interrupted = outer;
+  if (answer.empty() || interrupted) return CancelButton(d);
+  std::string label = MatchButton(d, answer);
+  return label.empty() ? answer : label;
+}
+
+}  // namespace
+
+bool HasDisplay() {
+  std::string mode = Env("NB_UI");
+  if (mode == "headless") return false;
+  if (mode == "qt") return true;
+  return !Env("DISPLAY").empty() || !Env("WAYLAND_DISPLAY").empty();
+}
+
+void MessageBox(const std::string& caption, const std::string& text) {
+  if (HasDisplay()) {
+    internal::QtMessageBox(caption, text);
+  } else {
+    PrintHeadless(caption, text);
+  }
+  Log(caption, text, "OK");
+}
+
+std::string TimedMessageBox(const std::string& caption, const std::string& text, int seconds) {
+  std::string answer;
+  if (HasDisplay()) {
+    answer = internal::QtTimedMessageBox(caption, text, seconds);
+  } else {
+    PrintHeadless(caption, text);
+    answer = Normalize(ScriptedAnswer(caption)) == "ok" ? "OK" : "timeout";
+  }
+  Log(caption, text, answer);
+  return answer;
+}
+
+std::string RunDialog(const Dialog& dialog) {
+  std::string text = Join(dialog.lines);
+  std::string answer;
+  if (HasDisplay()) {
+    answer = internal::QtRunDialog(dialog);
+  } else {
+    PrintHeadless(dialog.caption, text);
+    if (dialog.headless_answers_at_once) {
+      answer = MatchButton(dialog, ScriptedAnswer(dialog.caption));
+      if (answer.empty()) answer = dialog.default_button;
+      if (answer.empty()) answer = dialog.buttons.empty() ? "accept" : dialog.buttons.front();
+    } else {
+      answer = WaitForPoll(dialog);
+    }
+  }
+  Log(dialog.caption, text, answer);
+  return answer;
+}
+
+}  // namespace nb::ui

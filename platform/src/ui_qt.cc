@@ -1,0 +1,80 @@
+#include <QApplication>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "platform/ui.h"
+
+namespace nb::ui::internal {
+namespace {
+
+void EnsureApp() {
+  if (QApplication::instance()) return;
+  // Qt keeps argc/argv by reference for the life of the application.
+  static int argc = 1;
+  static char name[] = "nimbra";
+  static char* argv[] = {name, nullptr};
+  new QApplication(argc, argv);  // never freed: widgets may outlive any scope of ours
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+void QtMessageBox(const std::string& caption, const std::string& text) {
+  EnsureApp();
+  QMessageBox box(QMessageBox::Information, Q(caption), Q(text), QMessageBox::Ok);
+  box.exec();
+}
+
+std::string QtTimedMessageBox(const std::string& caption, const std::string& text, int seconds) {
+  EnsureApp();
+  QMessageBox box(QMessageBox::Information, Q(caption), Q(text), QMessageBox::Ok);
+  bool timed_out = false;
+  QTimer::singleShot(std::max(seconds, 0) * 1000, &box, [&] {
+    timed_out = true;
+    box.done(0);
+  });
+  box.exec();
+  return timed_out ? "timeout" : "OK";
+}
+
+std::string QtRunDialog(const Dialog& d) {
+  EnsureApp();
+  QDialog dlg;
+  dlg.setWindowTitle(Q(d.caption));
+  auto* layout = new QVBoxLayout(&dlg);
+  for (const std::string& line : d.lines) layout->addWidget(new QLabel(Q(line)));
+  auto* row = new QHBoxLayout;
+  layout->addLayout(row);
+  std::string answer = "cancel";  // closed from the title bar or with Escape
+  for (const std::string& b : d.buttons) {
+    auto* button = new QPushButton(Q(b));
+    button->setDefault(b == d.default_button);
+    row->addWidget(button);
+    QObject::connect(button, &QPushButton::clicked, &dlg, [&answer, &dlg, b] {
+      answer = b;
+      dlg.accept();
+    });
+  }
+  QTimer timer;
+  if (d.poll) {
+    QObject::connect(&timer, &QTimer::timeout, &dlg, [&] {
+      std::string r = d.poll();
+      if (r.empty()) return;
+      timer.stop();
+      answer = r;
+      dlg.accept();
+    });
+    timer.start(100);
+  }
+  dlg.exec();
+  return answer;
+}
+
+}  // namespace nb::ui::internal

@@ -1,0 +1,14 @@
+#include "errors.h"
+
+#include "platform/ui.h"
+
+namespace syncutil {
+
+void ShowError(const char* message, const std::string& detail) {
+  std::string m = message;
+  std::string text = "Nimbra DLL Error " + m.substr(0, 4) + ": " + m.substr(4);
+  if (!detail.empty()) text += "\n" + detail;
+  nb::ui::MessageBox("Nimbra", text);
+}
+
+}  // namespace syncutil

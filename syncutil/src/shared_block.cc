@@ -1,0 +1,89 @@
+#include "shared_block.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/prefix.h"
+
+namespace syncutil {
+namespace {
+
+int g_fd = -1;
+SharedBlock* g_block = nullptr;
+
+}  // namespace
+
+SharedBlock* Block() { return g_block; }
+
+void MapBlock() {
+  std::string path = nb::RunDir() + "/syncutil.shm";
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    std::fprintf(stderr, "syncutil: cannot open %s: %s\n", path.c_str(), strerror(errno));
+    return;
+  }
+  flock(fd, LOCK_EX);
+  struct stat st;
+  if (fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) != kBlockSize) {
+    // First process on the machine: an empty queue.
+    if (ftruncate(fd, 0) != 0 || ftruncate(fd, kBlockSize) != 0) {
+      std::fprintf(stderr, "syncutil: cannot size %s: %s\n", path.c_str(), strerror(errno));
+      flock(fd, LOCK_UN);
+      close(fd);
+      return;
+    }
+    int32_t empty = -1;
+    if (pwrite(fd, &empty, sizeof empty, offsetof(SharedBlock, read_index)) != sizeof empty) {
+      std::fprintf(stderr, "syncutil: cannot write %s\n", path.c_str());
+    }
+  }
+  flock(fd, LOCK_UN);
+  void* map = mmap(nullptr, kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (map == MAP_FAILED) {
+    std::fprintf(stderr, "syncutil: cannot map %s: %s\n", path.c_str(), strerror(errno));
+    close(fd);
+    return;
+  }
+  g_fd = fd;
+  g_block = static_cast<SharedBlock*>(map);
+}
+
+void UnmapBlock() {
+  if (g_block) munmap(g_block, kBlockSize);
+  if (g_fd >= 0) close(g_fd);
+  g_block = nullptr;
+  g_fd = -1;
+}
+
+QueueLock::QueueLock() {
+  if (g_fd >= 0) flock(g_fd, LOCK_EX);
+}
+
+QueueLock::~QueueLock() {
+  if (g_fd >= 0) flock(g_fd, LOCK_UN);
+}
+
+size_t CopyOut(char* dest, size_t size, const char* value) {
+  size_t len = std::strlen(value);
+  if (dest && size > 0) {
+    std::memset(dest, 0, size);
+    std::memcpy(dest, value, len < size - 1 ? len : size - 1);
+  }
+  return len;
+}
+
+void CopyIn(char* field, size_t field_size, const char* value) {
+  std::memset(field, 0, field_size);
+  if (!value) return;
+  size_t len = strnlen(value, field_size - 1);
+  std::memcpy(field, value, len);
+}
+
+}  // namespace syncutil
