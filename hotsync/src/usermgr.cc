@@ -20,7 +20,8 @@ struct User {
 
 bool g_open = false;
 std::string g_data;  // Windows path of the data folder, ending in a separator
-std::vector<User> g_users;
+// Never destroyed: the library may be shut down by its caller after static destructors ran.
+std::vector<User>& g_users = *new std::vector<User>;
 
 std::string UsersFile() { return nb::MapPath(g_data + "Users.ini"); }
 

@@ -94,6 +94,7 @@ TEST_F(QueueTest, FreshBlockIsEmptyAndSized) {
 }
 
 TEST_F(QueueTest, RingFillsAt512AndFreesOneSlotPerDequeue) {
+  unlink(ui_log_.c_str());
   for (int i = 0; i < 512; ++i) ASSERT_EQ(add_(kCmdNoOperation, "x"), 1) << i;
   EXPECT_EQ(add_(kCmdNoOperation, "x"), 0);
   EXPECT_EQ(UiLog(), "");  // a full queue is not reported
