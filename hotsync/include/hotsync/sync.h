@@ -1,0 +1,101 @@
+// HotSync's sync library stand-in, "Sync20.dll" in the HotSync folder, and the record
+// types its operations take. Databases live on the handheld of the synchronisation in
+// progress (a virtual handheld folder, see handheld.h); only card 0 exists.
+// Every operation returns 0 on success and a non-zero HotSync error code on failure.
+#pragma once
+
+#include <cstdint>
+
+#define HS_SYNC_API extern "C" __attribute__((visibility("default")))
+
+constexpr const char kSyncLibrary[] = "Sync20.dll";
+
+// Error codes of the stand-in (the values HotSync reports for the same causes).
+enum : int32_t {
+  kSyncErrNone = 0,
+  kSyncErrNotFound = 0x4003,     // no such database, record or block
+  kSyncErrNoHandheld = 0x4004,   // no synchronisation is running
+  kSyncErrExists = 0x4005,       // a database of that name already exists
+  kSyncErrBadHandle = 0x4006,    // handle not open
+  kSyncErrBadArgument = 0x4007,  // null buffer, bad card, name too long
+  kSyncErrTooManyOpen = 0x4008,  // every handle is in use
+  kSyncErrWrite = 0x4009,        // the database file could not be replaced
+  kSyncErrReadOnly = 0x400A,     // write through a handle opened for reading
+  kSyncErrBusy = 0x400B,         // opened exclusively elsewhere
+};
+
+// Open modes, combinable.
+enum : uint8_t { kSyncModeRead = 0x80, kSyncModeWrite = 0x40, kSyncModeExclusive = 0x20 };
+
+// Database attribute bits (the handheld's).
+enum : uint16_t { kDbResource = 0x0001, kDbReadOnly = 0x0002, kDbBackup = 0x0008 };
+
+struct SyncCreateInfo {
+  char name[32];  // NUL-terminated, at most 31 characters
+  uint32_t creator;
+  uint32_t type;
+  uint16_t flags;  // database attributes
+  uint16_t version;
+  uint16_t card;   // 0
+  uint8_t handle;  // out
+};
+
+// A record moved by SyncWriteRec / SyncReadRecordByIndex.
+struct SyncRecord {
+  uint8_t handle;
+  uint32_t id;         // write: 0 for a new record; read: the record's unique ID
+  uint16_t index;      // read: index of the record
+  uint8_t attributes;  // high nibble of the handheld's attribute byte (0x80 deleted, ...)
+  uint8_t category;    // 0..15
+  uint8_t* buffer;
+  uint32_t buffer_size;  // read: capacity of buffer
+  uint32_t size;         // write: bytes in buffer; read: bytes of the record (out)
+};
+
+// A block moved by SyncWriteDBAppInfoBlock / SyncReadDBAppInfoBlock.
+struct SyncBlock {
+  uint8_t* buffer;
+  uint32_t buffer_size;  // read: capacity
+  uint32_t size;         // write: bytes in buffer; read: bytes of the block (out)
+};
+
+struct SyncUserInfo {
+  char name[64];
+  uint32_t user_id;
+  uint32_t viewer_id;
+  uint32_t last_sync_pc;
+};
+
+struct SyncDbInfo {
+  char name[32];
+  uint16_t attributes;
+  uint16_t version;
+  uint32_t created, modified, backed_up;  // seconds since 1 January 1904
+  uint32_t mod_number;
+  uint32_t type;
+  uint32_t creator;
+  uint16_t record_count;
+};
+
+using SyncOpenDBFn = int32_t (*)(const char* name, int card, uint8_t* handle, uint8_t mode);
+using SyncDeleteDBFn = int32_t (*)(const char* name, int card);
+using SyncCreateDBFn = int32_t (*)(SyncCreateInfo* info);
+using SyncCloseDBFn = int32_t (*)(uint8_t handle);
+using SyncWriteRecFn = int32_t (*)(SyncRecord* record);
+using SyncWriteDBAppInfoBlockFn = int32_t (*)(uint8_t handle, SyncBlock* block);
+using SyncReadUserIDFn = int32_t (*)(SyncUserInfo* info);
+using SyncResetSyncFlagsFn = int32_t (*)(uint8_t handle);
+using SyncGetDBRecordCountFn = int32_t (*)(uint8_t handle, uint16_t* count);
+using SyncPurgeDeletedRecsFn = int32_t (*)(uint8_t handle);
+using SyncReadDBAppInfoBlockFn = int32_t (*)(uint8_t handle, SyncBlock* block);
+using SyncReadRecordByIndexFn = int32_t (*)(SyncRecord* record);
+using SyncYieldCyclesFn = int32_t (*)(uint16_t max_milliseconds);
+using SyncReadOpenDbInfoFn = int32_t (*)(uint8_t handle, SyncDbInfo* info);
+
+// Stand-in only, called by the hotsync program around the conduits: which handheld
+// folder the operations work on (null ends the session, closing what is still open
+// and writing back what changed). Returns 0 on success.
+using SyncBeginSessionFn = int32_t (*)(const char* handheld_folder);
+using SyncEndSessionFn = int32_t (*)();
+// Number of SyncYieldCycles calls since the session began (tests watch the link).
+using SyncYieldCountFn = uint32_t (*)();

@@ -1,0 +1,61 @@
+// The Palm OS database file (.pdb record database, .prc resource database) as the
+// handheld's backup files hold it: a 78-byte header, the record list, two filler bytes,
+// the application-info and sort-info blocks, then the records' data.
+// Parse checks every offset against the file and fails with a reason instead of reading
+// out of bounds; Serialize lays the parts out in that order with fresh offsets.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace nb::pdb {
+
+constexpr size_t kHeaderSize = 78;
+constexpr size_t kRecordEntrySize = 8;
+constexpr size_t kResourceEntrySize = 10;
+constexpr uint16_t kAttrResource = 0x0001;
+// Seconds between 1 January 1904 (the handheld's epoch) and 1 January 1970.
+constexpr uint32_t kEpochDelta = 2082844800u;
+
+struct Record {
+  std::vector<uint8_t> data;
+  uint8_t attributes = 0;  // high nibble of the entry's attribute byte (0x80 deleted)
+  uint8_t category = 0;    // low nibble
+  uint32_t unique_id = 0;  // 24 bits
+  uint32_t res_type = 0;   // resource databases
+  uint16_t res_id = 0;
+};
+
+struct Database {
+  std::string name;  // at most 31 characters
+  uint16_t attributes = 0;
+  uint16_t version = 0;
+  uint32_t created = 0, modified = 0, backed_up = 0;
+  uint32_t mod_number = 0;
+  uint32_t type = 0, creator = 0;
+  uint32_t unique_id_seed = 0;
+  std::vector<uint8_t> app_info;
+  std::vector<uint8_t> sort_info;
+  std::vector<Record> records;
+
+  bool IsResource() const { return attributes & kAttrResource; }
+};
+
+// Parses a whole file. Block sizes follow from the next offset present (sort info, first
+// record, end of file). Records must lie inside the file, after the record list, in
+// ascending order.
+std::optional<Database> Parse(std::span<const uint8_t> file, std::string* error);
+
+// The file bytes of db (next record list 0, filler bytes zero).
+std::vector<uint8_t> Serialize(const Database& db);
+
+// Reads and parses a file; error gets the reason on failure.
+std::optional<Database> ReadFile(const std::string& path, std::string* error);
+// Writes the file atomically (temporary file, then rename): the old file stays whole
+// until the new one is complete. Returns false with errno kept on failure.
+bool WriteFile(const std::string& path, const Database& db);
+
+}  // namespace nb::pdb

@@ -1,0 +1,125 @@
+#include "pdbfile/pdbfile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "pdbfile/bytes.h"
+#include "test_prefix.h"
+
+namespace nb::pdb {
+namespace {
+
+Database Sample(bool resource) {
+  Database db;
+  db.name = "EQMNB0102_SITES";
+  db.attributes = resource ? kAttrResource : 0x0008;
+  db.version = 3;
+  db.created = 0xB0000001;
+  db.modified = 0xB0000002;
+  db.type = FourCC("TABL");
+  db.creator = FourCC("QMNB");
+  if (!resource) db.app_info = {'N', 'B', 'T', 'B', 0, 1};
+  for (int i = 0; i < 3; ++i) {
+    Record r;
+    r.data.assign(size_t(10 + i), uint8_t('a' + i));
+    r.attributes = i == 1 ? 0x80 : 0x40;
+    r.category = uint8_t(i);
+    r.unique_id = uint32_t(0x010203 + i);
+    r.res_type = FourCC("tAIB");
+    r.res_id = uint16_t(1000 + i);
+    db.records.push_back(r);
+  }
+  return db;
+}
+
+TEST(PdbFile, RecordDatabaseLayoutAndRoundTrip) {
+  Database db = Sample(false);
+  auto bytes = Serialize(db);
+  // Header, three 8-byte entries, two filler bytes, then the block and the records.
+  ASSERT_EQ(bytes.size(), 78u + 24 + 2 + 6 + 10 + 11 + 12);
+  EXPECT_EQ(Get32(&bytes[52]), 104u);  // application info just after the filler
+  EXPECT_EQ(Get16(&bytes[76]), 3u);
+  EXPECT_EQ(Get32(&bytes[78]), 110u);
+  EXPECT_EQ(bytes[82], 0x40);  // attributes | category 0
+  EXPECT_EQ(bytes[90], 0x81);
+  EXPECT_EQ(Get16(&bytes[102]), 0u);
+
+  std::string error;
+  auto back = Parse(bytes, &error);
+  ASSERT_TRUE(back) << error;
+  EXPECT_EQ(back->name, db.name);
+  EXPECT_EQ(back->app_info, db.app_info);
+  ASSERT_EQ(back->records.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(back->records[i].data, db.records[i].data);
+    EXPECT_EQ(back->records[i].attributes, db.records[i].attributes);
+    EXPECT_EQ(back->records[i].category, db.records[i].category);
+    EXPECT_EQ(back->records[i].unique_id, db.records[i].unique_id);
+  }
+  EXPECT_EQ(Serialize(*back), bytes);
+}
+
+TEST(PdbFile, ResourceDatabaseUsesTenByteEntries) {
+  Database db = Sample(true);
+  auto bytes = Serialize(db);
+  EXPECT_EQ(Get32(&bytes[52]), 0u);
+  EXPECT_EQ(FourCCText(Get32(&bytes[78])), "tAIB");
+  EXPECT_EQ(Get16(&bytes[82]), 1000u);
+  EXPECT_EQ(Get32(&bytes[84]), 78u + 30 + 2);
+  auto back = Parse(bytes, nullptr);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->records[2].res_id, 1002u);
+  EXPECT_EQ(back->records[2].data, db.records[2].data);
+}
+
+TEST(PdbFile, BadFilesFailWithAReason) {
+  auto good = Serialize(Sample(false));
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<uint8_t>&)> spoil;
+  } cases[] = {
+      {"truncated header", [](auto& b) { b.resize(60); }},
+      {"count beyond list", [](auto& b) { Set16(&b[76], 5000); }},
+      {"record beyond file", [](auto& b) { Set32(&b[86], uint32_t(b.size() + 1)); }},
+      {"record inside list", [](auto& b) { Set32(&b[78], 20); }},
+      {"records out of order", [](auto& b) { Set32(&b[94], 111); }},
+      {"app info beyond file", [](auto& b) { Set32(&b[52], 0x7FFFFFFF); }},
+      {"app info after records", [](auto& b) { Set32(&b[52], uint32_t(b.size() - 1)); }},
+  };
+  for (auto& c : cases) {
+    auto bytes = good;
+    c.spoil(bytes);
+    std::string error;
+    EXPECT_FALSE(Parse(bytes, &error)) << c.what;
+    EXPECT_FALSE(error.empty()) << c.what;
+  }
+  // Empty blocks and records at the end of the file are fine.
+  Database empty;
+  empty.name = "x";
+  EXPECT_TRUE(Parse(Serialize(empty), nullptr));
+}
+
+TEST(PdbFile, WriteFileReplacesWholeOrNotAtAll) {
+  nb::testing::TempPrefix prefix;
+  std::string path = prefix.path() + "/db.pdb";
+  ASSERT_TRUE(WriteFile(path, Sample(false)));
+  auto back = ReadFile(path, nullptr);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->records.size(), 3u);
+
+  // A target that cannot be replaced leaves no temporary file behind.
+  std::string dir = prefix.path() + "/taken.pdb";
+  ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+  ASSERT_EQ(mkdir((dir + "/x").c_str(), 0755), 0);
+  EXPECT_FALSE(WriteFile(dir, Sample(false)));
+  EXPECT_FALSE(std::filesystem::exists(dir + ".tmp"));
+  std::string error;
+  EXPECT_FALSE(ReadFile(prefix.path() + "/missing.pdb", &error));
+  EXPECT_NE(error.find("cannot open"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace nb::pdb
