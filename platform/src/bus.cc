@@ -260,7 +260,11 @@ std::unique_ptr<Window> Window::Create(const std::string& window_class, const st
   if (window_class.find('\n') != std::string::npos) return nullptr;
   std::unique_ptr<Window> w(new Window());
   w->info_.pid = getpid();
-  w->info_.id = std::to_string(w->info_.pid) + "-" + std::to_string(++counter);
+  // Each loaded copy of this code has its own counter; the address keeps ids unique anyway.
+  char where[32];
+  snprintf(where, sizeof where, "%lx",
+           static_cast<unsigned long>(reinterpret_cast<uintptr_t>(w.get())));
+  w->info_.id = std::to_string(w->info_.pid) + "-" + std::to_string(++counter) + "-" + where;
   w->info_.window_class = window_class;
   w->info_.title = title;
   w->handler_ = std::move(handler);

@@ -10,8 +10,8 @@
 
 struct HsUserRecord {
   uint32_t id;
-  char name[32];    // at most 31 characters
-  char folder[260]; // the user's folder inside the data folder
+  char name[32];     // at most 31 characters
+  char folder[260];  // the user's folder inside the data folder
   uint16_t extra;
 };
 
