@@ -1,5 +1,6 @@
 #include "sync_ops.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "bound.h"
@@ -14,7 +15,12 @@ SyncReadOpenDbInfoFn g_read_open_db_info = nullptr;
 uint8_t g_transfer[kTransferBufferSize];
 
 void HotSyncLog(const char* text, int32_t activity, bool time_stamp) {
-  if (g_log_add_entry) g_log_add_entry(text, activity, time_stamp ? 1 : 0);
+  // Outside a synchronisation (PdbFileWriteTable called directly) there is no HotSync
+  // log; the line still reaches a person.
+  if (g_log_add_entry)
+    g_log_add_entry(text, activity, time_stamp ? 1 : 0);
+  else
+    std::fprintf(stderr, "%s\n", text);
 }
 LogSink g_log = HotSyncLog;
 

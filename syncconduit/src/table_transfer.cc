@@ -1,22 +1,285 @@
-// Table transfer between desktop table files and handheld databases.
+// Table transfer: the device-database plug-in converts between the desktop table file and
+// a handheld database file; this moves that file to and from the handheld record by
+// record.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "conduit_error.h"
 #include "dispatch.h"
+#include "nbddb/exception.h"
+#include "pdbfile/bytes.h"
+#include "pdbfile/pdbfile.h"
+#include "platform/prefix.h"
+#include "platform/ui.h"
+#include "plugins.h"
 #include "sync_ops.h"
 #include "syncconduit/syncconduit.h"
+#include "table_names.h"
 
 namespace conduit {
+namespace {
 
-int DownloadTable(const std::string&, uint32_t, const std::string&, uint32_t, uint32_t, uint32_t) {
-  Log("Nimbra: table transfer is not available in this conduit.", -1, false);
-  return 0;
+using nb::pdb::Get16;
+using nb::pdb::Get32;
+
+constexpr uint32_t kBlockBufferSize = 65535;
+
+// Steps shared by a download and PdbFileWriteTable: the plug-in writes the database file.
+int WriteDatabaseFile(const std::string& file, uint32_t creator, const std::string& plugin,
+                      uint32_t flags, uint32_t major, uint32_t minor, Binding binding,
+                      std::string* pdb_path) {
+  const int32_t activity = binding == Binding::kDownload ? 9 : 17;
+  DevicePlugin device(plugin, binding);
+  if (!device.object()) return 0;
+  *pdb_path = nb::MapPath(DatabaseFilePath(file, creator, major, minor));
+  const std::string name = DatabaseName(file, creator, major, minor, '_', true);
+  SetPluginLogActivity(activity);
+  try {
+    return device.object()->PutTableToPalmPilot(
+               name.c_str(), nb::MapPath(file).c_str(), pdb_path->c_str(), creator, flags,
+               nb::MapPath(TablePluginPath(file)).c_str(), PluginLog)
+               ? 1
+               : 0;
+  } catch (const CNbddb_Exception& e) {
+    ReportPluginException(e.code(), e.text(), activity);
+    return 0;
+  }
 }
 
-int UploadTable(const std::string&, uint32_t, const std::string&, uint32_t, uint32_t) {
-  Log("Nimbra: table transfer is not available in this conduit.", -1, false);
-  return 0;
+bool ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  off_t size = ::lseek(fd, 0, SEEK_END);
+  bool ok = size > 0 && ::lseek(fd, 0, SEEK_SET) == 0;
+  if (ok) {
+    bytes->resize(size_t(size));
+    ok = ::pread(fd, bytes->data(), bytes->size(), 0) == ssize_t(size);
+  }
+  ::close(fd);
+  return ok;
 }
 
-int WriteTableFile(const std::string&, uint32_t, const std::string&, uint32_t, uint32_t, uint32_t) {
-  return 0;
+// Sends the database file to the handheld. Offsets that point outside the file or
+// backwards fail the command instead of sending a garbled database.
+int SendDatabaseFile(const std::vector<uint8_t>& file) {
+  const size_t size = file.size();
+  if (size < nb::pdb::kHeaderSize) return 0;
+  const uint8_t* h = file.data();
+  const uint16_t count = Get16(h + 76);
+  const size_t list_end = nb::pdb::kHeaderSize + size_t(count) * nb::pdb::kRecordEntrySize;
+  if (list_end > size) return 0;
+  std::vector<uint32_t> offsets(count);
+  for (uint16_t i = 0; i < count; ++i) {
+    offsets[i] = Get32(h + 78 + 8 * i);
+    if (offsets[i] < list_end || offsets[i] > size || (i && offsets[i] < offsets[i - 1])) return 0;
+  }
+  const uint32_t app_info = Get32(h + 52), sort_info = Get32(h + 56);
+  size_t app_end = sort_info ? sort_info : count ? offsets[0] : size;
+  if (app_info && (app_info < list_end || app_info > app_end || app_end > size)) return 0;
+
+  char name[32] = {};
+  std::memcpy(name, h, 31);
+  Ops().SyncDeleteDB(name, 0);
+  SyncCreateInfo create{};
+  std::memcpy(create.name, name, sizeof create.name);
+  create.creator = Get32(h + 64);
+  create.type = Get32(h + 60);
+  create.flags = Get16(h + 32);
+  create.version = Get16(h + 34);
+  create.card = 0;
+  if (Ops().SyncCreateDB(&create) != 0) return 0;
+
+  int result = 1;
+  if (app_info) {
+    SyncBlock block{const_cast<uint8_t*>(h + app_info), uint32_t(app_end - app_info),
+                    uint32_t(app_end - app_info)};
+    result = Ops().SyncWriteDBAppInfoBlock(create.handle, &block) == 0;
+  }
+  for (uint16_t i = 0; result && i < count; ++i) {
+    size_t end = i + 1 < count ? offsets[i + 1] : size;
+    uint8_t attr = h[78 + 8 * i + 4];
+    SyncRecord rec{};
+    rec.handle = create.handle;
+    rec.id = 0;
+    rec.attributes = attr & 0xF0;
+    rec.category = attr & 0x0F;
+    rec.buffer = const_cast<uint8_t*>(h + offsets[i]);
+    rec.size = rec.buffer_size = uint32_t(end - offsets[i]);
+    result = Ops().SyncWriteRec(&rec) == 0;
+  }
+  Ops().SyncCloseDB(create.handle);
+  return result;
+}
+
+// The log line for a failed write of the upload file, by its cause.
+std::string WriteErrorText(int error) {
+  int code = 0;
+  switch (error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      code = 1400;
+      break;
+    case EBADF:
+    case EINVAL:
+    case EFBIG:
+      code = 1410;
+      break;
+    case EIO:
+      code = 1420;
+      break;
+    case EBUSY:
+    case ETXTBSY:
+    case EWOULDBLOCK:
+      code = 1430;
+      break;
+    case ENOSPC:
+    case EDQUOT:
+      code = 1350;
+      break;
+  }
+  if (!code) return "Error - Unknown error when saving record to table.";
+  return ErrorMessage(code);
+}
+
+bool WriteAt(int fd, const uint8_t* data, size_t size, off_t offset) {
+  while (size) {
+    ssize_t n = ::pwrite(fd, data, size, offset);
+    if (n < 0 && errno == EINTR) continue;
+    // A write that makes no progress has no cause of its own; count it as a full disk
+    // rather than losing the record silently.
+    if (n == 0) errno = ENOSPC;
+    if (n <= 0) return false;
+    data += n;
+    size -= size_t(n);
+    offset += n;
+  }
+  return true;
+}
+
+// Reads the handheld database into the database file: records after the header area and
+// the application-info block, then the header once every record is in.
+int ReceiveDatabaseFile(const std::string& name, const std::string& path) {
+  uint8_t handle = 0;
+  if (Ops().SyncOpenDB(name.c_str(), 0, &handle, kSyncModeRead) != 0) return 0;
+  std::vector<uint8_t> app(kBlockBufferSize);
+  SyncBlock block{app.data(), kBlockBufferSize, 0};
+  if (Ops().SyncReadDBAppInfoBlock(handle, &block) != 0) block.size = 0;
+  app.resize(std::min(block.size, kBlockBufferSize));
+  uint16_t count = 0;
+  Ops().SyncGetDBRecordCount(handle, &count);
+  SyncDbInfo info{};
+  if (ReadOpenDbInfo()) ReadOpenDbInfo()(handle, &info);
+
+  std::vector<uint8_t> header;
+  nb::pdb::PutFixed(header, name, 32);
+  nb::pdb::Put16(header, info.attributes);
+  nb::pdb::Put16(header, info.version);
+  nb::pdb::Put32(header, info.created);
+  nb::pdb::Put32(header, info.modified);
+  nb::pdb::Put32(header, info.backed_up);
+  nb::pdb::Put32(header, info.mod_number);
+  nb::pdb::Put32(header, 80 + 8 * uint32_t(count));
+  nb::pdb::Put32(header, 0);
+  nb::pdb::Put32(header, info.type);
+  nb::pdb::Put32(header, info.creator);
+  nb::pdb::Put32(header, 0);
+  nb::pdb::Put32(header, 0);
+  nb::pdb::Put16(header, count);
+  header.resize(header.size() + 8 * size_t(count) + 2);
+
+  int result = 0;
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd >= 0 && ::ftruncate(fd, off_t(header.size() + app.size())) == 0) {
+    off_t end = off_t(header.size() + app.size());
+    std::vector<uint8_t> buffer(kBlockBufferSize);
+    result = 1;
+    for (uint16_t i = 0; result && i < count; ++i) {
+      SyncRecord rec{};
+      rec.handle = handle;
+      rec.index = i;
+      rec.buffer = buffer.data();
+      rec.buffer_size = kBlockBufferSize;
+      if (Ops().SyncReadRecordByIndex(&rec) != 0 || rec.size > kBlockBufferSize) {
+        result = 0;
+        break;
+      }
+      if (!WriteAt(fd, buffer.data(), rec.size, end)) {
+        Log(WriteErrorText(errno), 13, true);
+        result = 0;
+        break;
+      }
+      uint8_t* entry = &header[78 + 8 * size_t(i)];
+      nb::pdb::Set32(entry, uint32_t(end));
+      entry[4] = uint8_t((rec.attributes & 0xF0) | (rec.category & 0x0F));
+      end += rec.size;
+    }
+    if (result && !(WriteAt(fd, header.data(), header.size(), 0) &&
+                    WriteAt(fd, app.data(), app.size(), off_t(header.size())))) {
+      Log(WriteErrorText(errno), 13, true);
+      result = 0;
+    }
+  } else {
+    Log(WriteErrorText(errno), 13, true);
+  }
+  if (fd >= 0 && ::close(fd) != 0 && result) {
+    Log(WriteErrorText(errno), 13, true);
+    result = 0;
+  }
+  Ops().SyncCloseDB(handle);
+  return result;
+}
+
+}  // namespace
+
+int DownloadTable(const std::string& file, uint32_t creator, const std::string& plugin,
+                  uint32_t flags, uint32_t major, uint32_t minor) {
+  std::string pdb_path;
+  if (!WriteDatabaseFile(file, creator, plugin, flags, major, minor, Binding::kDownload, &pdb_path))
+    return 0;
+  std::vector<uint8_t> bytes;
+  if (!ReadWhole(pdb_path, &bytes)) return 0;
+  return SendDatabaseFile(bytes);
+}
+
+int UploadTable(const std::string& file, uint32_t creator, const std::string& plugin,
+                uint32_t major, uint32_t minor) {
+  DevicePlugin device(plugin, Binding::kUpload);
+  if (!device.object()) return 0;
+  if (!device.object()->CanGetTable()) {
+    char text[1100];
+    std::snprintf(text, sizeof text,
+                  "GetTableFromPalmPilot() is not supported by device database plugin: \"%s\"",
+                  plugin.c_str());
+    nb::ui::MessageBox("Nimbra Conduit Error", text);
+    Log(text, 17, true);
+    return 0;
+  }
+  const std::string pdb_path = nb::MapPath(DatabaseFilePath(file, creator, major, minor));
+  const std::string name = DatabaseName(file, creator, major, minor, '_', true);
+  if (!ReceiveDatabaseFile(name, pdb_path)) return 0;
+  try {
+    return device.object()->GetTableFromPalmPilot(name.c_str(), pdb_path.c_str(),
+                                                  nb::MapPath(file).c_str(),
+                                                  nb::MapPath(TablePluginPath(file)).c_str())
+               ? 1
+               : 0;
+  } catch (const CNbddb_Exception& e) {
+    ReportPluginException(e.code(), e.text(), 17);
+    return 0;
+  }
+}
+
+int WriteTableFile(const std::string& file, uint32_t creator, const std::string& plugin,
+                   uint32_t flags, uint32_t major, uint32_t minor) {
+  std::string pdb_path;
+  return WriteDatabaseFile(file, creator, plugin, flags, major, minor, Binding::kWriteFile,
+                           &pdb_path);
 }
 
 }  // namespace conduit
