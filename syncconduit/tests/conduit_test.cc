@@ -1,0 +1,115 @@
+// The conduit in a real synchronisation: the hotsync program loads syncconduit.so and the
+// HotSync libraries, a listener process follows the notifications on the bus.
+#include <dlfcn.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "conduit_fixture.h"
+#include "syncconduit/syncconduit.h"
+
+namespace nb::testing {
+namespace {
+
+TEST_F(ConduitTest, EmptyQueueStartsAndFinishesWithSuccess) {
+  Listener listener(this);
+  EXPECT_EQ(Sync(), 0) << output_;
+  EXPECT_EQ(listener.Lines(), (std::vector<std::string>{"1 0", "2 1"}));
+  EXPECT_TRUE(LogHas(19, ""));
+  EXPECT_TRUE(LogHas(20, "Nimbra EE"));
+}
+
+TEST_F(ConduitTest, UnimplementedAndNoOperationCommands) {
+  ASSERT_EQ(Queue(kCmdDeletePilotApp, "app.pda"), 1);
+  ASSERT_EQ(Queue(kCmdNoOperation, "nothing"), 1);
+  Listener listener(this);
+  EXPECT_NE(Sync(), 0);
+  EXPECT_EQ(listener.Lines(), (std::vector<std::string>{"1 0", "3 0", "3 1", "2 0"}));
+  EXPECT_TRUE(LogHas(-1, "Nimbra: DeletePilotApp not implemented."));
+  EXPECT_TRUE(LogHas(21, "Nimbra EE"));
+}
+
+TEST_F(ConduitTest, HandheldWithoutDirectoryRunsNothingAndKeepsTheQueue) {
+  std::filesystem::remove(handheld_ + "/NB-EE_SysHeap.pdb");
+  WriteDatabase("EQMNB0100_OTHER", {});  // the conduit still runs for the creator
+  ASSERT_EQ(Queue(kCmdNoOperation, "kept"), 1);
+  Listener listener(this);
+  EXPECT_NE(Sync(), 0);
+  EXPECT_EQ(listener.Lines(), (std::vector<std::string>{"2 0"}));
+  EXPECT_TRUE(LogHas(21, "Nimbra EE"));
+  uint32_t type = 0;
+  char name[261] = {};
+  EXPECT_EQ(NB_FN(*su_, NB_GetNextCommand)(&type, name, sizeof name - 1), 1);
+  EXPECT_STREQ(name, "kept");
+}
+
+TEST_F(ConduitTest, CommandQueuedByAListenerRunsInTheSameSynchronisation) {
+  ASSERT_EQ(Queue(kCmdNoOperation, "first"), 1);
+  Listener listener(this, {"--enqueue-on-done", "5", "table.dbf"});
+  EXPECT_NE(Sync(), 0);
+  EXPECT_EQ(listener.Lines(), (std::vector<std::string>{"1 0", "3 1", "3 0", "2 0"}));
+  EXPECT_TRUE(LogHas(-1, "Nimbra: DeletePilotTable not implemented."));
+}
+
+TEST_F(ConduitTest, RaisedWaitFlagHoldsTheSynchronisation) {
+  Listener listener(this, {"--hold", "1200"});
+  EXPECT_EQ(Sync(), 0) << output_;
+  // The conduit waited for the listener before it went on.
+  EXPECT_EQ(listener.Lines(), (std::vector<std::string>{"1 0", "released", "2 1"}));
+}
+
+TEST_F(ConduitTest, InstallFileGoesToTheInstallFolderAndOntoTheHandheld) {
+  std::string source = prefix_.path() + "/Extra.pdb";
+  WriteDatabaseFile(source, "ExtraDB", {{'h', 'i'}});
+  ASSERT_EQ(Queue(kCmdInstallFile, source.c_str()), 1);
+  EXPECT_EQ(Sync(), 0) << output_;
+  EXPECT_TRUE(std::filesystem::exists(handheld_ + "/ExtraDB.pdb")) << output_;
+}
+
+TEST(ConduitEntries, NameVersionInfoAndConfiguration) {
+  TempPrefix prefix;
+  void* lib = dlopen(NB_BIN_DIR "/syncconduit.so", RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  auto info = reinterpret_cast<GetConduitInfoFn>(dlsym(lib, "GetConduitInfo"));
+  auto name = reinterpret_cast<GetConduitNameFn>(dlsym(lib, "GetConduitName"));
+  auto version = reinterpret_cast<GetConduitVersionFn>(dlsym(lib, "GetConduitVersion"));
+  auto configure = reinterpret_cast<ConfigureConduitFn>(dlsym(lib, "ConfigureConduit"));
+  ASSERT_TRUE(info && name && version && configure);
+
+  char buffer[32];
+  int args = 0;
+  uint32_t size = 18;
+  EXPECT_EQ(info(0, &args, buffer, &size), 4211);
+  size = 19;
+  EXPECT_EQ(info(0, &args, buffer, &size), 0);
+  EXPECT_STREQ(buffer, "Nimbra EE");
+  EXPECT_EQ(info(0, nullptr, buffer, &size), 4211);
+  uint32_t framework = 0;
+  size = 4;
+  EXPECT_EQ(info(1, nullptr, &framework, &size), 0);
+  EXPECT_EQ(framework, 0x0600u);
+  size = 8;
+  EXPECT_EQ(info(1, nullptr, &framework, &size), 4211);
+  EXPECT_EQ(info(7, nullptr, &framework, &size), 4208);
+
+  std::memset(buffer, 'x', sizeof buffer);
+  EXPECT_EQ(name(buffer, 5), 0);
+  EXPECT_STREQ(buffer, "Nimb");
+  EXPECT_EQ(buffer[5], 'x');
+  EXPECT_EQ(version(), 257u);
+  HsConduitPreferences prefs{0, 9, 9};
+  EXPECT_EQ(configure(&prefs), 0);
+  EXPECT_EQ(prefs.sync_type, 0u);
+  EXPECT_EQ(prefs.pref_kind, 1u);
+  dlclose(lib);
+}
+
+}  // namespace
+}  // namespace nb::testing
