@@ -46,6 +46,8 @@ inline std::string Slurp(const std::string& path) {
 class ConduitTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    if (!std::filesystem::exists(NB_BIN_DIR "/hotsync"))
+      GTEST_SKIP() << "the hotsync program is not built";
     handheld_ = prefix_.path() + "/handheld";
     std::filesystem::create_directories(handheld_);
     std::ofstream(handheld_ + "/handheld.ini") << "[Handheld]\r\nUserName=Pat Appraiser\r\n"
