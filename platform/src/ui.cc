@@ -1,5 +1,7 @@
 #include "platform/ui.h"
 
+#include "ui_internal.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <strings.h>
@@ -12,12 +14,6 @@
 #include <ctime>
 
 namespace nb::ui {
-namespace internal {
-// Defined in ui_qt.cc; called only when HasDisplay().
-void QtMessageBox(const std::string& caption, const std::string& text);
-std::string QtTimedMessageBox(const std::string& caption, const std::string& text, int seconds);
-std::string QtRunDialog(const Dialog& dialog);
-}  // namespace internal
 
 namespace {
 
@@ -65,6 +61,10 @@ std::string JsonString(const std::string& s) {
   return out + "\"";
 }
 
+}  // namespace
+
+namespace internal {
+
 void Log(const std::string& caption, const std::string& text, const std::string& answer) {
   std::string path = Env("NB_UI_LOG");
   if (path.empty()) return;
@@ -78,6 +78,12 @@ void Log(const std::string& caption, const std::string& text, const std::string&
   close(fd);
 }
 
+}  // namespace internal
+
+namespace {
+
+using internal::Log;
+
 std::string Join(const std::vector<std::string>& lines) {
   std::string out;
   for (size_t i = 0; i < lines.size(); ++i) out += (i ? "\n" : "") + lines[i];
@@ -89,6 +95,10 @@ void PrintHeadless(const std::string& caption, const std::string& text) {
   fwrite(line.data(), 1, line.size(), stderr);
   fflush(stderr);
 }
+
+}  // namespace
+
+namespace internal {
 
 std::string Normalize(const std::string& label) {
   std::string out;
@@ -115,6 +125,13 @@ std::string ScriptedAnswer(const std::string& caption) {
   }
   return any;
 }
+
+}  // namespace internal
+
+namespace {
+
+using internal::Normalize;
+using internal::ScriptedAnswer;
 
 // The dialog's own label for `answer`, or empty.
 std::string MatchButton(const Dialog& d, const std::string& answer) {

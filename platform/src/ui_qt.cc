@@ -7,11 +7,12 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <clocale>
 
 #include "platform/ui.h"
+#include "ui_internal.h"
 
 namespace nb::ui::internal {
-namespace {
 
 void EnsureApp() {
   if (QApplication::instance()) return;
@@ -20,7 +21,11 @@ void EnsureApp() {
   static char name[] = "nimbra";
   static char* argv[] = {name, nullptr};
   new QApplication(argc, argv);  // never freed: widgets may outlive any scope of ours
+  // Qt takes the user's locale for everything; numbers in files must stay in the C form.
+  setlocale(LC_NUMERIC, "C");
 }
+
+namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 

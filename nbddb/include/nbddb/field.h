@@ -118,8 +118,7 @@ class FieldValue {
 
 // The packed TimeStamp value, from its least significant byte up: second, minute, hour,
 // day, month, (year mod 100) + 100, (year / 100) + 100, zero.
-constexpr int64_t PackTimeStamp(int year, int month, int day, int hour, int minute,
-                                int second) {
+constexpr int64_t PackTimeStamp(int year, int month, int day, int hour, int minute, int second) {
   return static_cast<int64_t>(second & 0xFF) | static_cast<int64_t>(minute & 0xFF) << 8 |
          static_cast<int64_t>(hour & 0xFF) << 16 | static_cast<int64_t>(day & 0xFF) << 24 |
          static_cast<int64_t>(month & 0xFF) << 32 |

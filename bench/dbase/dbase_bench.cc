@@ -1,0 +1,184 @@
+// Writes and reads 100,000 records of a 20-field table with one memo field, through the
+// plug-in (dbfstore.so behind CNbddbPlugin) and through dbase::Table directly. Reports
+// records/s (items_per_second), MB/s of table and memo file (bytes_per_second) and the
+// peak resident set of each run (peak_rss_MB, reset before it starts).
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "dbase/table.h"
+#include "nbddb/plugin.h"
+
+namespace {
+
+constexpr int kRecords = 100000;
+
+std::string Folder() {
+  static std::string folder = [] {
+    char tmpl[] = "/tmp/dbasebench.XXXXXX";
+    std::string f = mkdtemp(tmpl);
+    setenv("NB_PREFIX", f.c_str(), 1);
+    setenv("NB_UI", "headless", 1);
+    return f;
+  }();
+  return folder;
+}
+
+FieldDesc Field(const char* name, uint8_t type, uint16_t width, uint8_t decimals = 0) {
+  FieldDesc f;
+  f.SetName(name);
+  f.type = type;
+  f.width = width;
+  f.decimals = decimals;
+  return f;
+}
+
+std::vector<FieldDesc> Schema() {
+  return {Field("T1", FieldType::Text, 20),      Field("T2", FieldType::Text, 20),
+          Field("T3", FieldType::Text, 20),      Field("T4", FieldType::Text, 40),
+          Field("T5", FieldType::Text, 60),      Field("N1", FieldType::Number, 9),
+          Field("N2", FieldType::Number, 9),     Field("N3", FieldType::Number, 9),
+          Field("B1", FieldType::Number, 12),    Field("B2", FieldType::Number, 15),
+          Field("F1", FieldType::Number, 10, 2), Field("F2", FieldType::Number, 12, 4),
+          Field("L1", FieldType::Logical, 1),    Field("L2", FieldType::Logical, 1),
+          Field("D1", FieldType::Date, 8),       Field("D2", FieldType::Date, 8),
+          Field("A1", FieldType::Time, 8),       Field("A2", FieldType::Time, 8),
+          Field("S1", FieldType::TimeStamp, 19), Field("MEMO", FieldType::Text, 2000)};
+}
+
+std::vector<FieldValue> Row(int i) {
+  return {FieldValue::Text("first " + std::to_string(i)),
+          FieldValue::Text("second"),
+          FieldValue::Text("third text"),
+          FieldValue::Text("a longer text of forty characters......"),
+          FieldValue::Text("an address line, 123 Main Street, Springfield"),
+          FieldValue::Int32(i),
+          FieldValue::Int32(-i),
+          FieldValue::Int32(i % 1000),
+          FieldValue::Int64(int64_t(i) * 1000003),
+          FieldValue::Int64(-int64_t(i) * 7),
+          FieldValue::Double(i * 0.25),
+          FieldValue::Double(i / 3.0),
+          FieldValue::Logical(i % 2),
+          FieldValue::Logical(i % 3 == 0),
+          FieldValue::Date(20240101 + i % 28),
+          FieldValue::Date(19991231),
+          FieldValue::Time((i % 24) * 10000 + (i % 60) * 100 + i % 60),
+          FieldValue::Time(120000),
+          FieldValue::TimeStamp(PackTimeStamp(2024, 2, 29, 15, 26, 11)),
+          FieldValue::Text("Memo text for record " + std::to_string(i) +
+                           ": roof, siding, foundation and the rest of the improvements.")};
+}
+
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+double PeakRssMb() {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  while (std::getline(in, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
+  return 0;
+}
+
+int64_t FilesBytes(const std::string& dbf) {
+  std::string dbt = dbf.substr(0, dbf.size() - 4) + ".dbt";
+  return int64_t(std::filesystem::file_size(dbf) + std::filesystem::file_size(dbt));
+}
+
+void Finish(benchmark::State& state, const std::string& path) {
+  state.SetItemsProcessed(state.iterations() * kRecords);
+  state.SetBytesProcessed(state.iterations() * FilesBytes(path));
+  state.counters["peak_rss_MB"] = PeakRssMb();
+}
+
+void WriteThroughPlugin(const std::string& path) {
+  CNbddbPlugin table(NB_BIN_DIR "/dbfstore.so");
+  for (const FieldDesc& f : Schema()) table.AddField(f);
+  if (!table.Create(path, false)) std::abort();
+  for (int i = 0; i < kRecords; ++i) table.AddRecord(Row(i));
+  table.Close();
+}
+
+void BM_PluginWrite(benchmark::State& state) {
+  const std::string path = Folder() + "/PLUGIN.dbf";
+  ResetPeak();
+  for (auto _ : state) WriteThroughPlugin(path);
+  Finish(state, path);
+}
+
+void BM_PluginRead(benchmark::State& state) {
+  const std::string path = Folder() + "/PLUGINR.dbf";
+  WriteThroughPlugin(path);
+  ResetPeak();
+  for (auto _ : state) {
+    CNbddbPlugin table(NB_BIN_DIR "/dbfstore.so");
+    if (!table.Open(path, true)) std::abort();
+    const int n = table.GetRecordCount();
+    int64_t sum = 0;
+    for (int i = 0; i < n; ++i) {
+      i == 0 ? table.MoveFirst() : table.MoveNext();
+      const std::vector<FieldValue>& r = table.GetRecord();
+      sum += r[5].int32() + int64_t(r[19].length());
+    }
+    benchmark::DoNotOptimize(sum);
+    if (n != kRecords) std::abort();
+    table.Close();
+  }
+  Finish(state, path);
+}
+
+void WriteDirect(const std::string& path) {
+  dbase::Table table;
+  if (!table.Create(path, Schema())) std::abort();
+  for (int i = 0; i < kRecords; ++i) table.AppendRecord(Row(i));
+  table.Close();
+}
+
+void BM_DirectWrite(benchmark::State& state) {
+  const std::string path = Folder() + "/DIRECT.dbf";
+  ResetPeak();
+  for (auto _ : state) WriteDirect(path);
+  Finish(state, path);
+}
+
+void BM_DirectRead(benchmark::State& state) {
+  const std::string path = Folder() + "/DIRECTR.dbf";
+  WriteDirect(path);
+  ResetPeak();
+  for (auto _ : state) {
+    dbase::Table table;
+    if (!table.Open(path, false)) std::abort();
+    std::vector<FieldValue> r;
+    bool deleted;
+    int64_t sum = 0;
+    for (size_t i = 0; i < table.record_count(); ++i) {
+      table.ReadRecord(i, &r, &deleted);
+      sum += r[5].int32() + int64_t(r[19].length());
+    }
+    benchmark::DoNotOptimize(sum);
+    table.Close();
+  }
+  Finish(state, path);
+}
+
+BENCHMARK(BM_PluginWrite)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_PluginRead)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_DirectWrite)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_DirectRead)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Folder();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::filesystem::remove_all(Folder());
+  return 0;
+}

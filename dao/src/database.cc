@@ -1,0 +1,93 @@
+#include <strings.h>
+
+#include <filesystem>
+
+#include "convert.h"
+#include "dao/dao.h"
+#include "recordset_state.h"
+#include "table_file.h"
+
+namespace dao {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "AprSubj" names AprSubj.dbf, APRSUBJ.DBF or aprsubj.dbf.
+std::string FindTableFile(const std::string& folder, const std::string& table) {
+  std::string wanted = table + ".dbf";
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder, ec)) {
+    std::string name = entry.path().filename().string();
+    if (!strcasecmp(name.c_str(), wanted.c_str()) && entry.is_regular_file(ec))
+      return entry.path().string();
+  }
+  return "";
+}
+
+}  // namespace
+
+Database::Database(Database&&) noexcept = default;
+Database& Database::operator=(Database&&) noexcept = default;
+Database::~Database() = default;
+
+Database Database::Open(const std::string& folder) {
+  std::error_code ec;
+  if (!fs::is_directory(folder, ec))
+    throw Error("the database folder " + folder + " does not exist");
+  Database db;
+  db.folder_ = folder;
+  return db;
+}
+
+const std::string& Database::folder() const { return folder_; }
+
+bool Database::HasTable(const std::string& table) const {
+  return !FindTableFile(folder_, table).empty();
+}
+
+namespace {
+
+std::shared_ptr<TableFile> OpenTable(const std::string& folder, const std::string& table) {
+  std::string path = FindTableFile(folder, table);
+  if (path.empty()) throw Error("the table " + table + " is not in " + folder);
+  return std::shared_ptr<TableFile>(TableFile::Open(path));
+}
+
+}  // namespace
+
+Recordset Database::All(const std::string& table) {
+  auto state = std::make_unique<Recordset::State>(table, OpenTable(folder_, table));
+  for (size_t i = 0, n = state->file->size(); i < n; ++i)
+    if (!state->file->deleted(i)) state->rows.push_back(i);
+  state->Start();
+  return Recordset(std::move(state));
+}
+
+Recordset Database::Where(const std::string& table, const std::string& field, const Value& value) {
+  auto state = std::make_unique<Recordset::State>(table, OpenTable(folder_, table));
+  size_t column = state->Column(field);
+  const Field& f = state->file->fields()[column];
+  for (size_t i = 0, n = state->file->size(); i < n; ++i)
+    if (!state->file->deleted(i) && Matches(f, state->file->Read(i)[column], value))
+      state->rows.push_back(i);
+  state->Start();
+  return Recordset(std::move(state));
+}
+
+Value Database::Max(const std::string& table, const std::string& field) {
+  Recordset all = All(table);
+  const Field& f = all.GetField(field);
+  if (f.type != Field::Type::Number && f.type != Field::Type::TimeStamp)
+    throw Error("the field " + f.name + " of " + table + " is not a number field");
+  Value best;
+  for (size_t row : all.s_->rows) {
+    Value v = all.s_->file->Read(row)[all.s_->Column(field)];
+    if (!v.is_null() && (best.is_null() || v.number() > best.number())) best = v;
+  }
+  return best;
+}
+
+void Database::Close() {}
+
+}  // namespace dao

@@ -1,0 +1,206 @@
+#include "table_file.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "dbase/table.h"
+#include "dbase/values.h"
+
+namespace dao {
+
+namespace {
+
+Field::Type TypeOf(const FieldDesc& desc, char letter) {
+  if (letter == 'M') return Field::Type::Memo;
+  switch (desc.type) {
+    case FieldType::Number:
+      return Field::Type::Number;
+    case FieldType::Logical:
+      return Field::Type::Logical;
+    case FieldType::Date:
+      return Field::Type::Date;
+    case FieldType::Time:
+      return Field::Type::Time;
+    case FieldType::Binary:
+      return Field::Type::Binary;
+    case FieldType::TimeStamp:
+      return Field::Type::TimeStamp;
+    default:
+      return Field::Type::Text;
+  }
+}
+
+Value FromFieldValue(const FieldValue& v) {
+  switch (v.tag()) {
+    case FieldTag::Text:
+      return Value::Text(std::string(v.text_view()));
+    case FieldTag::Int32:
+    case FieldTag::Int64:
+    case FieldTag::TimeStamp:
+      return Value::Number(double(v.AsInt64()));
+    case FieldTag::Double:
+      return Value::Number(v.dbl());
+    case FieldTag::Logical:
+      return Value::Logical(v.logical());
+    case FieldTag::Date:
+      return Value::Date(v.date());
+    case FieldTag::Time:
+      return Value::Time(v.time());
+    case FieldTag::Binary:
+      return Value::Text(std::string(reinterpret_cast<const char*>(v.bytes()), v.length()));
+    default:
+      return Value();
+  }
+}
+
+// A value of the field's own kind (see ToFieldKind) as the table layer takes it.
+FieldValue ToFieldValue(const FieldDesc& desc, const Value& v) {
+  if (v.is_null()) return FieldValue::Null();
+  switch (desc.type) {
+    case FieldType::Number:
+      if (desc.decimals > 0) return FieldValue::Double(v.number());
+      if (std::fabs(v.number()) < 2147483647.0 && desc.width < 10)
+        return FieldValue::Int32(int32_t(std::lround(v.number())));
+      return FieldValue::Int64(std::llround(v.number()));
+    case FieldType::TimeStamp:
+      return FieldValue::TimeStamp(std::llround(v.number()));
+    case FieldType::Logical:
+      return FieldValue::Logical(v.logical());
+    case FieldType::Date:
+      return FieldValue::Date(int32_t(v.number()));
+    case FieldType::Time:
+      return FieldValue::Time(int32_t(v.number()));
+    case FieldType::Binary:
+      return FieldValue::Binary(v.text().data(), v.text().size());
+    default:
+      return FieldValue::Text(v.ToText());
+  }
+}
+
+// Reads go through a read-only handle; every change goes through a writable handle that
+// is closed at once, so the headers on disk are always up to date and other handles on
+// the same file see the change.
+class DbaseTableFile : public TableFile {
+ public:
+  explicit DbaseTableFile(std::string path) : path_(std::move(path)) {
+    Reopen();
+    for (size_t j = 0; j < reader_.fields().size(); ++j) {
+      const FieldDesc& desc = reader_.fields()[j];
+      const dbase::Column& column = reader_.columns()[j];
+      Field f;
+      f.name = desc.name;
+      f.type = TypeOf(desc, column.letter);
+      f.width = column.length;
+      f.decimals = desc.decimals;
+      fields_.push_back(f);
+    }
+  }
+
+  const std::vector<Field>& fields() const override { return fields_; }
+  size_t size() const override { return reader_.record_count(); }
+
+  bool deleted(size_t index) const override {
+    const char* raw = Raw(index);
+    return raw[0] == dbase::kDeletedFlag;
+  }
+
+  std::vector<Value> Read(size_t index) const override {
+    const char* raw = Raw(index);
+    std::vector<Value> values;
+    values.reserve(fields_.size());
+    for (size_t j = 0; j < fields_.size(); ++j) {
+      std::string_view bytes = reader_.FieldBytes(raw, j);
+      if (reader_.IsMemoColumn(j)) {
+        values.push_back(FromFieldValue(reader_.MemoValue(j, bytes)));
+        raw = Raw(index);  // the memo read may have moved the window
+      } else if (fields_[j].type == Field::Type::Logical) {
+        // Blank or '?' is a logical without a value.
+        char c = bytes.empty() ? ' ' : bytes[0];
+        if (std::strchr("TtYy", c) && c)
+          values.push_back(Value::Logical(true));
+        else if (std::strchr("FfNn", c) && c)
+          values.push_back(Value::Logical(false));
+        else
+          values.push_back(Value());
+      } else {
+        const FieldDesc& desc = reader_.fields()[j];
+        std::optional<FieldValue> v =
+            dbase::ParseValue(bytes.data(), bytes.size(), desc.type, desc.decimals);
+        values.push_back(v ? FromFieldValue(*v) : Value());
+      }
+    }
+    return values;
+  }
+
+  void Rewrite(size_t index, const std::vector<Value>& values) override {
+    std::vector<FieldValue> row = Encode(values);
+    Change([&](dbase::Table& t) { return t.RewriteRecord(index, row); });
+  }
+
+  void MarkDeleted(size_t index) override {
+    Change([&](dbase::Table& t) { return t.MarkDeleted(index); });
+  }
+
+  size_t Append(const std::vector<Value>& values) override {
+    std::vector<FieldValue> row = Encode(values);
+    size_t index = size();
+    Change([&](dbase::Table& t) { return t.AppendRecord(row); });
+    return index;
+  }
+
+ private:
+  void Reopen() {
+    reader_.Close(false);
+    if (!reader_.Open(path_, false))
+      throw Error("cannot read the table " + path_ + ": " + reader_.error());
+  }
+
+  const char* Raw(size_t index) const {
+    const char* raw = reader_.RawRecord(index);
+    if (!raw) throw Error("cannot read record " + std::to_string(index + 1) + " of " + path_);
+    return raw;
+  }
+
+  std::vector<FieldValue> Encode(const std::vector<Value>& values) const {
+    std::vector<FieldValue> row;
+    std::vector<char> cell;
+    for (size_t j = 0; j < fields_.size(); ++j) {
+      const FieldDesc& desc = reader_.fields()[j];
+      row.push_back(ToFieldValue(desc, j < values.size() ? values[j] : Value()));
+      if (desc.type == FieldType::Number || desc.type == FieldType::TimeStamp) {
+        // The layer writes a number too wide for its column as asterisks; refuse it.
+        cell.assign(size_t(fields_[j].width) + 1, 0);
+        dbase::FormatValue(desc, row.back(), cell.data(), size_t(fields_[j].width));
+        if (fields_[j].width > 0 && cell[0] == '*')
+          throw Error("the value " + values[j].ToText() + " is too wide for the field " +
+                      fields_[j].name + " of " + path_);
+      }
+    }
+    return row;
+  }
+
+  template <typename Op>
+  void Change(Op op) {
+    dbase::Table writer;
+    if (!writer.Open(path_, true))
+      throw Error("cannot open the table " + path_ + " for writing: " + writer.error());
+    bool ok = op(writer);
+    std::string why = writer.error();
+    ok = writer.Close(true) && ok;
+    if (why.empty()) why = writer.error();
+    Reopen();
+    if (!ok) throw Error("cannot write the table " + path_ + ": " + why);
+  }
+
+  std::string path_;
+  mutable dbase::Table reader_;
+  std::vector<Field> fields_;
+};
+
+}  // namespace
+
+std::unique_ptr<TableFile> TableFile::Open(const std::string& path) {
+  return std::make_unique<DbaseTableFile>(path);
+}
+
+}  // namespace dao

@@ -1,0 +1,61 @@
+#include "dbase/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace dbase {
+
+bool File::Open(const std::string& path, Mode mode) {
+  Close();
+  int flags = O_CLOEXEC;
+  if (mode == Mode::kRead) flags |= O_RDONLY;
+  if (mode == Mode::kReadWrite) flags |= O_RDWR;
+  if (mode == Mode::kCreate) flags |= O_RDWR | O_CREAT | O_TRUNC;
+  fd_ = ::open(path.c_str(), flags, 0666);
+  if (fd_ < 0) return false;
+  struct stat st;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void File::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+int64_t File::ReadAt(uint64_t offset, void* data, size_t n) const {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t got = ::pread(fd_, static_cast<char*>(data) + done, n - done, off_t(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += size_t(got);
+  }
+  return int64_t(done);
+}
+
+bool File::WriteAt(uint64_t offset, const void* data, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    ssize_t put =
+        ::pwrite(fd_, static_cast<const char*>(data) + done, n - done, off_t(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    done += size_t(put);
+  }
+  return true;
+}
+
+int64_t File::Size() const {
+  struct stat st;
+  return ::fstat(fd_, &st) == 0 ? int64_t(st.st_size) : -1;
+}
+
+}  // namespace dbase

@@ -1,0 +1,337 @@
+#include "dbase/table.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+
+#include "dbase/values.h"
+
+namespace dbase {
+namespace {
+
+constexpr size_t kBufferBytes = 64 * 1024;
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+FieldValue MemoText(const std::vector<uint8_t>& data) {
+  // A memo is C text: it ends at its first NUL.
+  const char* p = reinterpret_cast<const char*>(data.data());
+  return FieldValue::Text(std::string_view(p, strnlen(p, data.size())));
+}
+
+}  // namespace
+
+Table::~Table() { Close(false); }
+
+bool Table::Fail(std::string reason) {
+  error_ = std::move(reason);
+  return false;
+}
+
+void Table::Forget() {
+  writable_ = dirty_ = memo_writable_ = memo_missing_ = false;
+  header_ = Header();
+  columns_.clear();
+  fields_.clear();
+  offsets_.clear();
+  record_length_ = 1;
+  count_ = 0;
+  window_first_ = window_count_ = 0;
+  pending_.clear();
+}
+
+bool Table::Create(const std::string& path, const std::vector<FieldDesc>& schema) {
+  Close(false);
+  Forget();
+  std::vector<Column> columns;
+  size_t record_length = 1;
+  bool memo = false;
+  for (const FieldDesc& field : schema) {
+    if (!IsKnownType(field.type))
+      return Fail("field \"" + std::string(field.name, strnlen(field.name, sizeof field.name)) +
+                  "\" has an unknown type " + std::to_string(field.type));
+    columns.push_back(ColumnFor(field));
+    record_length += RecordWidth(field);
+    memo = memo || UsesMemo(field);
+  }
+  const size_t header_length = HeaderLength(schema.size());
+  if (header_length > UINT16_MAX) return Fail("too many fields for a dBase header");
+  if (record_length > UINT16_MAX) return Fail("the fields are too wide for a dBase record");
+  if (!file_.Open(path, File::Mode::kCreate)) return Fail("cannot create " + path);
+
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  header_.version = memo ? uint8_t(kVersion | kMemoVersionBits) : kVersion;
+  header_.year = uint8_t(local.tm_year);
+  header_.month = uint8_t(local.tm_mon + 1);
+  header_.day = uint8_t(local.tm_mday);
+  header_.record_count = 0;
+  header_.header_length = uint16_t(header_length);
+  header_.record_length = uint16_t(record_length);
+  columns_ = columns;
+  fields_ = schema;
+  record_length_ = record_length;
+  size_t offset = 1;
+  for (const Column& c : columns_) {
+    offsets_.push_back(offset);
+    offset += c.length;
+  }
+  writable_ = dirty_ = true;
+  memo_path_ = MemoPathFor(path);
+  table_name_ = TableNameFor(path);
+
+  std::vector<uint8_t> area(header_length, 0);
+  EncodeHeader(header_, area.data());
+  for (size_t j = 0; j < columns_.size(); ++j)
+    EncodeColumn(columns_[j], area.data() + kHeaderSize + j * kDescriptorSize);
+  area[header_length - 1] = kHeaderEnd;
+  if (!file_.WriteAt(0, area.data(), area.size())) {
+    file_.Close();
+    Forget();
+    return Fail("cannot write the header of " + path);
+  }
+  if (memo) {
+    if (!memo_.Create(memo_path_, table_name_)) {
+      file_.Close();
+      Forget();
+      return Fail("cannot create the memo file " + memo_path_);
+    }
+    memo_writable_ = true;
+  }
+  return true;
+}
+
+bool Table::Open(const std::string& path, bool writable) {
+  Close(false);
+  Forget();
+  if (!file_.Open(path, writable ? File::Mode::kReadWrite : File::Mode::kRead))
+    return Fail("cannot open " + path);
+  auto fail = [&](std::string reason) {
+    file_.Close();
+    Forget();
+    return Fail(path + ": " + reason);
+  };
+  const int64_t size = file_.Size();
+  uint8_t head[kHeaderSize];
+  if (size < int64_t(kHeaderSize) || file_.ReadAt(0, head, kHeaderSize) != int64_t(kHeaderSize))
+    return fail("shorter than a dBase header");
+  header_ = DecodeHeader(head);
+  const size_t header_length = header_.header_length;
+  if (header_length < kHeaderSize)
+    return fail("header length " + std::to_string(header_length) + " is too short");
+  if (int64_t(header_length) > size)
+    return fail("header length " + std::to_string(header_length) +
+                " lies beyond the end of the file");
+  std::vector<uint8_t> area(header_length);
+  if (file_.ReadAt(0, area.data(), area.size()) != int64_t(area.size()))
+    return fail("cannot read the header");
+  const size_t descriptors = header_length >= 33 ? (header_length - 33) / kDescriptorSize : 0;
+  size_t offset = 1;
+  for (size_t j = 0; j < descriptors; ++j) {
+    const uint8_t* d = area.data() + kHeaderSize + j * kDescriptorSize;
+    if (d[0] == kHeaderEnd) break;  // some writers pad the header after the terminator
+    columns_.push_back(DecodeColumn(d));
+    fields_.push_back(FieldFor(columns_.back()));
+    offsets_.push_back(offset);
+    offset += columns_.back().length;
+  }
+  record_length_ = header_.record_length;
+  if (record_length_ == 0 || record_length_ < offset)
+    return fail("record length " + std::to_string(record_length_) + " is shorter than its " +
+                std::to_string(offset) + " bytes of fields");
+  // The last record may lack its final byte and still count, as the store always read it.
+  const uint64_t body = uint64_t(size) - header_length + (record_length_ > 1 ? 1 : 0);
+  count_ = size_t(std::min<uint64_t>(header_.record_count, body / record_length_));
+  writable_ = writable;
+  memo_path_ = ExistingMemoPathFor(path);
+  table_name_ = TableNameFor(path);
+  return true;
+}
+
+bool Table::Close(bool update_headers) {
+  if (!file_.is_open()) {
+    memo_.Close(false);
+    return true;
+  }
+  bool ok = Flush();
+  if (writable_ && dirty_ && update_headers) {
+    uint8_t head[kHeaderSize];
+    header_.record_count = uint32_t(count_);
+    EncodeHeader(header_, head);
+    const uint8_t end = kFileEnd;
+    ok = file_.WriteAt(0, head, kHeaderSize) && ok;
+    ok = file_.WriteAt(RecordOffset(count_), &end, 1) && ok;
+  }
+  ok = memo_.Close(update_headers && writable_) && ok;
+  file_.Close();
+  dirty_ = false;
+  window_count_ = 0;
+  if (!ok) Fail("cannot bring the table's headers up to date");
+  return ok;
+}
+
+const char* Table::RawRecord(size_t i) {
+  if (!file_.is_open() || i >= count_ || !Flush()) return nullptr;
+  if (i >= window_first_ && i < window_first_ + window_count_)
+    return window_.data() + (i - window_first_) * record_length_;
+  const size_t n = std::min(std::max<size_t>(1, kBufferBytes / record_length_), count_ - i);
+  window_.resize(n * record_length_);
+  window_count_ = 0;
+  const int64_t got = file_.ReadAt(RecordOffset(i), window_.data(), window_.size());
+  if (got < 0) {
+    Fail("cannot read record " + std::to_string(i));
+    return nullptr;
+  }
+  size_t whole = size_t(got) / record_length_;
+  if (whole < n && size_t(got) % record_length_ == record_length_ - 1) {
+    window_[size_t(got)] = ' ';
+    ++whole;
+  }
+  if (whole == 0) return nullptr;
+  window_first_ = i;
+  window_count_ = whole;
+  return window_.data();
+}
+
+std::string_view Table::FieldBytes(const char* raw, size_t j) const {
+  return std::string_view(raw + offsets_[j], columns_[j].length);
+}
+
+bool Table::IsMemoColumn(size_t j) const {
+  return columns_[j].letter == 'M' || columns_[j].letter == 'G';
+}
+
+FieldValue Table::MemoValue(size_t j, std::string_view bytes) {
+  const bool text = columns_[j].letter == 'M';
+  const uint32_t block = ParseMemoBlock(bytes.data(), bytes.size());
+  if (block == 0) return text ? FieldValue::Null() : FieldValue::Binary(nullptr, 0);
+  if (!EnsureMemoReadable()) return FieldValue::Null();
+  std::optional<std::vector<uint8_t>> data = memo_.Read(block, tagged_memos());
+  if (!data) return FieldValue::Null();
+  return text ? MemoText(*data) : FieldValue::Binary(data->data(), data->size());
+}
+
+bool Table::ReadRecord(size_t i, std::vector<FieldValue>* values, bool* deleted, size_t* unknown) {
+  values->clear();
+  const char* raw = RawRecord(i);
+  if (!raw) return false;
+  // Memo reads may move the window; keep this record's bytes.
+  scratch_.assign(raw, raw + record_length_);
+  raw = scratch_.data();
+  if (deleted) *deleted = raw[0] == kDeletedFlag;
+  for (size_t j = 0; j < columns_.size(); ++j) {
+    std::string_view bytes = FieldBytes(raw, j);
+    if (IsMemoColumn(j)) {
+      values->push_back(MemoValue(j, bytes));
+      continue;
+    }
+    std::optional<FieldValue> v =
+        ParseValue(bytes.data(), bytes.size(), fields_[j].type, fields_[j].decimals);
+    if (!v && unknown) ++*unknown;
+    values->push_back(v ? std::move(*v) : FieldValue::Null());
+  }
+  return true;
+}
+
+bool Table::Encode(const std::vector<FieldValue>& values, char* out) {
+  if (values.size() != columns_.size())
+    return Fail("a record needs " + std::to_string(columns_.size()) + " values, not " +
+                std::to_string(values.size()));
+  for (size_t j = 0; j < columns_.size(); ++j) {
+    char* at = out + offsets_[j];
+    const FieldDesc& field = fields_[j];
+    if (IsMemoColumn(j)) {
+      FieldDesc as = field;
+      as.type = columns_[j].letter == 'G' ? FieldType::Binary : FieldType::Text;
+      MemoPayload payload = MemoPayloadFor(as, values[j]);
+      uint32_t block = 0;
+      if (payload.size) {
+        if (!EnsureMemoWritable()) return false;
+        std::optional<uint32_t> written = memo_.Write(payload.data, payload.size);
+        if (!written) return Fail("cannot write to the memo file " + memo_path_);
+        block = *written;
+      }
+      FormatMemoBlock(block, at);
+    } else if (IsKnownType(field.type)) {
+      FormatValue(field, values[j], at, columns_[j].length);
+    }
+  }
+  return true;
+}
+
+bool Table::AppendRecord(const std::vector<FieldValue>& values) {
+  if (!file_.is_open() || !writable_) return Fail("the table is not open for writing");
+  if (count_ >= UINT32_MAX) return Fail("the table is full");
+  const size_t at = pending_.size();
+  pending_.resize(at + record_length_, ' ');
+  pending_[at] = kLiveFlag;
+  if (!Encode(values, pending_.data() + at)) {
+    pending_.resize(at);
+    return false;
+  }
+  ++count_;
+  dirty_ = true;
+  return pending_.size() < kBufferBytes || Flush();
+}
+
+bool Table::Flush() {
+  if (pending_.empty()) return true;
+  const size_t records = pending_.size() / record_length_;
+  const uint64_t at = RecordOffset(count_ - records);
+  const bool ok = file_.WriteAt(at, pending_.data(), pending_.size());
+  pending_.clear();
+  if (!ok) {
+    count_ -= records;
+    return Fail("cannot write records to the table file");
+  }
+  return true;
+}
+
+bool Table::RewriteRecord(size_t i, const std::vector<FieldValue>& values) {
+  if (!writable_) return Fail("the table is not open for writing");
+  const char* raw = RawRecord(i);
+  if (!raw) return Fail("record " + std::to_string(i) + " is not in the table");
+  std::vector<char> record(raw, raw + record_length_);
+  if (!Encode(values, record.data())) return false;
+  if (!file_.WriteAt(RecordOffset(i), record.data(), record.size()))
+    return Fail("cannot rewrite record " + std::to_string(i));
+  window_count_ = 0;
+  dirty_ = true;
+  return true;
+}
+
+bool Table::MarkDeleted(size_t i, bool deleted) {
+  if (!writable_) return Fail("the table is not open for writing");
+  if (!RawRecord(i)) return Fail("record " + std::to_string(i) + " is not in the table");
+  const char flag = deleted ? kDeletedFlag : kLiveFlag;
+  if (!file_.WriteAt(RecordOffset(i), &flag, 1))
+    return Fail("cannot mark record " + std::to_string(i));
+  window_[(i - window_first_) * record_length_] = flag;
+  dirty_ = true;
+  return true;
+}
+
+bool Table::EnsureMemoWritable() {
+  if (memo_.is_open() && memo_writable_) return true;
+  memo_.Close(false);
+  const bool ok =
+      Exists(memo_path_) ? memo_.Open(memo_path_, true) : memo_.Create(memo_path_, table_name_);
+  memo_writable_ = ok;
+  memo_missing_ = !ok;
+  return ok || Fail("cannot open the memo file " + memo_path_ + " for writing");
+}
+
+bool Table::EnsureMemoReadable() {
+  if (memo_.is_open()) return true;
+  if (memo_missing_) return false;
+  memo_missing_ = !memo_.Open(memo_path_, false);
+  return !memo_missing_;
+}
+
+}  // namespace dbase

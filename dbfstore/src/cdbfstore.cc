@@ -1,0 +1,161 @@
+#include "cdbfstore.h"
+
+#include <climits>
+#include <new>
+
+#include "dbase/format.h"
+#include "dbase/values.h"
+#include "messages.h"
+#include "platform/prefix.h"
+
+bool Cdbfstore::Create(const std::string& path, bool /*replace*/) {
+  if (table_.is_open()) table_.Close(!read_only_);
+  read_only_ = false;
+  position_ = 0;
+  record_.clear();
+  return table_.Create(nb::MapPath(path), fields_);
+}
+
+bool Cdbfstore::OpenTable(const std::string& path, bool writable) {
+  if (table_.is_open()) table_.Close(!read_only_);
+  position_ = 0;
+  record_.clear();
+  unknown_type_reported_ = false;
+  try {
+    if (!table_.Open(nb::MapPath(path), writable)) return false;
+  } catch (const std::bad_alloc&) {
+    dbfstore::Show(dbfstore::kOutOfMemory);
+    table_.Close(false);
+    fields_.clear();
+    return true;
+  }
+  // The file's own field list is the schema, rebuilt as AddField would.
+  fields_.clear();
+  record_length_ = 1;
+  memo_ = false;
+  for (const FieldDesc& field : table_.fields()) AddField(field);
+  return true;
+}
+
+bool Cdbfstore::Open(const std::string& path, bool read_only) {
+  if (!OpenTable(path, !read_only)) return false;
+  read_only_ = read_only;
+  return true;
+}
+
+bool Cdbfstore::OpenForRead(const std::string& path) {
+  // Read-only on disk too: a table that is only read need not be writable.
+  if (!OpenTable(path, false)) {
+    dbfstore::Show(dbfstore::OpenFailedText(path));
+    return false;
+  }
+  read_only_ = true;
+  return true;
+}
+
+void Cdbfstore::Close() {
+  table_.Close(!read_only_);
+  position_ = 0;
+}
+
+void Cdbfstore::Reset() {
+  table_.Close(false);
+  fields_.clear();
+  record_.clear();
+  record_length_ = 1;
+  memo_ = false;
+  read_only_ = false;
+  unknown_type_reported_ = false;
+  position_ = 0;
+}
+
+bool Cdbfstore::AddField(const FieldDesc& desc) {
+  fields_.push_back(desc);
+  record_length_ += dbase::RecordWidth(desc);
+  memo_ = memo_ || dbase::UsesMemo(desc);
+  return true;
+}
+
+int Cdbfstore::GetFieldCount() { return int(fields_.size()); }
+
+const std::vector<FieldDesc>& Cdbfstore::GetFields() { return fields_; }
+
+bool Cdbfstore::AddRecord(const std::vector<FieldValue>& record) {
+  if (read_only_ || !table_.is_open()) return false;
+  return table_.AppendRecord(record);
+}
+
+int Cdbfstore::GetRecordCount() {
+  size_t live = 0;
+  for (size_t i = 0, n = table_.record_count(); i < n; ++i) {
+    const char* raw = table_.RawRecord(i);
+    if (!raw) break;
+    live += raw[0] != dbase::kDeletedFlag;
+  }
+  return live > size_t(INT_MAX) ? INT_MAX : int(live);
+}
+
+const std::vector<FieldValue>& Cdbfstore::GetRecord() {
+  record_.clear();
+  const char* raw = nullptr;
+  size_t i = position_;
+  while ((raw = table_.RawRecord(i)) && raw[0] == dbase::kDeletedFlag) ++i;
+  position_ = i;
+  if (!raw) return record_;
+  const std::vector<char> bytes(raw, raw + table_.record_length());
+  const std::vector<FieldDesc>& fields = table_.fields();
+  for (size_t j = 0; j < fields.size(); ++j) {
+    std::string_view field = table_.FieldBytes(bytes.data(), j);
+    if (table_.IsMemoColumn(j)) {
+      record_.push_back(table_.MemoValue(j, field));
+    } else if (!AddValue(field.data(), field.size(), fields[j].type, fields[j].decimals)) {
+      // One value per field, whatever the column holds.
+      record_.push_back(FieldValue::Null());
+    }
+  }
+  return record_;
+}
+
+bool Cdbfstore::AddValue(const char* raw, size_t length, uint8_t type, uint8_t decimals) {
+  std::optional<FieldValue> value = dbase::ParseValue(raw, length, type, decimals);
+  if (!value) {
+    // Once per table: a column of an unknown type would otherwise report on every record.
+    if (!unknown_type_reported_) dbfstore::ShowDllError(dbfstore::kUnknownType);
+    unknown_type_reported_ = true;
+    return false;
+  }
+  record_.push_back(std::move(*value));
+  return true;
+}
+
+int Cdbfstore::MoveFirst() {
+  if (table_.record_count() == 0) return NavStatus::NoRecords;
+  position_ = 0;
+  return NavStatus::Done;
+}
+
+int Cdbfstore::MoveLast() {
+  if (table_.record_count() == 0) return NavStatus::NoRecords;
+  position_ = table_.record_count() - 1;
+  return NavStatus::Done;
+}
+
+int Cdbfstore::MoveNext() {
+  if (table_.record_count() == 0) return NavStatus::NoRecords;
+  if (position_ + 1 >= table_.record_count()) return NavStatus::AtLast;
+  ++position_;
+  return NavStatus::Done;
+}
+
+int Cdbfstore::MovePrev() {
+  if (table_.record_count() == 0) return NavStatus::NoRecords;
+  if (position_ == 0) return NavStatus::AtFirst;
+  --position_;
+  return NavStatus::Done;
+}
+
+std::string Cdbfstore::GetFilterText() { return "dBase V (*.dbf)"; }
+
+std::string Cdbfstore::GetExtension() { return "DBF"; }
+
+bool Cdbfstore::QueryStoreFlag() { return false; }

@@ -1,0 +1,111 @@
+#include "platform/event_loop.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/ui.h"
+#include "ui_internal.h"
+
+namespace nb::ui {
+
+namespace internal {
+std::unique_ptr<EventLoop> CreateQtEventLoop();  // event_loop_qt.cc
+}
+
+namespace {
+
+int g_signal_write_fd = -1;
+
+void OnSignalArrived(int signo) {
+  unsigned char b = static_cast<unsigned char>(signo);
+  int saved = errno;
+  if (g_signal_write_fd >= 0) (void)!write(g_signal_write_fd, &b, 1);
+  errno = saved;
+}
+
+std::string Join(const std::vector<std::string>& items) {
+  std::string out;
+  for (size_t i = 0; i < items.size(); ++i) out += (i ? "\n" : "") + items[i];
+  return out;
+}
+
+class PollLoop : public EventLoop {
+ public:
+  void Watch(int fd, std::function<void()> readable) override {
+    watched_.emplace_back(fd, std::move(readable));
+  }
+
+  void Run() override {
+    quit_ = false;
+    while (!quit_) {
+      std::vector<pollfd> fds{{signal_fd(), POLLIN, 0}};
+      for (auto& w : watched_) fds.push_back({w.first, POLLIN, 0});
+      if (poll(fds.data(), fds.size(), -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (fds[0].revents) DispatchSignals();
+      for (size_t i = 1; i < fds.size() && !quit_; ++i)
+        if (fds[i].revents) watched_[i - 1].second();
+    }
+  }
+
+  bool AddTrayIcon(const std::string& tip, std::function<void(int)>) override {
+    internal::Log("tray", "add " + tip, "no tray");
+    return false;
+  }
+  void DeleteTrayIcon() override {}
+
+  int PopupMenu(const std::string& caption, const std::vector<std::string>& items) override {
+    std::string answer = internal::Normalize(internal::ScriptedAnswer(caption));
+    int chosen = -1;
+    for (size_t i = 0; i < items.size(); ++i)
+      if (!answer.empty() && internal::Normalize(items[i]) == answer) chosen = int(i);
+    internal::Log(caption, Join(items), chosen < 0 ? "cancel" : items[size_t(chosen)]);
+    return chosen;
+  }
+
+ private:
+  std::vector<std::pair<int, std::function<void()>>> watched_;
+};
+
+}  // namespace
+
+EventLoop::EventLoop() {
+  if (pipe2(signal_pipe_, O_CLOEXEC | O_NONBLOCK) == 0) g_signal_write_fd = signal_pipe_[1];
+}
+
+EventLoop::~EventLoop() {
+  for (auto& h : signal_handlers_) signal(h.first, SIG_DFL);
+  g_signal_write_fd = -1;
+  for (int fd : signal_pipe_)
+    if (fd >= 0) close(fd);
+}
+
+void EventLoop::OnSignal(int signo, std::function<void()> handler) {
+  signal_handlers_.emplace_back(signo, std::move(handler));
+  struct sigaction sa = {};
+  sa.sa_handler = OnSignalArrived;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(signo, &sa, nullptr);
+}
+
+void EventLoop::DispatchSignals() {
+  unsigned char b;
+  while (read(signal_pipe_[0], &b, 1) == 1)
+    for (auto& h : signal_handlers_)
+      if (h.first == b) h.second();
+}
+
+std::unique_ptr<EventLoop> EventLoop::Create() {
+  if (HasDisplay()) return internal::CreateQtEventLoop();
+  return std::make_unique<PollLoop>();
+}
+
+}  // namespace nb::ui

@@ -1,0 +1,23 @@
+// What the UI seam's parts share inside the platform library.
+#pragma once
+
+#include <string>
+
+#include "platform/ui.h"
+
+namespace nb::ui::internal {
+
+// Defined in ui_qt.cc; called only when HasDisplay().
+void EnsureApp();  // the one QApplication of the process
+void QtMessageBox(const std::string& caption, const std::string& text);
+std::string QtTimedMessageBox(const std::string& caption, const std::string& text, int seconds);
+std::string QtRunDialog(const Dialog& dialog);
+
+// One JSON line in NB_UI_LOG, when set.
+void Log(const std::string& caption, const std::string& text, const std::string& answer);
+// The NB_UI_ANSWERS answer for a caption, or empty.
+std::string ScriptedAnswer(const std::string& caption);
+// A label without '&', lower case: how answers and labels compare.
+std::string Normalize(const std::string& label);
+
+}  // namespace nb::ui::internal
