@@ -20,8 +20,14 @@ struct User {
 
 bool g_open = false;
 std::string g_data;  // Windows path of the data folder, ending in a separator
-// Never destroyed: the library may be shut down by its caller after static destructors ran.
-std::vector<User>& g_users = *new std::vector<User>;
+// A plain pointer, freed by UninitUserManager: the library may be shut down by its caller
+// after static destructors ran, and a loaded-then-released library must not leak it.
+std::vector<User>* g_list = nullptr;
+
+std::vector<User>& Users() {
+  if (!g_list) g_list = new std::vector<User>;
+  return *g_list;
+}
 
 std::string UsersFile() { return nb::MapPath(g_data + "Users.ini"); }
 
@@ -33,13 +39,13 @@ void Fill(const User& u, HsUserRecord* r) {
 }
 
 User* ById(uint32_t id) {
-  for (User& u : g_users)
+  for (User& u : Users())
     if (u.id == id) return &u;
   return nullptr;
 }
 
 bool NameTaken(const std::string& name, uint32_t except) {
-  for (const User& u : g_users)
+  for (const User& u : Users())
     if (u.id != except && strcasecmp(u.name.c_str(), name.c_str()) == 0) return true;
   return false;
 }
@@ -52,7 +58,7 @@ std::string FolderFor(const std::string& name) {
   std::string folder = base;
   for (int n = 2;; ++n) {
     bool used = false;
-    for (const User& u : g_users) used = used || strcasecmp(u.folder.c_str(), folder.c_str()) == 0;
+    for (const User& u : Users()) used = used || strcasecmp(u.folder.c_str(), folder.c_str()) == 0;
     if (!used) return folder;
     folder = base + std::to_string(n);
   }
@@ -68,39 +74,40 @@ bool ValidName(const char* name) {
 HS_USERMGR_API int InitUserManager(const char* dataFolder, int* out) {
   if (!dataFolder || !*dataFolder) return 0;
   g_data = dataFolder;
-  g_users.clear();
+  Users().clear();
   nb::Profile p = nb::Profile::Load(UsersFile());
   for (const std::string& section : p.Sections()) {
     if (strncasecmp(section.c_str(), "User", 4) != 0) continue;
     User u{static_cast<uint32_t>(std::strtoul(section.c_str() + 4, nullptr, 10)),
            p.Get(section, "Name"), p.Get(section, "Folder")};
-    if (u.id != 0 && !u.name.empty() && !ById(u.id)) g_users.push_back(u);
+    if (u.id != 0 && !u.name.empty() && !ById(u.id)) Users().push_back(u);
   }
   g_open = true;
-  if (out) *out = static_cast<int>(g_users.size());
+  if (out) *out = static_cast<int>(Users().size());
   return 1;
 }
 
 HS_USERMGR_API int UninitUserManager() {
   g_open = false;
-  g_users.clear();
+  delete g_list;
+  g_list = nullptr;
   return 1;
 }
 
 HS_USERMGR_API int FindFirstUser(HsUserRecord* record, int* cursor) {
   if (!g_open || !record || !cursor) return 0;
   *cursor = 0;
-  if (g_users.empty()) return 0;
-  Fill(g_users[0], record);
+  if (Users().empty()) return 0;
+  Fill(Users()[0], record);
   return 1;
 }
 
 HS_USERMGR_API int FindNextUser(HsUserRecord* record, int* cursor) {
   if (!g_open || !record || !cursor) return 0;
   size_t next = static_cast<size_t>(*cursor) + 1;
-  if (*cursor < 0 || next >= g_users.size()) return 0;
+  if (*cursor < 0 || next >= Users().size()) return 0;
   *cursor = static_cast<int>(next);
-  Fill(g_users[next], record);
+  Fill(Users()[next], record);
   return 1;
 }
 
@@ -120,15 +127,15 @@ HS_USERMGR_API int AddUser(HsUserRecord* record, int) {
   while (id == 0 || ById(id)) id = rng() & 0x7FFFFFFF;
   User u{id, name, FolderFor(name)};
   if (!nb::MakeDirs(nb::MapPath(g_data + u.folder))) return 0;
-  g_users.push_back(u);
+  Users().push_back(u);
   Fill(u, record);
   return 1;
 }
 
 HS_USERMGR_API int DeleteUser(uint32_t id, int) {
-  for (size_t i = 0; g_open && i < g_users.size(); ++i) {
-    if (g_users[i].id == id) {
-      g_users.erase(g_users.begin() + static_cast<long>(i));
+  for (size_t i = 0; g_open && i < Users().size(); ++i) {
+    if (Users()[i].id == id) {
+      Users().erase(Users().begin() + static_cast<long>(i));
       return 1;
     }
   }
@@ -145,7 +152,7 @@ HS_USERMGR_API int RenameUser(uint32_t id, const char* newName, int) {
 HS_USERMGR_API int SaveUserChanges(int) {
   if (!g_open) return 0;
   nb::Profile p;
-  for (const User& u : g_users) {
+  for (const User& u : Users()) {
     std::string section = "User" + std::to_string(u.id);
     p.Set(section, "Name", u.name);
     p.Set(section, "Folder", u.folder);

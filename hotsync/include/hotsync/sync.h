@@ -2,6 +2,8 @@
 // types its operations take. Databases live on the handheld of the synchronisation in
 // progress (a virtual handheld folder, see handheld.h); only card 0 exists.
 // Every operation returns 0 on success and a non-zero HotSync error code on failure.
+// Reads copy at most buffer_size bytes and set size to the full size, so a caller sees
+// when its buffer was too small.
 #pragma once
 
 #include <cstdint>
@@ -50,6 +52,8 @@ struct SyncRecord {
   uint8_t* buffer;
   uint32_t buffer_size;  // read: capacity of buffer
   uint32_t size;         // write: bytes in buffer; read: bytes of the record (out)
+  uint32_t res_type;     // resource databases: the resource's type and ID (write: in,
+  uint16_t res_id;       // read: out); a write replaces the resource of that type and ID
 };
 
 // A block moved by SyncWriteDBAppInfoBlock / SyncReadDBAppInfoBlock.

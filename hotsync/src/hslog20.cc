@@ -1,0 +1,69 @@
+// HsLog20.so: the HotSync log. Every entry is echoed to standard error, so the person
+// watching a synchronisation follows it, and appended to the log file when one is set.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <string>
+
+#include "hotsync/log.h"
+#include "platform/prefix.h"
+
+namespace {
+
+// Plain storage: a conduit may log from its own teardown after our destructors ran, and
+// nothing may be left behind when the library is released.
+char g_file[4096];
+
+bool AppendLine(const std::string& path, const std::string& line) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  // One write per entry: concurrent writers cannot interleave inside a line.
+  ssize_t n;
+  do {
+    n = ::write(fd, line.data(), line.size());
+  } while (n < 0 && errno == EINTR);
+  bool ok = n == ssize_t(line.size());
+  return ::close(fd) == 0 && ok;
+}
+
+}  // namespace
+
+HS_LOG_API int32_t LogSetFile(const char* path) {
+  if (!path || !*path) {
+    g_file[0] = 0;
+    return 0;
+  }
+  std::string file = nb::MapPath(path);
+  size_t sep = file.find_last_of('/');
+  struct stat st;
+  if (sep != std::string::npos && sep > 0 &&
+      (stat(file.substr(0, sep).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+    return 1;
+  if (file.size() >= sizeof g_file) return 1;
+  file.copy(g_file, file.size());
+  g_file[file.size()] = 0;
+  return 0;
+}
+
+HS_LOG_API int32_t LogAddEntry(const char* text, int32_t activity, int32_t time_stamp) {
+  std::string entry = text ? text : "";
+  // One line per entry, whatever the text holds.
+  for (char& c : entry)
+    if (c == '\r' || c == '\n') c = ' ';
+  std::string stamp;
+  if (time_stamp) {
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S ", &local);
+    stamp = buf;
+  }
+  std::fprintf(stderr, "  log %d: %s%s\n", int(activity), stamp.c_str(), entry.c_str());
+  if (!g_file[0]) return 0;
+  return AppendLine(g_file, std::to_string(activity) + "\t" + stamp + entry + "\n") ? 0 : 1;
+}

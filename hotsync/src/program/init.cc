@@ -1,0 +1,186 @@
+#include "init.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "desktop.h"
+#include "platform/prefix.h"
+#include "platform/registry.h"
+#include "user_list.h"
+
+namespace hotsync {
+namespace {
+
+using nb::reg::Hive;
+
+constexpr char kRuntimeVersionKey[] = "SOFTWARE\\Corvane\\Nimbra Enterprise\\CurrentVersion";
+constexpr char kRuntimeRoot[] = "SOFTWARE\\Corvane\\Nimbra Enterprise";
+
+struct Init {
+  int changes = 0;
+  bool failed = false;
+
+  void Changed(const std::string& what) {
+    ++changes;
+    Say("init: " + what);
+  }
+  void Failed(const std::string& what) {
+    failed = true;
+    Complain(what);
+  }
+
+  // The value when present; otherwise `def`, stored.
+  std::string EnsureString(Hive hive, const std::string& key, const std::string& name,
+                           const std::string& def) {
+    if (auto v = nb::reg::GetString(hive, key, name); v && !v->empty()) return *v;
+    if (!nb::reg::SetString(hive, key, name, def)) {
+      Failed("cannot write the registry value " + key + " \"" + name + "\"");
+    } else {
+      Changed(std::string(nb::reg::HiveName(hive)) + "\\" + key + " \"" + name + "\" = \"" + def +
+              "\"");
+    }
+    return def;
+  }
+
+  void EnsureKey(Hive hive, const std::string& key) {
+    if (nb::reg::KeyExists(hive, key)) return;
+    if (nb::reg::CreateKey(hive, key))
+      Changed("created " + std::string(nb::reg::HiveName(hive)) + "\\" + key);
+    else
+      Failed("cannot create the registry key " + key);
+  }
+
+  void EnsureFolder(const std::string& posix) {
+    struct stat st;
+    if (stat(posix.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
+    if (nb::MakeDirs(posix))
+      Changed("created the folder " + posix);
+    else
+      Failed("cannot create the folder " + posix + ": " + std::strerror(errno));
+  }
+
+  // `link` points at `target` afterwards; a copy with the same bytes is right too.
+  void EnsureLink(const std::string& target, const std::string& link) {
+    char buf[4096];
+    ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
+    if (n > 0 && std::string(buf, size_t(n)) == target) return;
+    struct stat st;
+    if (n < 0 && lstat(link.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) return Failed(link + " is a folder, not a library");
+      if (S_ISREG(st.st_mode) && SameBytes(target, link)) return;
+    }
+    const std::string temp = link + ".new";
+    unlink(temp.c_str());
+    if (symlink(target.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), link.c_str()) != 0) {
+      Failed("cannot link " + link + " to " + target + ": " + std::strerror(errno));
+      unlink(temp.c_str());
+      return;
+    }
+    Changed("linked " + link + " -> " + target);
+  }
+
+  static bool SameBytes(const std::string& a, const std::string& b) {
+    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
+    if (!fa || !fb) return false;
+    return std::equal(std::istreambuf_iterator<char>(fa), {}, std::istreambuf_iterator<char>(fb),
+                      {});
+  }
+};
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+std::string ProgramFile() {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  return n > 0 ? std::string(buf, size_t(n)) : ProgramDir() + "/hotsync";
+}
+
+}  // namespace
+
+int RunInit(const InitOptions& options) {
+  Init init;
+  PalmKeys keys = FindPalmKeys();
+  if (keys.user.empty()) keys = DefaultPalmKeys();
+
+  // The runtime's installation key and its plug-in folders.
+  const std::string keyname =
+      init.EnsureString(Hive::kLocalMachine, kRuntimeVersionKey, "Keyname", "3.0");
+  const std::string runtime =
+      init.EnsureString(Hive::kLocalMachine, std::string(kRuntimeRoot) + "\\" + keyname, "Path",
+                        "C:\\Program Files\\Nimbra\\");
+
+  // The Palm desktop keys.
+  const std::string core = keys.user + "\\Core";
+  const std::string hotsync_path =
+      init.EnsureString(Hive::kCurrentUser, core, "HotSyncPath", "C:\\Palm\\HotSync.exe");
+  init.EnsureString(Hive::kCurrentUser, core, "Path", "C:\\Palm\\Data\\");
+  init.EnsureKey(Hive::kCurrentUser, keys.user + "\\HotSync Manager");
+  if (HotSyncVersion(keys.machine) == 0)
+    init.EnsureKey(Hive::kLocalMachine, keys.machine + "\\4.0");
+  if (init.failed) return 1;
+
+  Desktop desktop;
+  std::string error;
+  if (!ReadDesktop(&desktop, &error)) {
+    Complain(error);
+    return 1;
+  }
+
+  // HotSync's program and libraries in the HotSync folder.
+  const std::string bin = ProgramDir();
+  const std::string hotsync_dir = nb::MapPath(desktop.hotsync_dir);
+  init.EnsureFolder(hotsync_dir);
+  init.EnsureLink(ProgramFile(), nb::MapPath(hotsync_path));
+  for (const char* lib : {"HsLog20.so", "Cmds21.so", "Sync20.so", "HsUsers20.so"}) {
+    if (!Exists(bin + "/" + lib)) {
+      init.Failed(std::string("the build has no ") + lib + " in " + bin);
+      continue;
+    }
+    init.EnsureLink(bin + "/" + lib, hotsync_dir + "/" + lib);
+  }
+
+  // The plug-ins the build made; those not built yet are linked by a later init.
+  const std::string rt = nb::MapPath(JoinPath(runtime, "Bin"));
+  init.EnsureFolder(rt + "/NDDI");
+  init.EnsureFolder(rt + "/NBDDB");
+  struct Plugin {
+    const char* file;
+    const char* folder;
+  };
+  for (const Plugin& p : {Plugin{"pdbdevice.so", "/NDDI/"}, Plugin{"dbfstore.so", "/NBDDB/"},
+                          Plugin{"mdbstore.so", "/NBDDB/"}, Plugin{"NBDither.so", "/"}}) {
+    if (Exists(bin + "/" + p.file)) init.EnsureLink(bin + "/" + p.file, rt + p.folder + p.file);
+  }
+
+  // The data folder and one HotSync user.
+  init.EnsureFolder(nb::MapPath(desktop.data_dir));
+  if (init.failed) return 1;
+  auto users = UserList::Open(desktop, &error);
+  if (!users) {
+    Complain(error);
+    return 1;
+  }
+  bool need = options.user_given ? !users->FindByName(options.user, nullptr) : users->All().empty();
+  if (need) {
+    HsUserRecord user{};
+    if (!users->Add(options.user, 0, &user, &error)) {
+      Complain(error);
+      return 1;
+    }
+    init.Changed("added the HotSync user \"" + std::string(user.name) + "\" (ID " +
+                 std::to_string(user.id) + ")");
+  }
+  Say(init.changes ? "init: the desktop " + nb::Prefix() + " is ready"
+                   : "init: the desktop " + nb::Prefix() + " was already set up");
+  return 0;
+}
+
+}  // namespace hotsync

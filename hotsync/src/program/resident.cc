@@ -1,0 +1,168 @@
+#include "resident.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "desktop.h"
+#include "platform/bus.h"
+#include "platform/prefix.h"
+#include "synchronise.h"
+
+namespace hotsync {
+namespace {
+
+constexpr char kWindowClass[] = "KittyHawk";
+constexpr char kWindowTitle[] = "HotSync Manager";
+// The button press: wparam is the pressing process, whose request file names the handheld.
+constexpr char kPressMessage[] = "HotSync Manager Button";
+
+volatile sig_atomic_t g_stop = 0;
+void OnSignal(int) { g_stop = 1; }
+
+std::string RequestBase(uintptr_t pid) {
+  std::string dir = nb::RunDir() + "/hotsync";
+  nb::MakeDirs(dir);
+  return dir + "/press-" + std::to_string(pid);
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Written whole or not at all, so the presser never reads half a result.
+bool WriteWhole(const std::string& path, const std::string& text) {
+  const std::string temp = path + ".tmp";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out.flush()) return false;
+  }
+  return std::rename(temp.c_str(), path.c_str()) == 0;
+}
+
+// Runs Synchronise with standard output and error going to `transcript` too.
+int SynchroniseInto(const std::string& folder, const std::string& transcript) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  int fd = ::open(transcript.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return Synchronise(folder);
+  int saved_out = ::dup(1), saved_err = ::dup(2);
+  ::dup2(fd, 1);
+  ::dup2(fd, 2);
+  ::close(fd);
+  int result = Synchronise(folder);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  ::dup2(saved_out, 1);
+  ::dup2(saved_err, 2);
+  ::close(saved_out);
+  ::close(saved_err);
+  std::fputs(Slurp(transcript).c_str(), stdout);
+  std::fflush(stdout);
+  return result;
+}
+
+class Resident {
+ public:
+  int Run() {
+    nb::bus::WindowInfo other;
+    if (nb::bus::FindWindow(kWindowClass, "", &other)) {
+      Complain("HotSync Manager is already running (process " + std::to_string(other.pid) + ")");
+      return 1;
+    }
+    press_ = nb::bus::RegisterWindowMessage(kPressMessage);
+    window_ = nb::bus::Window::Create(
+        kWindowClass, kWindowTitle,
+        [this](uint32_t msg, uintptr_t wparam, intptr_t) { Handle(msg, wparam); });
+    if (!press_ || !window_) {
+      Complain("cannot put the HotSync Manager window on the message bus");
+      return 1;
+    }
+    signal(SIGTERM, OnSignal);
+    signal(SIGINT, OnSignal);
+    Say("HotSync Manager is running: \"hotsync press --handheld DIR\" synchronises a handheld, "
+        "a close request ends it");
+    while (!closing_ && !g_stop) window_->Pump(200);
+    window_.reset();
+    Say("HotSync Manager closed");
+    return 0;
+  }
+
+ private:
+  void Handle(uint32_t msg, uintptr_t wparam) {
+    if (msg == nb::bus::kCloseMessage) {
+      // A close request during a synchronisation ends the program after it.
+      closing_ = true;
+    } else if (msg == press_) {
+      Press(wparam);
+    }
+  }
+
+  void Press(uintptr_t pid) {
+    const std::string base = RequestBase(pid);
+    std::string folder = Slurp(base + ".req");
+    while (!folder.empty() && (folder.back() == '\n' || folder.back() == '\r')) folder.pop_back();
+    int result = 1;
+    if (busy_) {
+      // Pressed again while the conduits hand messages around: HotSync ignores that too.
+      WriteWhole(base + ".out", "HotSync Manager is busy with a synchronisation\n");
+    } else if (folder.empty()) {
+      WriteWhole(base + ".out", "no handheld was named\n");
+    } else {
+      busy_ = true;
+      Say("HotSync Manager: synchronising " + folder);
+      result = SynchroniseInto(folder, base + ".out");
+      busy_ = false;
+    }
+    WriteWhole(base + ".res", std::to_string(result) + "\n");
+  }
+
+  uint32_t press_ = 0;
+  std::unique_ptr<nb::bus::Window> window_;
+  bool busy_ = false;
+  bool closing_ = false;
+};
+
+}  // namespace
+
+int RunResident() { return Resident().Run(); }
+
+int Press(const std::string& handheld_folder) {
+  nb::bus::WindowInfo manager;
+  if (!nb::bus::FindWindow(kWindowClass, "", &manager) &&
+      !nb::bus::FindWindow("", kWindowTitle, &manager)) {
+    Complain("HotSync Manager is not running; start it with \"hotsync run\"");
+    return 1;
+  }
+  const uint32_t press = nb::bus::RegisterWindowMessage(kPressMessage);
+  const uintptr_t pid = uintptr_t(getpid());
+  const std::string base = RequestBase(pid);
+  std::error_code ec;
+  const std::string folder = std::filesystem::absolute(handheld_folder, ec).lexically_normal();
+  for (const char* ext : {".out", ".res"}) std::remove((base + ext).c_str());
+  if (!press || !WriteWhole(base + ".req", folder + "\n")) {
+    Complain("cannot hand the request to HotSync Manager");
+    return 1;
+  }
+  bool delivered = nb::bus::SendMessage(manager, press, pid, 0);
+  const std::string out = Slurp(base + ".out");
+  const std::string res = Slurp(base + ".res");
+  for (const char* ext : {".req", ".out", ".res"}) std::remove((base + ext).c_str());
+  std::fputs(out.c_str(), stdout);
+  if (!delivered || res.empty()) {
+    Complain("HotSync Manager did not carry out the synchronisation");
+    return 1;
+  }
+  return std::atoi(res.c_str());
+}
+
+}  // namespace hotsync

@@ -1,0 +1,171 @@
+#include "synchronise.h"
+
+#include <filesystem>
+#include <set>
+
+#include "handheld.h"
+#include "hotsync/conduit.h"
+#include "hotsync/log.h"
+#include "hotsync/sync.h"
+#include "install.h"
+#include "pdbfile/bytes.h"
+#include "platform/library.h"
+#include "user_list.h"
+
+namespace hotsync {
+namespace {
+
+// A HotSync library from the HotSync folder, the same file the conduits bind, so they
+// share its state with us.
+class HotSyncLibrary {
+ public:
+  HotSyncLibrary(const Desktop& desktop, const char* name)
+      : path_(JoinPath(desktop.hotsync_dir, name)) {
+    std::string why;
+    lib_ = nb::LoadLibrary(path_, &why);
+    if (!lib_) Complain("cannot load " + path_ + ": " + why);
+  }
+  ~HotSyncLibrary() { nb::FreeLibrary(lib_); }
+  template <typename F>
+  F Get(const char* symbol) const {
+    auto fn = reinterpret_cast<F>(nb::GetProcAddress(lib_, symbol));
+    if (lib_ && !fn) Complain(path_ + " has no " + symbol);
+    return fn;
+  }
+
+ private:
+  std::string path_;
+  void* lib_ = nullptr;
+};
+
+// The desktop user of the handheld: by its user ID, or for a handheld that has none yet
+// by its user name, made when missing. A fresh ID is written back to the handheld.
+bool HandheldUser(const Desktop& desktop, Handheld& handheld, HsUserRecord* user) {
+  std::string error;
+  auto users = UserList::Open(desktop, &error);
+  if (!users) {
+    Complain(error);
+    return false;
+  }
+  const uint32_t id = handheld.user_id();
+  bool found = id ? users->FindById(id, user) : users->FindByName(handheld.user_name(), user);
+  if (!found) {
+    if (!users->Add(handheld.user_name(), id, user, &error)) {
+      Complain("cannot make the HotSync user of the handheld: " + error);
+      return false;
+    }
+    Say("HotSync: new HotSync user \"" + std::string(user->name) + "\" (ID " +
+        std::to_string(user->id) + ")");
+  }
+  if (id == 0 && !handheld.SetUser(handheld.user_name(), user->id, &error)) {
+    Complain(error);
+    return false;
+  }
+  return true;
+}
+
+std::set<uint32_t> CreatorsOn(const Handheld& handheld) {
+  std::set<uint32_t> creators;
+  for (const DatabaseInfo& db : handheld.List()) creators.insert(db.creator);
+  return creators;
+}
+
+void Progress(const char* text) {
+  if (text) Say(std::string("  ") + text);
+}
+
+// Loads the conduit, calls OpenConduit once and releases it; true when it returned 0.
+bool RunConduit(const ConduitRegistration& entry, const HsUserRecord& user) {
+  const std::string label =
+      "conduit \"" + entry.name + "\" for '" + nb::pdb::FourCCText(entry.creator) + "'";
+  Say("HotSync: " + label + " (" + entry.conduit + ")");
+  std::string why;
+  void* lib = nb::LoadLibrary(entry.conduit, &why);
+  if (!lib) {
+    Complain("cannot load the " + label + ": " + why);
+    return false;
+  }
+  auto open = reinterpret_cast<OpenConduitFn>(nb::GetProcAddress(lib, "OpenConduit"));
+  long result = kConduitFailed;
+  if (!open) {
+    Complain("the " + label + " has no OpenConduit");
+  } else {
+    HsSyncProperties props{};
+    props.sync_type = 0;
+    props.creator = entry.creator;
+    std::string(user.name).copy(props.user_name, sizeof props.user_name - 1);
+    std::string(user.folder).copy(props.local_folder, sizeof props.local_folder - 1);
+    props.user_id = user.id;
+    result = open(Progress, &props);
+  }
+  nb::FreeLibrary(lib);
+  Say("HotSync: " + label + (result == 0 ? " done" : " failed (" + std::to_string(result) + ")"));
+  return result == 0;
+}
+
+}  // namespace
+
+int Synchronise(const std::string& handheld_folder) {
+  Desktop desktop;
+  std::string error;
+  if (!ReadDesktop(&desktop, &error)) {
+    Complain(error);
+    return 1;
+  }
+  std::error_code ec;
+  const std::string folder = std::filesystem::absolute(handheld_folder, ec).lexically_normal();
+  auto handheld = Handheld::Open(folder, &error);
+  if (!handheld) {
+    Complain(error);
+    return 1;
+  }
+  Say("HotSync: handheld " + folder + " of \"" + handheld->user_name() + "\"");
+  std::vector<std::string> problems;
+  handheld->List(&problems);
+  for (const std::string& p : problems) Complain("not a usable database file: " + p);
+
+  HsUserRecord user{};
+  if (!HandheldUser(desktop, *handheld, &user)) return 1;
+  SetLastUserId(desktop, user.id);
+  Say("HotSync: user \"" + std::string(user.name) + "\" (ID " + std::to_string(user.id) + ")");
+
+  bool ok = true;
+  {
+    HotSyncLibrary log_lib(desktop, kLogLibrary), sync_lib(desktop, kSyncLibrary);
+    auto set_log = log_lib.Get<LogSetFileFn>("LogSetFile");
+    auto begin = sync_lib.Get<SyncBeginSessionFn>("SyncBeginSession");
+    auto end = sync_lib.Get<SyncEndSessionFn>("SyncEndSession");
+    auto yields = sync_lib.Get<SyncYieldCountFn>("SyncYieldCount");
+    if (!set_log || !begin || !end || !yields) return 1;
+    const std::string log = LogFile(desktop, user);
+    if (set_log(log.c_str()) != 0) Complain("cannot write the HotSync log " + log);
+    if (int32_t r = begin(folder.c_str()); r != 0) {
+      Complain("cannot start a synchronisation with the handheld (" + std::to_string(r) + ")");
+      set_log(nullptr);
+      return 1;
+    }
+    for (const ConduitRegistration& entry : ListRegistrations(desktop.keys.user)) {
+      // What the conduits before it did counts: they may have made that creator's first
+      // database.
+      if (!CreatorsOn(*handheld).count(entry.creator)) {
+        Say("HotSync: no database of '" + nb::pdb::FourCCText(entry.creator) +
+            "' on the handheld; conduit \"" + entry.name + "\" not called");
+        continue;
+      }
+      ok = RunConduit(entry, user) && ok;
+    }
+    if (int32_t r = end(); r != 0) {
+      Complain("the handheld did not take every change (" + std::to_string(r) + ")");
+      ok = false;
+    }
+    if (uint32_t n = yields())
+      Say("HotSync: the handheld link was kept alive " + std::to_string(n) +
+          " times while desktop programs worked");
+    set_log(nullptr);
+  }
+  ok = InstallWaitingFiles(desktop, user, folder) && ok;
+  Say(ok ? "HotSync: synchronisation complete" : "HotSync: synchronisation finished with errors");
+  return ok ? 0 : 1;
+}
+
+}  // namespace hotsync

@@ -1,0 +1,206 @@
+// The hotsync program's commands, run as real processes on a fresh desktop.
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "hotsync_fixture.h"
+#include "platform/registry.h"
+
+namespace hotsync::testing {
+namespace {
+
+using nb::reg::Hive;
+
+constexpr char kPalm[] = "Software\\Palm Computing\\Pilot Desktop";
+const std::string kTestConduit = NB_BIN_DIR "/hs_test_conduit.so";
+
+class HotSyncProgramTest : public HotSyncTest {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(HotSync("init"), 0) << output_;
+    handheld_ = MakeHandheld(prefix_.path() + "/hh", "Pat Appraiser", "4242");
+    conduit_log_ = prefix_.path() + "/conduits.txt";
+    setenv("HS_TEST_CONDUIT_LOG", conduit_log_.c_str(), 1);
+    unsetenv("HS_TEST_CONDUIT_RESULT");
+    unsetenv("HS_TEST_CONDUIT_MAKE");
+  }
+  int Sync() { return HotSync("sync --handheld '" + handheld_ + "'"); }
+  std::string AllRegistry() {
+    return nb::reg::Export(Hive::kLocalMachine, "SOFTWARE") +
+           nb::reg::Export(Hive::kCurrentUser, "Software");
+  }
+
+  std::string handheld_;
+  std::string conduit_log_;
+};
+
+TEST_F(HotSyncProgramTest, InitSetsUpTheDesktopOnceAndThenChangesNothing) {
+  EXPECT_EQ(nb::reg::GetString(Hive::kCurrentUser, std::string(kPalm) + "\\Core", "HotSyncPath"),
+            "C:\\Palm\\HotSync.exe");
+  EXPECT_TRUE(nb::reg::KeyExists(Hive::kCurrentUser, std::string(kPalm) + "\\HotSync Manager"));
+  EXPECT_TRUE(
+      nb::reg::KeyExists(Hive::kLocalMachine, "SOFTWARE\\Palm Computing\\Pilot Desktop\\4.0"));
+  for (const char* lib : {"Sync20.so", "HsLog20.so", "Cmds21.so", "HsUsers20.so", "HotSync.exe"})
+    EXPECT_TRUE(std::filesystem::exists(Drive("Palm/") + lib)) << lib;
+  EXPECT_TRUE(std::filesystem::is_directory(Drive("Program Files/Nimbra/Bin/NDDI")));
+  EXPECT_TRUE(std::filesystem::is_directory(Drive("Program Files/Nimbra/Bin/NBDDB")));
+  if (std::filesystem::exists(NB_BIN_DIR "/pdbdevice.so")) {
+    EXPECT_TRUE(std::filesystem::exists(Drive("Program Files/Nimbra/Bin/NDDI/pdbdevice.so")));
+  }
+
+  const std::string registry = AllRegistry();
+  const std::string users = Slurp(Drive("Palm/Data/Users.ini"));
+  struct stat before;
+  ASSERT_EQ(lstat(Drive("Palm/Sync20.so").c_str(), &before), 0);
+  ASSERT_EQ(HotSync("init"), 0) << output_;
+  EXPECT_TRUE(Contains(output_, "was already set up")) << output_;
+  EXPECT_EQ(AllRegistry(), registry);
+  EXPECT_EQ(Slurp(Drive("Palm/Data/Users.ini")), users);
+  struct stat after;
+  ASSERT_EQ(lstat(Drive("Palm/Sync20.so").c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+
+  // A stale library is put right, a value already set is kept.
+  std::filesystem::remove(Drive("Palm/Sync20.so"));
+  std::ofstream(Drive("Palm/Sync20.so")) << "old build";
+  nb::reg::SetString(Hive::kCurrentUser, std::string(kPalm) + "\\Core", "Path", "C:\\Sync\\");
+  ASSERT_EQ(HotSync("init"), 0) << output_;
+  EXPECT_EQ(Slurp(Drive("Palm/Sync20.so")), Slurp(NB_BIN_DIR "/Sync20.so"));
+  EXPECT_EQ(nb::reg::GetString(Hive::kCurrentUser, std::string(kPalm) + "\\Core", "Path"),
+            "C:\\Sync\\");
+}
+
+TEST_F(HotSyncProgramTest, UsersAreListedAndAdded) {
+  ASSERT_EQ(HotSync("users"), 0) << output_;
+  EXPECT_TRUE(Contains(output_, "\tHotSync User\t")) << output_;
+  ASSERT_EQ(HotSync("users add 'Sam Surveyor' --id 77"), 0) << output_;
+  ASSERT_EQ(HotSync("users"), 0) << output_;
+  EXPECT_TRUE(Contains(output_, "77\tSam Surveyor\tC:\\Palm\\Data\\Sam Surveyor")) << output_;
+  EXPECT_EQ(HotSync("users add 'sam surveyor'"), 1);
+  EXPECT_TRUE(Contains(output_, "already exists (ID 77)")) << output_;
+  EXPECT_EQ(HotSync("users add " + std::string(32, 'x')), 1);
+  EXPECT_EQ(HotSync("users add Bob --id twelve"), 2);
+}
+
+TEST_F(HotSyncProgramTest, ConduitsAreRegisteredOncePerCreatorAndListed) {
+  ASSERT_EQ(HotSync("conduits add QMNB"), 0) << output_;
+  ASSERT_EQ(HotSync("conduits add vXA1 " + kTestConduit + " --name 'Appraisals'"), 0) << output_;
+  ASSERT_EQ(HotSync("conduits add QMNB " + kTestConduit), 0) << output_;
+  ASSERT_EQ(HotSync("conduits"), 0) << output_;
+  EXPECT_EQ(output_, "QMNB\tNimbra EE App\t" + kTestConduit + "\tApplicationNimbraEE\n" +
+                         "vXA1\tAppraisals\t" + kTestConduit + "\tApplicationNimbra_OEM_vXA1\n");
+  EXPECT_EQ(nb::reg::GetString(Hive::kCurrentUser, std::string(kPalm) + "\\ApplicationNimbraEE",
+                               "Remote0"),
+            "NimbraEE");
+
+  EXPECT_EQ(HotSync("conduits add ABC"), 2);
+  EXPECT_EQ(HotSync("conduits add ABCD /nowhere/conduit.so"), 1);
+  EXPECT_TRUE(Contains(output_, "no conduit library")) << output_;
+}
+
+TEST_F(HotSyncProgramTest, SyncRunsTheConduitsOfCreatorsOnTheHandheldInRegistryOrder) {
+  ASSERT_EQ(HotSync("conduits add BBBB " + kTestConduit), 0);
+  ASSERT_EQ(HotSync("conduits add CCCC " + kTestConduit), 0);
+  ASSERT_EQ(HotSync("conduits add AAAA " + kTestConduit), 0);
+  PutDatabase(handheld_ + "/A.pdb", "A", 0x41414141);
+  PutDatabase(handheld_ + "/B.pdb", "B", 0x42424242);
+  ASSERT_EQ(Sync(), 0) << output_;
+  EXPECT_EQ(Slurp(conduit_log_),
+            "BBBB Pat Appraiser 4242 Pat Appraiser\n"
+            "AAAA Pat Appraiser 4242 Pat Appraiser\n");
+  EXPECT_TRUE(Contains(output_, "no database of 'CCCC' on the handheld")) << output_;
+  EXPECT_TRUE(Contains(output_, "new HotSync user \"Pat Appraiser\" (ID 4242)")) << output_;
+
+  // Any conduit failing fails the synchronisation; the others still run.
+  setenv("HS_TEST_CONDUIT_RESULT", "4107", 1);
+  EXPECT_EQ(Sync(), 1) << output_;
+  EXPECT_TRUE(Contains(output_, "failed (4107)")) << output_;
+  EXPECT_FALSE(Contains(output_, "new HotSync user")) << output_;
+}
+
+TEST_F(HotSyncProgramTest, ADatabaseMadeByAnEarlierConduitCountsForTheLaterOnes) {
+  ASSERT_EQ(HotSync("conduits add AAAA " + kTestConduit), 0);
+  ASSERT_EQ(HotSync("conduits add BBBB " + kTestConduit), 0);
+  PutDatabase(handheld_ + "/A.pdb", "A", 0x41414141);
+  setenv("HS_TEST_CONDUIT_MAKE", "Made/By AAAA", 1);
+  ASSERT_EQ(Sync(), 0) << output_;
+  EXPECT_TRUE(std::filesystem::exists(handheld_ + "/Made%2FBy AAAA.pdb"));
+  EXPECT_TRUE(Contains(Slurp(conduit_log_), "BBBB Pat Appraiser")) << Slurp(conduit_log_);
+}
+
+TEST_F(HotSyncProgramTest, AHandheldWithoutUserIdGetsOne) {
+  MakeHandheld(handheld_, "New Hand", "0");
+  ASSERT_EQ(Sync(), 0) << output_;
+  std::string error;
+  std::string ini = Slurp(handheld_ + "/handheld.ini");
+  EXPECT_FALSE(Contains(ini, "UserID=0\r\n")) << ini;
+  ASSERT_EQ(HotSync("users"), 0);
+  EXPECT_TRUE(Contains(output_, "\tNew Hand\t")) << output_;
+  // The next synchronisation finds the same user by that ID.
+  ASSERT_EQ(Sync(), 0) << output_;
+  EXPECT_FALSE(Contains(output_, "new HotSync user")) << output_;
+}
+
+TEST_F(HotSyncProgramTest, InstallFolderGoesOntoTheHandheldAndBadFilesStay) {
+  ASSERT_EQ(HotSync("users add 'Pat Appraiser' --id 4242"), 0) << output_;
+  const std::string install = Drive("Palm/Data/Pat Appraiser/Install");
+  std::filesystem::create_directories(install);
+  PutDatabase(install + "/whatever name.pdb", "Tools/Extra", 0x514D4E42, {{1}});
+  std::ofstream(install + "/broken.prc") << "nothing";
+  const std::string key = std::string(kPalm) + "\\HotSync Manager";
+  nb::reg::SetDword(Hive::kCurrentUser, key, "Install4242", 1);
+
+  EXPECT_EQ(Sync(), 1) << output_;
+  EXPECT_TRUE(std::filesystem::exists(handheld_ + "/Tools%2FExtra.pdb"));
+  EXPECT_FALSE(std::filesystem::exists(install + "/whatever name.pdb"));
+  EXPECT_TRUE(std::filesystem::exists(install + "/broken.prc"));
+  EXPECT_TRUE(Contains(output_, "cannot install broken.prc")) << output_;
+  EXPECT_EQ(nb::reg::GetDword(Hive::kCurrentUser, key, "Install4242"), 1u);
+
+  std::filesystem::remove(install + "/broken.prc");
+  EXPECT_EQ(Sync(), 0) << output_;
+  EXPECT_EQ(nb::reg::GetDword(Hive::kCurrentUser, key, "Install4242"), 0u);
+}
+
+TEST_F(HotSyncProgramTest, LogShowsTheLastUserOrTheNamedOne) {
+  EXPECT_EQ(HotSync("log"), 1);
+  EXPECT_TRUE(Contains(output_, "no synchronisation yet")) << output_;
+  std::filesystem::create_directories(Drive("Palm/Data/HotSync User"));
+  std::ofstream(Drive("Palm/Data/HotSync User/HotSync.Log")) << "19\t\n";
+  ASSERT_EQ(HotSync("log --user 'hotsync user'"), 0) << output_;
+  EXPECT_EQ(output_, "19\t\n");
+  ASSERT_EQ(Sync(), 0) << output_;
+  EXPECT_EQ(HotSync("log"), 1);  // no conduit ran, so nothing was logged
+  EXPECT_TRUE(Contains(output_, "\"Pat Appraiser\" has no log yet")) << output_;
+  EXPECT_EQ(HotSync("log --user Nobody"), 1);
+}
+
+TEST_F(HotSyncProgramTest, BadInputGetsAClearMessage) {
+  EXPECT_EQ(HotSync("sync --handheld '" + prefix_.path() + "/none'"), 1);
+  EXPECT_TRUE(Contains(output_, "no handheld folder")) << output_;
+  EXPECT_EQ(HotSync("sync"), 2);
+  EXPECT_TRUE(Contains(output_, "--handheld DIR is needed")) << output_;
+  EXPECT_EQ(HotSync("frobnicate"), 2);
+  EXPECT_EQ(HotSync("log --verbose"), 2);
+  EXPECT_TRUE(Contains(output_, "unknown option --verbose")) << output_;
+
+  nb::reg::DeleteKey(Hive::kCurrentUser, kPalm);
+  EXPECT_EQ(Sync(), 1);
+  EXPECT_TRUE(Contains(output_, "run \"hotsync init\" first")) << output_;
+}
+
+TEST(HotSyncProgramHelp, EveryCommandHasHelp) {
+  nb::testing::TempPrefix prefix;
+  std::string out;
+  ASSERT_EQ(Shell(NB_BIN_DIR "/hotsync --help", &out), 0);
+  EXPECT_TRUE(Contains(out, "usage: hotsync")) << out;
+  for (const char* c : {"init", "users", "conduits", "sync", "run", "press", "log"}) {
+    ASSERT_EQ(Shell(std::string(NB_BIN_DIR "/hotsync ") + c + " --help", &out), 0) << c;
+    EXPECT_TRUE(Contains(out, std::string("usage: hotsync ") + c)) << out;
+  }
+  // Help changes nothing on the desktop.
+  EXPECT_FALSE(std::filesystem::exists(prefix.path() + "/user.reg"));
+}
+
+}  // namespace
+}  // namespace hotsync::testing
