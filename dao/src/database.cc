@@ -69,7 +69,7 @@ Recordset Database::Where(const std::string& table, const std::string& field, co
   size_t column = state->Column(field);
   const Field& f = state->file->fields()[column];
   for (size_t i = 0, n = state->file->size(); i < n; ++i)
-    if (!state->file->deleted(i) && Matches(f, state->file->Read(i)[column], value))
+    if (!state->file->deleted(i) && Matches(f, state->file->ReadValue(i, column), value))
       state->rows.push_back(i);
   state->Start();
   return Recordset(std::move(state));
@@ -82,7 +82,7 @@ Value Database::Max(const std::string& table, const std::string& field) {
     throw Error("the field " + f.name + " of " + table + " is not a number field");
   Value best;
   for (size_t row : all.s_->rows) {
-    Value v = all.s_->file->Read(row)[all.s_->Column(field)];
+    Value v = all.s_->file->ReadValue(row, all.s_->Column(field));
     if (!v.is_null() && (best.is_null() || v.number() > best.number())) best = v;
   }
   return best;

@@ -105,31 +105,26 @@ class DbaseTableFile : public TableFile {
   }
 
   std::vector<Value> Read(size_t index) const override {
-    const char* raw = Raw(index);
     std::vector<Value> values;
     values.reserve(fields_.size());
-    for (size_t j = 0; j < fields_.size(); ++j) {
-      std::string_view bytes = reader_.FieldBytes(raw, j);
-      if (reader_.IsMemoColumn(j)) {
-        values.push_back(FromFieldValue(reader_.MemoValue(j, bytes)));
-        raw = Raw(index);  // the memo read may have moved the window
-      } else if (fields_[j].type == Field::Type::Logical) {
-        // Blank or '?' is a logical without a value.
-        char c = bytes.empty() ? ' ' : bytes[0];
-        if (std::strchr("TtYy", c) && c)
-          values.push_back(Value::Logical(true));
-        else if (std::strchr("FfNn", c) && c)
-          values.push_back(Value::Logical(false));
-        else
-          values.push_back(Value());
-      } else {
-        const FieldDesc& desc = reader_.fields()[j];
-        std::optional<FieldValue> v =
-            dbase::ParseValue(bytes.data(), bytes.size(), desc.type, desc.decimals);
-        values.push_back(v ? FromFieldValue(*v) : Value());
-      }
-    }
+    for (size_t j = 0; j < fields_.size(); ++j) values.push_back(ReadValue(index, j));
     return values;
+  }
+
+  Value ReadValue(size_t index, size_t j) const override {
+    std::string_view bytes = reader_.FieldBytes(Raw(index), j);
+    if (reader_.IsMemoColumn(j)) return FromFieldValue(reader_.MemoValue(j, bytes));
+    if (fields_[j].type == Field::Type::Logical) {
+      // Blank or '?' is a logical without a value.
+      char c = bytes.empty() ? ' ' : bytes[0];
+      if (c && std::strchr("TtYy", c)) return Value::Logical(true);
+      if (c && std::strchr("FfNn", c)) return Value::Logical(false);
+      return Value();
+    }
+    const FieldDesc& desc = reader_.fields()[j];
+    std::optional<FieldValue> v =
+        dbase::ParseValue(bytes.data(), bytes.size(), desc.type, desc.decimals);
+    return v ? FromFieldValue(*v) : Value();
   }
 
   void Rewrite(size_t index, const std::vector<Value>& values) override {
@@ -182,6 +177,7 @@ class DbaseTableFile : public TableFile {
   template <typename Op>
   void Change(Op op) {
     dbase::Table writer;
+    writer.set_blank_null_logicals(true);
     if (!writer.Open(path_, true))
       throw Error("cannot open the table " + path_ + " for writing: " + writer.error());
     bool ok = op(writer);

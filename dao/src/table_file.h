@@ -23,6 +23,8 @@ class TableFile {
   virtual bool deleted(size_t index) const = 0;
   // One value per field; a memo reads as its text.
   virtual std::vector<Value> Read(size_t index) const = 0;
+  // One field's value alone: what selections test.
+  virtual Value ReadValue(size_t index, size_t column) const = 0;
   // Values are already of each field's kind (or Null). Throw Error when a value does not
   // fit its column; the record is then unchanged.
   virtual void Rewrite(size_t index, const std::vector<Value>& values) = 0;

@@ -123,8 +123,13 @@ TEST_F(DaoTest, EditUpdatesInPlaceAndDeleteMarksTheRow) {
     rs.Set("SyncX", Value::Text(""));
     rs.Set("Notes", Value::Text(std::string(3000, 'n')));
     rs.Set("Area", Value::Text("2150.75"));
+    rs.Set("Done", Value());
     rs.Update();
     EXPECT_EQ(rs.Get("Area"), Value::Number(2150.75));
+    // A logical without a value stays without one; the other rows keep theirs.
+    EXPECT_TRUE(rs.Get("Done").is_null());
+    dao::Recordset done = db.Where("AprSubj", "Done", Value::Logical(true));
+    EXPECT_EQ(done.RecordCount(), 1);
 
     dao::Recordset first = db.Where("AprSubj", "AprID", Value::Number(3));
     first.MoveFirst();

@@ -258,6 +258,8 @@ bool Table::Encode(const std::vector<FieldValue>& values, char* out) {
         block = *written;
       }
       FormatMemoBlock(block, at);
+    } else if (blank_null_logicals_ && field.type == FieldType::Logical && values[j].is_null()) {
+      std::memset(at, ' ', columns_[j].length);
     } else if (IsKnownType(field.type)) {
       FormatValue(field, values[j], at, columns_[j].length);
     }

@@ -73,6 +73,10 @@ class Table {
   bool ReadRecord(size_t i, std::vector<FieldValue>* values, bool* deleted,
                   size_t* unknown = nullptr);
 
+  // A null Logical is written "F" by default, as the store writes it; with this set it
+  // is written blank, the form other dBASE readers take for "no value".
+  void set_blank_null_logicals(bool blank) { blank_null_logicals_ = blank; }
+
   // One value per field, in schema order; memo values go to the memo file.
   bool AppendRecord(const std::vector<FieldValue>& values);
   // Replaces record i's values, keeping its deletion flag and the bytes of columns of
@@ -96,6 +100,7 @@ class Table {
   std::string memo_path_;
   std::string table_name_;
   bool writable_ = false;
+  bool blank_null_logicals_ = false;
   bool dirty_ = false;
   bool memo_writable_ = false;
   bool memo_missing_ = false;

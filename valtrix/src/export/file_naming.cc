@@ -1,0 +1,42 @@
+#include "export/file_naming.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace valtrix {
+namespace {
+
+// Leaves room for the suffix, ".vxa" and the temporary name the save writes first within
+// the usual 255-byte name limit.
+constexpr size_t kMaxBase = 200;
+
+bool Forbidden(unsigned char c) { return c < 32 || std::strchr("/\\<>:\"|?*", c) != nullptr; }
+
+}  // namespace
+
+std::string FileNameBase(std::string_view file_number) {
+  std::string base(file_number.substr(0, kMaxBase));
+  for (char& c : base) {
+    if (Forbidden(static_cast<unsigned char>(c))) c = '_';
+  }
+  return base;
+}
+
+std::optional<std::string> ChooseAppraisalFile(const std::string& folder,
+                                               std::string_view file_number) {
+  const std::string stem = folder + FileNameBase(file_number);
+  for (int i = 0; i < 27; ++i) {
+    std::string path = stem;
+    if (i > 0) path += static_cast<char>('a' + i - 1);
+    path += ".vxa";
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0) continue;
+    if (errno != ENOENT) return std::nullopt;  // cannot tell whether it is free
+    return path;
+  }
+  return std::nullopt;
+}
+
+}  // namespace valtrix

@@ -1,0 +1,203 @@
+#include <string>
+
+#include "export/export_mapping.h"
+#include "export/generated_steps.h"
+
+namespace valtrix {
+namespace {
+
+using enum Conversion;
+using enum FormRule;
+
+// AprVC -> the condition check list, year built, assessed value, repair cost and the nine
+// numbered condition items.
+constexpr ExportStep kConditions[] = {
+    {"SINKHOLESY", "VC_SINK_HOLES_YES_X.1", kCheck},
+    {"WELL300", "VC_PETRO_WELL_EXIST_CONST_Y_X.1", kCheck},
+    {"WELL75", "VC_PETRO_WELL_NEW_CONST_Y_X.1", kCheck},
+    {"WELLABAND", "VC_PETRO_WELL_ABANDONED_Y_X.1", kCheck},
+    {"SLUSHPITSY", "VC_SLUSH_PITS_YES_X.1", kCheck},
+    {"TRAFNOISEY", "VC_TRAFFIC_NOISE_YES_X.1", kCheck},
+    {"AIRPORTY", "VC_AIRPORT_NEW_CONST_YES_X.1", kCheck},
+    {"GASLINESY", "VC_HIGH_PRESSURE_LINES_Y_X.1", kCheck},
+    {"HIVOLTY", "VC_OVERHEAD_HI_VOLT_LINES_Y_X.1", kCheck},
+    {"SMOKEODORY", "VC_SMOKE_ODORS_NOISE_YES_X.1", kCheck},
+    {"FLOODPLAIN", "VC_PROJ_FLOODPLAIN_X.1", kCheck},
+    {"STORTANKSY", "VC_STORAGE_TANKS_YES_X.1", kCheck},
+    {"SEPFAILY", "VC_SEPTIC_FAILURE_YES_X.1", kCheck},
+    {"SEPFAILN", "VC_SEPTIC_FAILURE_NO_X.1", kCheck},
+    {"USTY", "VC_UST_YES_X.1", kCheck},
+    {"USTN", "VC_UST_NO_X.1", kCheck},
+    {"HAZMATY", "VC_HAZ_MAT_SITE_YES_X.1", kCheck},
+    {"HAZMATN", "VC_HAZ_MAT_SITE_NO_X.1", kCheck},
+    {"SOILCONTY", "VC_SOIL_CONTAMINATION_Y_X.1", kCheck},
+    {"SOILCONTN", "VC_SOIL_CONTAMINATION_N_X.1", kCheck},
+    {"GRADENEGY", "VC_GRADE_NEGATIVE_YES_X.1", kCheck},
+    {"GRADENEGN", "VC_GRADE_NEGATIVE_NO_X.1", kCheck},
+    {"STANDWATY", "VC_STANDING_WATER_NEARBY_Y_X.1", kCheck},
+    {"STANDWATN", "VC_STANDING_WATER_NEARBY_N_X.1", kCheck},
+    {"WATPUBY", "VC_WATER_PUBLIC_YES_X.1", kCheck},
+    {"WATPUBN", "VC_WATER_PUBLIC_NO_X.1", kCheck},
+    {"SEWPUBY", "VC_SEWER_PUBLIC_YES_X.1", kCheck},
+    {"SEWPUBN", "VC_SEWER_PUBLIC_NO_X.1", kCheck},
+    {"WOODGRNDY", "VC_WOOD_TOUCH_GROUND_YES_X.1", kCheck},
+    {"WOODGRNDN", "VC_WOOD_TOUCH_GROUND_NO_X.1", kCheck},
+    {"TERMITESY", "VC_TERMITES_YES_X.1", kCheck},
+    {"TERMITESN", "VC_TERMITES_NO_X.1", kCheck},
+    {"INACCESY", "VC_SITE_INACCESSIBLE_YES_X.1", kCheck},
+    {"INACCESSN", "VC_SITE_INACCESSIBLE_NO_X.1", kCheck},
+    {"PRIVROADY", "VC_PRIV_ROAD_ONLY_YES_X.1", kCheck},
+    {"PRIVROADN", "VC_PRIV_ROAD_ONLY_NO_X.1", kCheck},
+    {"ALLWEATHY", "VC_ROAD_ALL_WEATHER_YES_X.1", kCheck},
+    {"ALLWEATHN", "VC_ROAD_ALL_WEATHER_NO_X.1", kCheck},
+    {"ROADNAME", "VC_PRIV_ROAD_NAME.1", kText},
+    {"ROADCOND", "VC_PRIV_ROAD_CONDITION.1", kText},
+    {"FLRCRACKY", "VC_FLOOR_CRACKS_YES_X.1", kCheck},
+    {"FLRCRACKN", "VC_FLOOR_CRACKS_NO_X.1", kCheck},
+    {"FLRWATERY", "VC_FLOOR_WATER_EVID_YES_X.1", kCheck},
+    {"FLRWATERN", "VC_FLOOR_WATER_EVID_NO_X.1", kCheck},
+    {"RODENTSY", "VC_RODENTS_YES_X.1", kCheck},
+    {"RODENTSN", "VC_RODENTS_NO_X.1", kCheck},
+    {"WALLCRACKY", "VC_WALLS_CRACKS_YES_X.1", kCheck},
+    {"WALLCRACKN", "VC_WALLS_CRACKS_NO_X.1", kCheck},
+    {"WALLHOLESY", "VC_WALLS_HOLES_YES_X.1", kCheck},
+    {"WALLHOLESN", "VC_WALLS_HOLES_NO_X.1", kCheck},
+    {"WALWATDAMY", "VC_WALLS_WATER_DAMAGE_Y_X.1", kCheck},
+    {"WALWATDAMN", "VC_WALLS_WATER_DAMAGE_N_X.1", kCheck},
+    {"ATHOLESY", "VC_ATTIC_HOLES_YES_X.1", kCheck},
+    {"ATHOLESN", "VC_ATTIC_HOLES_NO_X.1", kCheck},
+    {"ATSUPPDAMY", "VC_ATTIC_SUPPORT_DAMAGE_Y_X.1", kCheck},
+    {"ATSUPPDAMN", "VC_ATTIC_SUPPORT_DAMAGE_N_X.1", kCheck},
+    {"ATWATDAMY", "VC_ATTIC_WATER_DAMAGE_Y_X.1", kCheck},
+    {"ATWATDAMN", "VC_ATTIC_WATER_DAMAGE_N_X.1", kCheck},
+    {"ATVENTY", "VC_ATTIC_VENTILATION_YES_X.1", kCheck},
+    {"ATVENTN", "VC_ATTIC_VENTILATION_NO_X.1", kCheck},
+    {"FOUNACCADY", "VC_FOUND_ACCESS_ADEQ_YES_X.1", kCheck},
+    {"FOUNACCADN", "VC_FOUND_ACCESS_ADEQ_NO_X.1", kCheck},
+    {"FOUWATDAMY", "VC_FOUND_WATER_DAMAGE_Y_X.1", kCheck},
+    {"FOUWATDAMN", "VC_FOUND_WATER_DAMAGE_N_X.1", kCheck},
+    {"FOUCRACKSY", "VC_FOUND_CRACKS_YES_X.1", kCheck},
+    {"FOUCRACKSN", "VC_FOUND_CRACKS_NO_X.1", kCheck},
+    {"CRAWLACCY", "VC_CRAWL_ACCESS_ADEQ_Y_X.1", kCheck},
+    {"CRAWLACCN", "VC_CRAWL_ACCESS_ADEQ_N_X.1", kCheck},
+    {"CRAWLSPADY", "VC_CRAWL_SPACE_ADEQ_YES_X.1", kCheck},
+    {"CRAWLSPADN", "VC_CRAWL_SPACE_ADEQ_NO_X.1", kCheck},
+    {"CRAWLSUPPY", "VC_CRAWL_BEAMS_INTACT_Y_X.1", kCheck},
+    {"CRAWLSUPPN", "VC_CRAWL_BEAMS_INTACT_N_X.1", kCheck},
+    {"CRAWLDAMPY", "VC_CRAWL_DAMP_YES_X.1", kCheck},
+    {"CRAWLDAMPN", "VC_CRAWL_DAMP_NO_X.1", kCheck},
+    {"ROOFWHOLEY", "VC_ROOF_WHOLE_HOUSE_YES_X.1", kCheck},
+    {"ROOFWHOLEN", "VC_ROOF_WHOLE_HOUSE_NO_X.1", kCheck},
+    {"ROOFDETERY", "VC_ROOF_DETERIORATION_Y_X.1", kCheck},
+    {"ROOFDETERN", "VC_ROOF_DETERIORATION_N_X.1", kCheck},
+    {"ROOFLESS2Y", "VC_ROOF_LIFE_LESS_2YRS_Y_X.1", kCheck},
+    {"ROOFLESS2N", "VC_ROOF_LIFE_LESS_2YRS_N_X.1", kCheck},
+    {"ROOFHOLESY", "VC_ROOF_HOLES_YES_X.1", kCheck},
+    {"ROOFHOLESN", "VC_ROOF_HOLES_NO_X.1", kCheck},
+    {"ROOFLEAKY", "VC_ROOF_LEAKAGE_YES_X.1", kCheck},
+    {"ROOFLEAKN", "VC_ROOF_LEAKAGE_NO_X.1", kCheck},
+    {"ROOFFLATY", "VC_ROOF_FLAT_YES_X.1", kCheck},
+    {"ROOFFLATN", "VC_ROOF_FLAT_NO_X.1", kCheck},
+    {"HSTURNONY", "VC_HS_TURN_ON_YES_X.1", kCheck},
+    {"HSTURNONN", "VC_HS_TURN_ON_NO_X.1", kCheck},
+    {"HSWARMAIRY", "VC_HS_WARM_AIR_YES_X.1", kCheck},
+    {"HSWARMAIRN", "VC_HS_WARM_AIR_NO_X.1", kCheck},
+    {"HSNOISESY", "VC_HS_NOISES_YES_X.1", kCheck},
+    {"HSNOISESN", "VC_HS_NOISES_NO_X.1", kCheck},
+    {"HSODORSY", "VC_HS_ODORS_YES_X.1", kCheck},
+    {"HSODORSN", "VC_HS_ODORS_NO_X.1", kCheck},
+    {"HSTEMPY", "VC_HS_TEMP_REACHED_YES_X.1", kCheck},
+    {"HSTEMPN", "VC_HS_TEMP_REACHED_NO_X.1", kCheck},
+    {"HSHOLESY", "VC_HS_HOLES_YES_X.1", kCheck},
+    {"HSHOLESN", "VC_HS_HOLES_NO_X.1", kCheck},
+    {"ACTURNONY", "VC_AC_TURN_ON_YES_X.1", kCheck},
+    {"ACTURNONN", "VC_AC_TURN_ON_NO_X.1", kCheck},
+    {"ACCOOLAIRY", "VC_AC_COOL_AIR_YES_X.1", kCheck},
+    {"ACCOOLAIRN", "VC_AC_COOL_AIR_NO_X.1", kCheck},
+    {"ACNOISESY", "VC_AC_NOISES_YES_X.1", kCheck},
+    {"ACNOISESN", "VC_AC_NOISES_NO_X.1", kCheck},
+    {"ACODORSY", "VC_AC_ODORS_YES_X.1", kCheck},
+    {"ACODORSN", "VC_AC_ODORS_NO_X.1", kCheck},
+    {"ACTEMPY", "VC_AC_TEMP_REACHED_YES_X.1", kCheck},
+    {"ACTEMPN", "VC_AC_TEMP_REACHED_NO_X.1", kCheck},
+    {"ACHOLESY", "VC_AC_HOLES_YES_X.1", kCheck},
+    {"ACHOLESN", "VC_AC_HOLES_NO_X.1", kCheck},
+    {"ESWWORKY", "VC_E_SWITCHES_WORK_YES_X.1", kCheck},
+    {"ESWWORKN", "VC_E_SWITCHES_WORK_NO_X.1", kCheck},
+    {"EOUTWORKY", "VC_E_OUTLETS_WORK_YES_X.1", kCheck},
+    {"EOUTWORKN", "VC_E_OUTLETS_WORK_NO_X.1", kCheck},
+    {"EOUTSPARKY", "VC_E_OUTLETS_SPARKS_YES_X.1", kCheck},
+    {"EOUTSPARKN", "VC_E_OUTLETS_SPARKS_NO_X.1", kCheck},
+    {"EWIREXPY", "VC_E_WIRING_EXPOSED_YES_X.1", kCheck},
+    {"EWIREXPN", "VC_E_WIRING_EXPOSED_NO_X.1", kCheck},
+    {"EWIRFRAYY", "VC_E_WIRING_FRAYED_YES_X.1", kCheck},
+    {"EWIRFRAYN", "VC_E_WIRING_FRAYED_NO_X.1", kCheck},
+    {"PTOILWORKY", "VC_P_TOILETS_WORK_YES_X.1", kCheck},
+    {"PTOILWORKN", "VC_P_TOILETS_WORK_NO_X.1", kCheck},
+    {"PTOILLEAKY", "VC_P_TOILETS_LEAK_YES_X.1", kCheck},
+    {"PTOILLEAKN", "VC_P_TOILETS_LEAK_NO_X.1", kCheck},
+    {"PLEAKDAMY", "VC_P_LEAK_DAMAGE_YES_X.1", kCheck},
+    {"PLEAKDAMN", "VC_P_LEAK_DAMAGE_NO_X.1", kCheck},
+    {"PPUDDLESY", "VC_P_PUDDLES_YES_X.1", kCheck},
+    {"PPUDDLESN", "VC_P_PUDDLES_NO_X.1", kCheck},
+    {"PSEWERMALY", "VC_P_SEWER_MALFUNC_YES_X.1", kCheck},
+    {"PSEWERMALN", "VC_P_SEWER_MALFUNC_NO_X.1", kCheck},
+    {"PSINKLEAKY", "VC_P_SINKS_PIPES_LEAK_Y_X.1", kCheck},
+    {"PSINKLEAKN", "VC_P_SINKS_PIPES_LEAK_N_X.1", kCheck},
+    {"PWATRUNY", "VC_P_WATER_RUN_YES_X.1", kCheck},
+    {"PWATRUNN", "VC_P_WATER_RUN_NO_X.1", kCheck},
+    {"PWATPRESY", "VC_P_WATER_PRESS_DROP_Y_X.1", kCheck},
+    {"PWATPRESN", "VC_P_WATER_PRESS_DROP_N_X.1", kCheck},
+    {"PHOTWATERY", "VC_P_HOT_WATER_YES_X.1", kCheck},
+    {"PHOTWATERN", "VC_P_HOT_WATER_NO_X.1", kCheck},
+    {"WINBROKY", "VC_WINDOWS_BROKEN_YES_X.1", kCheck},
+    {"WINBROKN", "VC_WINDOWS_BROKEN_NO_X.1", kCheck},
+    {"STAIRBROKY", "VC_STAIRS_BROKEN_YES_X.1", kCheck},
+    {"STAIRBROKN", "VC_STAIRS_BROKEN_NO_X.1", kCheck},
+    {"DOORBROKY", "VC_EXT_DOORS_BROKEN_YES_X.1", kCheck},
+    {"DOORBROKN", "VC_EXT_DOORS_BROKEN_NO_X.1", kCheck},
+    {"ENTEXADEY", "VC_ENTRY_EXIT_ADEQ_YES_X.1", kCheck},
+    {"ENTEXTADEN", "VC_ENTRY_EXIT_ADEQ_NO_X.1", kCheck},
+    {"STAIRHANDY", "VC_STAIRS_HANDRAILS_YES_X.1", kCheck},
+    {"STAIRHANDN", "VC_STAIRS_HANDRAILS_NO_X.1", kCheck},
+    {"GAROPREVY", "VC_GARAGE_OPENER_REV_YES_X.1", kCheck},
+    {"GAROPREVN", "VC_GARAGE_OPENER_REV_NO_X.1", kCheck},
+    {"INTLEADY", "VC_INT_DEF_PAINT_YES_X.1", kCheck},
+    {"INTLEADN", "VC_INT_DEF_PAINT_NO_X.1", kCheck},
+    {"EXTLEADY", "VC_EXT_DEF_PAINT_YES_X.1", kCheck},
+    {"EXTLEADN", "VC_EXT_DEF_PAINT_NO_X.1", kCheck},
+    {"YRBUILT", "GDES_YEAR_BUILT.1", kText},
+    {"FHAAPPRY", "VC_PUD_FHA_APPROVED_YES_X.1", kCheck},
+    {"FHAAPPRN", "VC_PUD_FHA_APPROVED_NO_X.1", kCheck},
+    {"OWNEROCCY", "VC_PUD_MEETS_OWNER_OCC_Y_X.1", kCheck},
+    {"OWNEROCCN", "VC_PUD_MEETS_OWNER_OCC_N_X.1", kCheck},
+    {"COMPLETY", "VC_PUD_MEETS_COMPLETION_Y_X.1", kCheck},
+    {"COMPLETN", "VC_PUD_MEETS_COMPLETION_N_X.1", kCheck},
+    {"MARKETVAL", "ASSESSED_MARKET_VALUE.1", kText},
+    {"REPAIRCOST", "REPR_IMPR_TOT_COST.1", kText},
+};
+
+// The nine numbered items follow the list: NUMn, SECn and DESCn to the item's number,
+// section and comments, with the item number as instance number.
+constexpr std::string_view kItemFields[][2] = {
+    {"NUM", "VC_ITEM_NUMBER"}, {"SEC", "VC_ITEM_SECTION"}, {"DESC", "VC_ITEM_COMMENTS"}};
+constexpr int kItemCount = 9;
+
+}  // namespace
+
+std::span<const ExportStep> ConditionsMap() {
+  static const GeneratedSteps* steps = [] {
+    auto* g = new GeneratedSteps;
+    for (const ExportStep& step : kConditions) g->Add(step);
+    for (int item = 1; item <= kItemCount; ++item) {
+      const std::string n = std::to_string(item);
+      for (const auto& [field, key] : kItemFields) {
+        g->Add({g->Keep(std::string(field) + n), g->Keep(std::string(key) + "." + n), kText});
+      }
+    }
+    return g;
+  }();
+  return steps->steps;
+}
+
+}  // namespace valtrix

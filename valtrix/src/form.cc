@@ -1,0 +1,205 @@
+#include "form.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <stdexcept>
+
+#include "commresp/common_responses.h"
+#include "dao/dao.h"
+#include "export/export_appraisal.h"
+#include "globals.h"
+#include "import/import_appraisals.h"
+#include "platform/bus.h"
+
+namespace valtrix {
+
+namespace {
+
+// Only the last level is created: the program folder exists.
+void EnsureFolder(const std::string& folder) {
+  std::string path = folder;
+  if (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (std::filesystem::is_directory(path)) return;
+  if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
+    throw std::runtime_error("cannot create the folder " + path + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+frmValtrix::frmValtrix(nb::ui::EventLoop& loop) : loop_(loop) {}
+
+frmValtrix::~frmValtrix() {
+  if (!unloaded_ && instance_) Unload();
+}
+
+bool frmValtrix::Form_Load(const std::string& program_folder) {
+  instance_ = InstanceLock::Acquire(program_folder);
+  if (!instance_) return false;
+
+  Folders folders = MakeFolders(program_folder);
+  EnsureFolder(folders.system);
+  EnsureFolder(folders.outbox);
+  EnsureFolder(folders.inbox);
+  SetAppFolders(folders);
+
+  window_ = nb::bus::Window::Create(kFormWindowClass, kFormWindowTitle,
+                                    [this](uint32_t msg, uintptr_t, intptr_t lparam) {
+                                      if (msg == nb::bus::kCloseMessage) mPopExit_Click();
+                                      if (msg == kTrayCallbackMessage)
+                                        Form_MouseMove(0, 0, double(lparam), 0);
+                                    });
+  if (!window_) throw std::runtime_error("the form cannot open its window on the message bus");
+  loop_.Watch(window_->fd(), [this] { window_->Pump(0); });
+
+  sync_ctl_ = std::make_unique<syncctl::SyncCtl>(
+      [this](int code, long param) { HandleSyncEvent(code, param); });
+  loop_.Watch(sync_ctl_->fd(), [this] { sync_ctl_->Pump(0); });
+
+  // The form is never shown: the icon is all a person sees.
+  icon_added_ = loop_.AddTrayIcon(
+      "Valtrix", [this](int message) { Form_MouseMove(0, 0, double(message), 0); });
+  sync_ctl_->SetEnabled(true);
+  sync_stage_ = kStageBegin;
+  return true;
+}
+
+void frmValtrix::Form_MouseMove(int, int, double x, double) {
+  // The form's scale is pixels, so the icon's mouse message is x itself.
+  if (int(x) != nb::ui::kRightButtonUp) return;
+  if (loop_.PopupMenu("&SysTray", {"E&xit"}) == 0) mPopExit_Click();
+}
+
+void frmValtrix::Form_Resize() {
+  if (window_state_ == 1) window_state_ = 0;  // hidden again at once
+}
+
+void frmValtrix::Form_Unload(bool&) {
+  if (icon_added_) loop_.DeleteTrayIcon();
+  icon_added_ = false;
+}
+
+void frmValtrix::mPopExit_Click() { Unload(); }
+
+void frmValtrix::Unload() {
+  if (unloaded_) return;
+  bool cancel = false;
+  Form_Unload(cancel);
+  unloaded_ = true;
+  if (sync_ctl_) sync_ctl_->SetEnabled(false);
+  loop_.Quit();
+}
+
+void frmValtrix::RequestUpload(size_t position) {
+  sync_ctl_->RequestUpload(AppFolders().handheld_tables[position], kAppCreator, kDevicePlugin, 0, 0,
+                           0);
+}
+
+void frmValtrix::RequestDownload(size_t position) {
+  sync_ctl_->RequestDownload(AppFolders().handheld_tables[position], kAppCreator, kDevicePlugin, 0,
+                             0, 0);
+}
+
+void frmValtrix::HandleSyncEvent(int code, long param) {
+  try {
+    OnSyncEvent(code, param);
+  } catch (const std::exception& e) {
+    std::string message =
+        std::string("Synchronisation stopped at stage ") + sync_stage_ + ": " + e.what();
+    std::fprintf(stderr, "valtrix: %s\n", message.c_str());
+    if (dynamic_cast<const LoggedFailure*>(&e)) return;
+    try {
+      LogError(message);
+    } catch (const std::exception& log_failure) {
+      std::fprintf(stderr, "valtrix: %s\n", log_failure.what());
+    }
+  }
+}
+
+void frmValtrix::OnSyncEvent(int code, long) {
+  if (sync_ctl_->SyncCreatorId() != kAppCreator) return;
+  switch (code) {
+    case 2:
+      sync_stage_ = kStageEnd;
+      Progress("stage End: the synchronisation has ended");
+      return;
+    case 1:
+      RequestUpload(kAprInfo);
+      pending_transfers_ = 1;
+      sync_stage_ = kStageSettingsPending;
+      Progress("stage Settings: AprInfo requested from the handheld");
+      return;
+    case 3:
+      break;
+    default:
+      return;
+  }
+  pending_transfers_ = int16_t(pending_transfers_ - 1);
+  if (pending_transfers_ != 0) return;
+  if (sync_stage_ == kStageTablesUp) {
+    Progress("tables arrived: exporting the marked appraisals");
+    ExportAppraisals();
+    sync_stage_ = kStageExported;
+    Progress("stage B>C: export done");
+  }
+  if (sync_stage_ == kStageExported) {
+    ImportAppraisals();
+    ImportCommonResponses();
+    sync_stage_ = kStageImported;
+    Progress("stage C>B: import done");
+  }
+  if (sync_stage_ == kStageImported) {
+    for (size_t i = kAprSubj; i <= kAprInfo; ++i) RequestDownload(i);
+    pending_transfers_ = 9;
+    if (CommonResponsesPending) {
+      for (size_t i = kApk01; i <= kApkLg; ++i) RequestDownload(i);
+      pending_transfers_ = 13;
+    }
+    sync_stage_ = kStageTablesDown;
+    Progress("stage B>A: " + std::to_string(pending_transfers_) +
+             " tables requested for the handheld");
+  } else if (sync_stage_ == kStageSettingsPending) {
+    CommonResponsesPending = std::filesystem::exists(AppFolders().outbox + "commresp.dat");
+    for (size_t i = kAprSubj; i <= kAprVC; ++i) RequestUpload(i);
+    pending_transfers_ = 8;
+    if (CommonResponsesPending) {
+      for (size_t i = kApk01; i <= kApkLg; ++i) RequestUpload(i);
+      pending_transfers_ = 12;
+    }
+    sync_stage_ = kStageTablesUp;
+    Progress("stage A>B: " + std::to_string(pending_transfers_) +
+             " tables requested from the handheld");
+  }
+}
+
+void frmValtrix::ExportAppraisals() {
+  dao::Database db = dao::Database::Open(AppFolders().system);
+  dao::Recordset marked = db.Where("AprSubj", "SyncX", dao::Value::Text("X"));
+  if (!marked.IsBOF() && !marked.IsEOF()) {
+    marked.MoveFirst();
+    while (!marked.IsEOF()) {
+      int32_t id = marked.Get("AprID").ToInt();
+      if (id < std::numeric_limits<int16_t>::min() || id > std::numeric_limits<int16_t>::max())
+        throw std::runtime_error("AprID " + std::to_string(id) + " is out of range");
+      ExportAppraisal(int16_t(id));
+      marked.MoveNext();
+    }
+  }
+  marked.Close();
+  db.Close();
+}
+
+void frmValtrix::ImportAppraisals() {
+  // The import writes its own failures to the error log.
+  try {
+    valtrix::ImportAppraisals();
+  } catch (const std::exception& e) {
+    throw LoggedFailure(e.what());
+  }
+}
+
+}  // namespace valtrix

@@ -1,0 +1,71 @@
+#include "globals.h"
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <stdexcept>
+
+namespace valtrix {
+
+namespace {
+
+Folders g_folders;
+
+const char* const kTableFiles[kHandheldTableCount] = {
+    "AprSubj.dbf", "AprHood.dbf", "AprSite.dbf", "AprRmCt.dbf", "AprDsc1.dbf",
+    "AprDsc2.dbf", "AprDsc3.dbf", "AprVC.dbf",   "AprInfo.dbf", "Apk01.dbf",
+    "Apk02.dbf",   "Apk03.dbf",   "ApkLg.dbf"};
+
+// The user's short date and time with seconds; the C locale writes them as the
+// appraisal software's own log does ("12/6/2026 3:26:11 PM").
+std::string Stamp() {
+  std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  const char* locale = std::setlocale(LC_TIME, nullptr);
+  char buf[128];
+  if (!locale || !std::strcmp(locale, "C") || !std::strcmp(locale, "POSIX")) {
+    int hour = tm.tm_hour % 12 == 0 ? 12 : tm.tm_hour % 12;
+    std::snprintf(buf, sizeof buf, "%d/%d/%d %d:%02d:%02d %s", tm.tm_mon + 1, tm.tm_mday,
+                  tm.tm_year + 1900, hour, tm.tm_min, tm.tm_sec, tm.tm_hour < 12 ? "AM" : "PM");
+  } else {
+    std::strftime(buf, sizeof buf, "%x %X", &tm);
+  }
+  return buf;
+}
+
+}  // namespace
+
+bool CommonResponsesPending = false;
+
+Folders MakeFolders(const std::string& program_folder) {
+  Folders f;
+  f.program = program_folder;
+  while (f.program.size() > 1 && f.program.back() == '/') f.program.pop_back();
+  f.system = f.program + "/System/";
+  f.outbox = f.program + "/Outbox/";
+  f.inbox = f.program + "/Inbox/";
+  for (size_t i = 0; i < kHandheldTableCount; ++i) f.handheld_tables[i] = f.system + kTableFiles[i];
+  return f;
+}
+
+const Folders& AppFolders() { return g_folders; }
+void SetAppFolders(const Folders& folders) { g_folders = folders; }
+
+void Progress(const std::string& text) {
+  std::printf("valtrix: %s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+void LogError(const std::string& message) {
+  const std::string path = g_folders.program + "/errorlog.txt";
+  std::string line = Stamp() + " " + message + "\r\n";
+  FILE* f = std::fopen(path.c_str(), "ab");
+  if (!f) throw std::runtime_error("cannot open the error log " + path);
+  bool ok = std::fwrite(line.data(), 1, line.size(), f) == line.size();
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok) throw std::runtime_error("cannot write the error log " + path);
+}
+
+}  // namespace valtrix

@@ -1,0 +1,43 @@
+#include "import/appraisal_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace valtrix::import {
+
+namespace {
+
+std::string ReadWhole(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    throw std::runtime_error("cannot open the appraisal file " + path + ": " +
+                             std::strerror(errno));
+  }
+  std::string text;
+  char buf[16384];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      close(fd);
+      throw std::runtime_error("cannot read the appraisal file " + path + ": " +
+                               std::strerror(err));
+    }
+    text.append(buf, static_cast<size_t>(n));
+  }
+  close(fd);
+  return text;
+}
+
+}  // namespace
+
+LoadedAppraisalFile::LoadedAppraisalFile(std::string path)
+    : path_(std::move(path)), keys_(nb::Profile::Parse(ReadWhole(path_))) {}
+
+}  // namespace valtrix::import

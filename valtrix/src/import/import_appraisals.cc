@@ -1,0 +1,200 @@
+#include "import/import_appraisals.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <vector>
+
+#include "dao/dao.h"
+#include "globals.h"
+#include "import/appraisal_file.h"
+#include "import/reader_lists.h"
+#include "import/readers.h"
+
+namespace valtrix {
+
+namespace import {
+
+namespace {
+
+// The error log gets the failure too; a log that cannot be written must not hide it.
+void LogImportFailure(const std::string& what) {
+  try {
+    LogError("import of appraisals stopped: " + what);
+  } catch (const std::exception&) {
+  }
+}
+
+int16_t NextAprID(dao::Database& db) {
+  dao::Value max = db.Max("AprSubj", "AprID");
+  if (max.is_null()) return 1;
+  double highest = max.number();
+  if (!(highest < 32766.5 && highest >= -32769.5)) {
+    throw std::runtime_error("no AprID left for a new appraisal: the highest AprID in AprSubj is " +
+                             max.ToText() + " and an AprID cannot exceed 32767; nothing stored");
+  }
+  return static_cast<int16_t>(max.ToInt() + 1);
+}
+
+// The eight new rows: stored all together or not at all.
+class NewRows {
+ public:
+  explicit NewRows(dao::Database& db) {
+    for (const ReaderList& reader : ReaderLists()) {
+      rows_.push_back(db.All(std::string(reader.table_name)));
+    }
+  }
+  NewRows(const NewRows&) = delete;
+  NewRows& operator=(const NewRows&) = delete;
+
+  ~NewRows() {
+    if (committed_) return;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+      try {
+        if (i < stored_) {
+          Unstore(rows_[i]);
+        } else if (pending_ > i) {
+          rows_[i].CancelUpdate();
+        }
+      } catch (const std::exception&) {
+        // The failure that got us here is the one reported.
+      }
+    }
+  }
+
+  void Begin(int16_t apr_id) {
+    apr_id_ = apr_id;
+    for (dao::Recordset& row : rows_) {
+      row.AddNew();
+      ++pending_;
+      row.Set("AprID", dao::Value::Number(apr_id));
+    }
+  }
+
+  dao::Recordset& operator[](size_t i) { return rows_[i]; }
+
+  void Store() {
+    for (dao::Recordset& row : rows_) {
+      row.Update();
+      ++stored_;
+    }
+    committed_ = true;
+    for (dao::Recordset& row : rows_) row.Close();
+  }
+
+ private:
+  // Takes back a row stored before a later table failed to store its own.
+  void Unstore(dao::Recordset& row) {
+    if (row.RecordCount() == 0) return;
+    row.MoveLast();  // a stored new row joins the end of its selection
+    if (row.Get("AprID") == dao::Value::Number(apr_id_)) row.Delete();
+  }
+
+  std::vector<dao::Recordset> rows_;
+  size_t pending_ = 0;
+  size_t stored_ = 0;
+  int16_t apr_id_ = 0;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+int16_t ImportAppraisalFile(const AppraisalFile& file) {
+  const std::string about = "appraisal file " + file.path() + ": ";
+  try {
+    dao::Database db = dao::Database::Open(AppFolders().system);
+    int16_t apr_id = NextAprID(db);
+    NewRows rows(db);
+    rows.Begin(apr_id);
+    std::string form;
+    RunStep(FormStep(), "AprSubj", rows[0], file, form);
+    RunStep(FileNumberStep(), "AprSubj", rows[0], file, form);
+    for (size_t i = 0; i < kReaderCount; ++i) RunReader(ReaderLists()[i], rows[i], file);
+    rows.Store();
+    return apr_id;
+  } catch (const dao::Error& e) {
+    LogImportFailure(about + e.what());
+    throw dao::Error(about + e.what());
+  } catch (const std::exception& e) {
+    LogImportFailure(about + e.what());
+    throw std::runtime_error(about + e.what());
+  }
+}
+
+}  // namespace import
+
+namespace {
+
+bool IsAppraisalFileName(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string ext = name.substr(name.size() - 4);
+  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return ext == ".VXA";
+}
+
+std::vector<std::string> OutboxFiles(const std::string& folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  std::filesystem::directory_iterator it(folder, ec), end;
+  for (; !ec && it != end; it.increment(ec)) {
+    if (it->is_regular_file(ec)) names.push_back(it->path().filename().string());
+  }
+  if (ec) throw std::runtime_error("cannot list the Outbox folder " + folder + ": " + ec.message());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Deleting without force: a file without write permission counts as read-only and stays.
+void DeleteImported(const std::string& path, int16_t apr_id) {
+  const std::string failed = "appraisal file " + path + " imported as AprID " +
+                             std::to_string(apr_id) + " but not deleted: ";
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) throw std::runtime_error(failed + std::strerror(errno));
+  if (!(st.st_mode & S_IWUSR)) throw std::runtime_error(failed + "the file is read-only");
+  if (unlink(path.c_str()) != 0) throw std::runtime_error(failed + std::strerror(errno));
+}
+
+}  // namespace
+
+int16_t ImportAppraisal(const std::string& name) {
+  const std::string path = AppFolders().outbox + name;
+  std::optional<import::LoadedAppraisalFile> file;
+  try {
+    file.emplace(path);
+  } catch (const std::exception& e) {
+    import::LogImportFailure(e.what());
+    throw;
+  }
+  return import::ImportAppraisalFile(*file);
+}
+
+void ImportAppraisals() {
+  const std::string& outbox = AppFolders().outbox;
+  std::vector<std::string> names;
+  try {
+    names = OutboxFiles(outbox);
+  } catch (const std::exception& e) {
+    import::LogImportFailure(e.what());
+    throw;
+  }
+  for (const std::string& name : names) {
+    if (!IsAppraisalFileName(name)) continue;
+    int16_t apr_id = ImportAppraisal(name);
+    try {
+      DeleteImported(outbox + name, apr_id);
+      Progress("imported " + name + " as appraisal " + std::to_string(apr_id));
+    } catch (const std::exception& e) {
+      import::LogImportFailure(e.what());
+      throw;
+    }
+  }
+}
+
+}  // namespace valtrix

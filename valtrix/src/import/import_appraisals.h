@@ -1,0 +1,34 @@
+// ImportAppraisals: every appraisal data file waiting in the OutboxFolder becomes a new
+// appraisal in the eight appraisal tables of the SystemFolder, and the file is deleted.
+//
+// Failures are exceptions (dao::Error, std::runtime_error) with a message naming the file
+// and, for a key that could not be stored, the key and its value; the same message goes to
+// the error log. A failing file leaves no row in any of the eight tables and stays in the
+// Outbox, and the loop stops there; files imported before it stay imported.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace valtrix {
+
+namespace import {
+class AppraisalFile;
+}
+
+// The form's import loop: the Outbox's files in name order; each whose name ends in ".vxa"
+// (any case) is imported and then deleted. A read-only file cannot be deleted, which stops
+// the loop after its import.
+void ImportAppraisals();
+
+// Imports OutboxFolder + name as a new appraisal and returns its AprID (one above the
+// highest AprID of AprSubj, 1 on an empty table). The file is not deleted.
+int16_t ImportAppraisal(const std::string& name);
+
+namespace import {
+// ImportAppraisal over keys from `file` (the loop reads each file once; a benchmark hands
+// in other readers).
+int16_t ImportAppraisalFile(const AppraisalFile& file);
+}  // namespace import
+
+}  // namespace valtrix

@@ -1,0 +1,39 @@
+#include "program_folder.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+namespace valtrix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string FolderOf(const fs::path& file) {
+  std::string folder = fs::absolute(file).lexically_normal().parent_path().string();
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
+std::string ProgramFolder(const char* argv0) {
+  std::string name = argv0 ? argv0 : "";
+  if (name.find('/') != std::string::npos) return FolderOf(name);
+  if (const char* path = std::getenv("PATH"); path && !name.empty()) {
+    std::stringstream dirs(path);
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+      fs::path candidate = fs::path(dir.empty() ? "." : dir) / name;
+      if (access(candidate.c_str(), X_OK) == 0) return FolderOf(candidate);
+    }
+  }
+  std::error_code ec;
+  fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::current_path().string() : FolderOf(self);
+}
+
+}  // namespace valtrix

@@ -1,0 +1,214 @@
+// The program as a process: start-up, single instance, tray menu, and the stages of one
+// synchronisation driven by real notifications over the bus, checked through the commands
+// that reach the queue.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/bus.h"
+#include "syncutil_loader.h"
+#include "test_prefix.h"
+#include "valtrix_process.h"
+
+namespace {
+
+using nb::testing::SyncUtil;
+using nb::testing::TempPrefix;
+using valtrix::testing::ValtrixProcess;
+
+constexpr uint32_t kVXA1 = 0x76584131;
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+struct Command {
+  uint32_t type;
+  std::string file;
+  uint32_t creator;
+  std::string plugin;
+  uint32_t p1, p2, p3;
+};
+
+class SyncFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("NB_UI_LOG", ui_log_.c_str(), 1);
+    // A desktop with the runtime installed, so that the library loads without complaint.
+    if (std::filesystem::exists(NB_BIN_DIR "/hotsync")) {
+      ASSERT_EQ(std::system(NB_BIN_DIR "/hotsync init >/dev/null 2>&1"), 0);
+    }
+    su_.emplace();
+    ipc_ = NB_FN(*su_, NB_GetRegisteredMsg)();
+    ASSERT_NE(ipc_, 0u);
+    NB_FN(*su_, NB_SetCreatorId)(kVXA1);
+  }
+  void TearDown() override { unsetenv("NB_UI_ANSWERS"); }
+
+  void Notify(uint32_t code, intptr_t param = 1) { nb::bus::Broadcast(ipc_, code, param); }
+
+  std::vector<Command> TakeQueue() {
+    std::vector<Command> out;
+    Command c;
+    char file[300];
+    const char* plugin = nullptr;
+    while (NB_FN(*su_, NB_GetNextCommandEx)(&c.type, file, sizeof file, &c.creator, &plugin, &c.p1,
+                                            &c.p2, &c.p3)) {
+      c.file = file;
+      c.plugin = plugin ? plugin : "";
+      out.push_back(c);
+    }
+    return out;
+  }
+
+  // The table files of these requests, without the folder.
+  static std::vector<std::string> Tables(const std::vector<Command>& commands, uint32_t type) {
+    std::vector<std::string> names;
+    for (const Command& c : commands) {
+      EXPECT_EQ(c.type, type) << c.file;
+      names.push_back(std::filesystem::path(c.file).filename().string());
+    }
+    return names;
+  }
+
+  TempPrefix prefix_;
+  std::string app_ = prefix_.path() + "/Valtrix";
+  std::string ui_log_ = prefix_.path() + "/ui.log";
+  std::optional<SyncUtil> su_;
+  uint32_t ipc_ = 0;
+};
+
+const std::vector<std::string> kAppraisalTables = {"AprSubj.dbf", "AprHood.dbf", "AprSite.dbf",
+                                                   "AprRmCt.dbf", "AprDsc1.dbf", "AprDsc2.dbf",
+                                                   "AprDsc3.dbf", "AprVC.dbf"};
+const std::vector<std::string> kPickTables = {"Apk01.dbf", "Apk02.dbf", "Apk03.dbf", "ApkLg.dbf"};
+
+TEST_F(SyncFlowTest, StartsOnceCreatesItsFoldersAndASecondStartEndsAtOnce) {
+  ValtrixProcess first(app_);
+  ASSERT_TRUE(first.WaitForWindow()) << first.Output();
+  for (const char* folder : {"/System", "/Outbox", "/Inbox"})
+    EXPECT_TRUE(std::filesystem::is_directory(app_ + folder)) << folder;
+
+  ValtrixProcess second(app_);
+  EXPECT_EQ(second.Wait(), 0);
+  EXPECT_EQ(second.Output(), "");
+  int windows = 0;
+  for (const auto& w : nb::bus::Windows()) windows += w.window_class == "frmValtrix";
+  EXPECT_EQ(windows, 1);
+  // Only the first one tried to add an icon.
+  std::string log = Slurp(ui_log_);
+  EXPECT_EQ(log.find("add Valtrix"), log.rfind("add Valtrix"));
+  EXPECT_NE(log.find("add Valtrix"), std::string::npos);
+
+  // Present folders stay as they are; a program in another folder is another instance.
+  std::ofstream(app_ + "/Outbox/keep.vxa") << "[Header]\r\n";
+  ValtrixProcess other(prefix_.path() + "/Other");
+  EXPECT_TRUE(other.WaitForWindow());
+  EXPECT_TRUE(std::filesystem::exists(app_ + "/Outbox/keep.vxa"));
+}
+
+TEST_F(SyncFlowTest, RightButtonOpensTheExitMenuAndOtherClicksDoNothing) {
+  setenv("NB_UI_ANSWERS", "&SysTray=E&xit", 1);
+  ValtrixProcess valtrix(app_);
+  nb::bus::WindowInfo form;
+  ASSERT_TRUE(valtrix.WaitForWindow(&form));
+  for (int message : {513, 514, 515, 516})  // left down/up, double click, right down
+    nb::bus::SendMessage(form, 512, 0, message);
+  EXPECT_EQ(valtrix.Wait(300), -1) << "a left click must not end the program";
+  EXPECT_EQ(Slurp(ui_log_).find("&SysTray"), std::string::npos);
+
+  nb::bus::SendMessage(form, 512, 0, 517);
+  EXPECT_EQ(valtrix.Wait(), 0);
+  std::string log = Slurp(ui_log_);
+  EXPECT_NE(log.find("\"caption\": \"&SysTray\", \"text\": \"E&xit\", \"answer\": \"E&xit\""),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(SyncFlowTest, CloseRequestAndTermEndTheProgram) {
+  {
+    ValtrixProcess valtrix(app_);
+    nb::bus::WindowInfo form;
+    ASSERT_TRUE(valtrix.WaitForWindow(&form));
+    nb::bus::PostMessage(form, nb::bus::kCloseMessage, 0, 0);
+    EXPECT_EQ(valtrix.Wait(), 0);
+  }
+  ValtrixProcess valtrix(app_);  // the lock went with the first process
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  kill(valtrix.pid(), SIGTERM);
+  EXPECT_EQ(valtrix.Wait(), 0);
+}
+
+TEST_F(SyncFlowTest, AnotherApplicationsSynchronisationChangesNothing) {
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  NB_FN(*su_, NB_SetCreatorId)(0x514D4E42);  // 'QMNB'
+  Notify(1);
+  Notify(3);
+  Notify(2);
+  EXPECT_TRUE(TakeQueue().empty());
+  // Still in "Begin": a synchronisation of the application now starts from the top.
+  NB_FN(*su_, NB_SetCreatorId)(kVXA1);
+  Notify(3);
+  EXPECT_TRUE(TakeQueue().empty());
+  Notify(1);
+  EXPECT_EQ(Tables(TakeQueue(), 4), std::vector<std::string>{"AprInfo.dbf"});
+}
+
+TEST_F(SyncFlowTest, SettingsFirstThenTheEightAppraisalTables) {
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  Notify(1);
+  std::vector<Command> settings = TakeQueue();
+  ASSERT_EQ(settings.size(), 1u);
+  EXPECT_EQ(settings[0].type, 4u);
+  EXPECT_EQ(settings[0].file, app_ + "/System/AprInfo.dbf");
+  EXPECT_EQ(settings[0].creator, kVXA1);
+  EXPECT_EQ(settings[0].plugin, "pdbdevice.dll");
+  EXPECT_EQ(settings[0].p1 + settings[0].p2 + settings[0].p3, 0u);
+  EXPECT_TRUE(valtrix.WaitForLine("stage Settings"));
+
+  Notify(3, 0);  // a failed transfer counts as done
+  EXPECT_EQ(Tables(TakeQueue(), 4), kAppraisalTables);
+  EXPECT_TRUE(valtrix.WaitForLine("stage A>B: 8 tables"));
+}
+
+TEST_F(SyncFlowTest, WaitingCommonResponsesBringThePickTablesUpToo) {
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  std::ofstream(app_ + "/Outbox/commresp.dat") << "[ROOF]\r\n";
+  Notify(1);
+  TakeQueue();
+  Notify(3);
+  std::vector<std::string> expected = kAppraisalTables;
+  expected.insert(expected.end(), kPickTables.begin(), kPickTables.end());
+  EXPECT_EQ(Tables(TakeQueue(), 4), expected);
+  EXPECT_TRUE(valtrix.WaitForLine("stage A>B: 12 tables"));
+}
+
+TEST_F(SyncFlowTest, AFailureStopsTheStagesIsLoggedAndTheNextSynchronisationRuns) {
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  Notify(1);
+  Notify(3);
+  TakeQueue();
+  // The System folder holds no tables: the export cannot open AprSubj.
+  for (int i = 0; i < 8; ++i) Notify(3);
+  EXPECT_TRUE(TakeQueue().empty());
+  std::string log = Slurp(app_ + "/errorlog.txt");
+  EXPECT_NE(log.find("Synchronisation stopped at stage A>B"), std::string::npos) << log;
+  EXPECT_NE(log.find("AprSubj"), std::string::npos) << log;
+  Notify(1);
+  EXPECT_EQ(Tables(TakeQueue(), 4), std::vector<std::string>{"AprInfo.dbf"});
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+// One press of the HotSync button with valtrix running, on a desktop set up the way a
+// user's is: the conduit registered for the runtime and for the appraisal application, a
+// virtual handheld holding the application's tables, appraisal data files and common
+// responses waiting in the Outbox. Everything runs for real: the hotsync program, the
+// conduit, the table plug-ins and valtrix as its own process.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dao/dao.h"
+#include "pdbfile/bytes.h"
+#include "pdbfile/pdbfile.h"
+#include "syncutil_loader.h"
+#include "test_prefix.h"
+#include "valtrix_process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace pdb = nb::pdb;
+using nb::testing::SyncUtil;
+using nb::testing::TempPrefix;
+using valtrix::testing::ValtrixProcess;
+
+constexpr uint32_t kVXA1 = 0x76584131;
+constexpr uint32_t kQMNB = 0x514D4E42;
+
+int Shell(const std::string& command, std::string* out) {
+  FILE* p = popen((command + " 2>&1").c_str(), "r");
+  if (!p) return -1;
+  char buf[4096];
+  size_t n;
+  out->clear();
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
+  int st = pclose(p);
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+const char* const kTables[] = {"AprSubj", "AprHood", "AprSite", "AprRmCt", "AprDsc1",
+                               "AprDsc2", "AprDsc3", "AprVC",   "AprInfo", "Apk01",
+                               "Apk02",   "Apk03",   "ApkLg"};
+
+class WholeSyncTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* program : {"/hotsync", "/aprgen", "/pdbdevice.so", "/valtrix"})
+      if (!fs::exists(std::string(NB_BIN_DIR) + program))
+        GTEST_SKIP() << program << " is not built";
+    ASSERT_EQ(Run("hotsync init"), 0) << out_;
+    ASSERT_EQ(Run("hotsync conduits add QMNB"), 0) << out_;
+    ASSERT_EQ(Run("hotsync conduits add vXA1"), 0) << out_;
+    su_.emplace();  // after init: the library reads the desktop's settings when it loads
+
+    fs::create_directories(handheld_);
+    std::ofstream(handheld_ + "/handheld.ini") << "[Handheld]\r\nUserName=Pat Appraiser\r\n"
+                                                  "UserID=4242\r\n";
+    pdb::Database dir;
+    dir.name = "NB-EE_SysHeap";
+    dir.type = pdb::FourCC("DATA");
+    dir.creator = kQMNB;
+    dir.app_info = {'N', 'B', 'D', 'R', 0x02, 0x10, 0, 0, 0x10, 0x92};
+    dir.app_info.resize(26);
+    ASSERT_TRUE(pdb::WriteFile(handheld_ + "/NB-EE_SysHeap.pdb", dir));
+
+    // The application's tables reach the handheld the way the runtime puts them there:
+    // queued downloads, carried out by one synchronisation.
+    std::string stage = prefix_.path() + "/stage";
+    ASSERT_EQ(Run("aprgen -n 4 --marked 1,3 --delsync '" + stage + "'"), 0) << out_;
+    for (const char* table : kTables) {
+      std::string file = stage + "/" + table + ".dbf";
+      ASSERT_EQ(
+          NB_FN(*su_, NB_AddToCommandQueueEx)(8, file.c_str(), kVXA1, "pdbdevice.dll", 0, 0, 0), 1);
+    }
+    ASSERT_EQ(Run("hotsync sync --handheld '" + handheld_ + "'"), 0) << out_;
+    ASSERT_TRUE(fs::exists(handheld_ + "/EvXA10000_APRSUBJ.pdb")) << out_;
+    fs::create_directories(app_ + "/System");
+    fs::copy_file(stage + "/TAGTABLE.dbf", app_ + "/System/TAGTABLE.dbf");
+  }
+
+  int Run(const std::string& command) { return Shell(NB_BIN_DIR "/" + command, &out_); }
+
+  size_t HandheldRecords(const char* table) {
+    std::string error;
+    std::string path = handheld_ + "/EvXA10000_" + table + ".pdb";
+    std::optional<pdb::Database> db = pdb::ReadFile(path, &error);
+    EXPECT_TRUE(db) << path << ": " << error;
+    return db ? db->records.size() : 0;
+  }
+
+  TempPrefix prefix_;
+  std::string handheld_ = prefix_.path() + "/handheld";
+  std::string app_ = prefix_.path() + "/Valtrix";
+  std::string out_;
+  std::optional<SyncUtil> su_;
+};
+
+TEST_F(WholeSyncTest, OnePressRunsTheWholeChainOfStages) {
+  fs::create_directories(app_ + "/Outbox");
+  std::ofstream(app_ + "/Outbox/job12.vxa")
+      << "[Header]\r\nMajorForm=1004\r\n[AppraisalData]\r\nFORM_FILE_NUMBER.1=JOB12\r\n"
+         "SUBJ_PROPERTY_ADDRESS.1=12 Elm Street\r\n";
+  std::ofstream(app_ + "/Outbox/commresp.dat") << "[ROOF]\r\nSlate\r\nCedar shake=\r\n";
+  const size_t subjects_before = HandheldRecords("APRSUBJ");
+  const size_t roofs_before = HandheldRecords("APK01");
+
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  ASSERT_EQ(Run("hotsync sync --handheld '" + handheld_ + "'"), 0) << out_;
+
+  EXPECT_TRUE(valtrix.WaitForLine("stage A>B: 12 tables requested")) << valtrix.Output();
+  EXPECT_TRUE(valtrix.WaitForLine("stage C>B: import done")) << valtrix.Output();
+  EXPECT_TRUE(valtrix.WaitForLine("stage B>A: 13 tables requested")) << valtrix.Output();
+  EXPECT_TRUE(valtrix.WaitForLine("stage End")) << valtrix.Output();
+  EXPECT_FALSE(fs::exists(app_ + "/errorlog.txt")) << valtrix.Output();
+
+  // Two marked appraisals exported; with DELSYNC they left the tables, and the imported
+  // one joined them, all in the same synchronisation.
+  size_t exported = 0;
+  for (const auto& entry : fs::directory_iterator(app_ + "/Inbox"))
+    exported += entry.path().extension() == ".vxa";
+  EXPECT_EQ(exported, 2u);
+  EXPECT_FALSE(fs::exists(app_ + "/Outbox/job12.vxa"));
+  EXPECT_FALSE(fs::exists(app_ + "/Outbox/commresp.dat"));
+  EXPECT_EQ(HandheldRecords("APRSUBJ"), subjects_before - 2 + 1);
+
+  dao::Database db = dao::Database::Open(app_ + "/System/");
+  dao::Recordset imported = db.Where("AprSubj", "FileNumber", dao::Value::Text("JOB12"));
+  ASSERT_FALSE(imported.IsEOF());
+  imported.MoveFirst();
+  EXPECT_EQ(imported.Get("AprID").ToInt(), 5);
+  dao::Recordset roofs = db.Where("Apk01", "Type", dao::Value::Text("ROOF"));
+  std::vector<std::string> descs;
+  for (roofs.MoveFirst(); !roofs.IsEOF(); roofs.MoveNext())
+    descs.push_back(roofs.Get("Desc").text());
+  EXPECT_EQ(descs, (std::vector<std::string>{"(Edit list...)", "Slate", "Cedar shake"}));
+  EXPECT_LT(HandheldRecords("APK01"), roofs_before);
+}
+
+TEST_F(WholeSyncTest, WithoutCommonResponsesThePickTablesStayOnTheHandheld) {
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  auto before = fs::last_write_time(handheld_ + "/EvXA10000_APK01.pdb");
+  ASSERT_EQ(Run("hotsync sync --handheld '" + handheld_ + "'"), 0) << out_;
+  EXPECT_TRUE(valtrix.WaitForLine("stage A>B: 8 tables requested")) << valtrix.Output();
+  EXPECT_TRUE(valtrix.WaitForLine("stage B>A: 9 tables requested")) << valtrix.Output();
+  EXPECT_FALSE(fs::exists(app_ + "/System/Apk01.dbf"));
+  EXPECT_EQ(fs::last_write_time(handheld_ + "/EvXA10000_APK01.pdb"), before);
+  std::string log;
+  Shell(NB_BIN_DIR "/hotsync log", &log);
+  EXPECT_EQ(log.find("\t21\t"), std::string::npos) << log;
+}
+
+}  // namespace
