@@ -11,6 +11,7 @@
 
 #include "dbase/table.h"
 #include "nbddb/plugin.h"
+#include "test_files.h"
 #include "test_prefix.h"
 
 namespace {
@@ -27,13 +28,7 @@ FieldDesc Desc(const char* name, uint8_t type, uint16_t width, uint8_t decimals 
   return d;
 }
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
+using nb::testing::Slurp;
 class DaoTest : public ::testing::Test {
  protected:
   void SetUp() override {

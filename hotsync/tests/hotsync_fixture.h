@@ -12,28 +12,13 @@
 #include <vector>
 
 #include "pdbfile/pdbfile.h"
+#include "test_files.h"
 #include "test_prefix.h"
 
 namespace hotsync::testing {
 
-// Exit status of `command`, its standard output and error together in *out.
-inline int Shell(const std::string& command, std::string* out) {
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  size_t n;
-  out->clear();
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  int st = pclose(p);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
-
-inline std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using nb::testing::Shell;
+using nb::testing::Slurp;
 
 inline bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;

@@ -18,6 +18,7 @@
 #include "pdbfile/pdbfile.h"
 #include "platform/bus.h"
 #include "syncutil_loader.h"
+#include "test_files.h"
 #include "test_prefix.h"
 
 namespace nb::testing {
@@ -25,24 +26,6 @@ namespace nb::testing {
 constexpr uint32_t kQMNB = 0x514D4E42;
 
 // Runs a shell command; returns its exit status, output (stdout and stderr) in *out.
-inline int Shell(const std::string& command, std::string* out) {
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  size_t n;
-  out->clear();
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  int st = pclose(p);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
-
-inline std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 class ConduitTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -9,19 +9,14 @@
 #include <sstream>
 
 #include "program_folder.h"
+#include "test_files.h"
 #include "test_prefix.h"
 
 namespace {
 
 using nb::testing::TempPrefix;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
+using nb::testing::Slurp;
 TEST(FoldersTest, FixedLayoutBelowTheProgramFolder) {
   valtrix::Folders f = valtrix::MakeFolders("/opt/vx/");
   EXPECT_EQ(f.program, "/opt/vx");

@@ -13,6 +13,7 @@
 
 #include "platform/bus.h"
 #include "syncutil_loader.h"
+#include "test_files.h"
 #include "test_prefix.h"
 #include "valtrix_process.h"
 
@@ -24,13 +25,7 @@ using valtrix::testing::ValtrixProcess;
 
 constexpr uint32_t kVXA1 = 0x76584131;
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
+using nb::testing::Slurp;
 struct Command {
   uint32_t type;
   std::string file;

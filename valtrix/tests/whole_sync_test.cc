@@ -16,6 +16,7 @@
 #include "pdbfile/bytes.h"
 #include "pdbfile/pdbfile.h"
 #include "syncutil_loader.h"
+#include "test_files.h"
 #include "test_prefix.h"
 #include "valtrix_process.h"
 
@@ -30,17 +31,7 @@ using valtrix::testing::ValtrixProcess;
 constexpr uint32_t kVXA1 = 0x76584131;
 constexpr uint32_t kQMNB = 0x514D4E42;
 
-int Shell(const std::string& command, std::string* out) {
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  size_t n;
-  out->clear();
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-  int st = pclose(p);
-  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-}
-
+using nb::testing::Shell;
 const char* const kTables[] = {"AprSubj", "AprHood", "AprSite", "AprRmCt", "AprDsc1",
                                "AprDsc2", "AprDsc3", "AprVC",   "AprInfo", "Apk01",
                                "Apk02",   "Apk03",   "ApkLg"};
