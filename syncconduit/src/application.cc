@@ -9,9 +9,4 @@ int DownloadApplication(const std::string&, uint32_t, uint32_t, uint32_t, uint32
   return 0;
 }
 
-int WriteApplicationFile(const std::string&) {
-  Log("Nimbra: application file writing is not available in this conduit.", -1, false);
-  return 0;
-}
-
 }  // namespace conduit
