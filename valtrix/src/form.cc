@@ -97,11 +97,25 @@ void frmValtrix::Unload() {
 void frmValtrix::RequestUpload(size_t position) {
   sync_ctl_->RequestUpload(AppFolders().handheld_tables[position], kAppCreator, kDevicePlugin, 0, 0,
                            0);
+  requests_.push_back({true, position});
 }
 
 void frmValtrix::RequestDownload(size_t position) {
   sync_ctl_->RequestDownload(AppFolders().handheld_tables[position], kAppCreator, kDevicePlugin, 0,
                              0, 0);
+  requests_.push_back({false, position});
+}
+
+bool frmValtrix::TakeDone(Request& done) {
+  for (auto it = requests_.begin(); it != requests_.end(); ++it) {
+    const std::string& path = AppFolders().handheld_tables[it->position];
+    if (it->upload ? sync_ctl_->DoneIsUpload(path) : sync_ctl_->DoneIsDownload(path)) {
+      done = *it;
+      requests_.erase(it);
+      return true;
+    }
+  }
+  return false;
 }
 
 void frmValtrix::HandleSyncEvent(int code, long param) {
@@ -128,6 +142,7 @@ void frmValtrix::OnSyncEvent(int code, long) {
       Progress("stage End: the synchronisation has ended");
       return;
     case 1:
+      requests_.clear();
       RequestUpload(kAprInfo);
       pending_transfers_ = 1;
       sync_stage_ = kStageSettingsPending;
@@ -138,6 +153,9 @@ void frmValtrix::OnSyncEvent(int code, long) {
     default:
       return;
   }
+  // Other desktop programs' commands run in the same synchronisation: only ours count.
+  Request done{};
+  if (!TakeDone(done)) return;
   pending_transfers_ = int16_t(pending_transfers_ - 1);
   if (pending_transfers_ != 0) return;
   if (sync_stage_ == kStageTablesUp) {
