@@ -134,7 +134,7 @@ void frmValtrix::HandleSyncEvent(int code, long param) {
   }
 }
 
-void frmValtrix::OnSyncEvent(int code, long) {
+void frmValtrix::OnSyncEvent(int code, long param) {
   if (sync_ctl_->SyncCreatorId() != kAppCreator) return;
   switch (code) {
     case 2:
@@ -157,6 +157,17 @@ void frmValtrix::OnSyncEvent(int code, long) {
   Request done{};
   if (!TakeDone(done)) return;
   pending_transfers_ = int16_t(pending_transfers_ - 1);
+  if (param == 0) {
+    const std::string table =
+        std::filesystem::path(AppFolders().handheld_tables[done.position]).stem().string();
+    if (done.upload) {
+      // The desktop's copy is older than the handheld's: exporting from it or sending it
+      // back would lose the appraiser's changes. Nothing more of ours counts.
+      requests_.clear();
+      throw std::runtime_error("upload of table " + table + " from the handheld failed");
+    }
+    LogError("Download of table " + table + " to the handheld failed");
+  }
   if (pending_transfers_ != 0) return;
   if (sync_stage_ == kStageTablesUp) {
     Progress("tables arrived: exporting the marked appraisals");

@@ -160,6 +160,24 @@ TEST_F(WholeSyncTest, WithoutCommonResponsesThePickTablesStayOnTheHandheld) {
   EXPECT_EQ(log.find("\t21\t"), std::string::npos) << log;
 }
 
+// A damaged handheld table: its upload fails, and the desktop's older tables are neither
+// exported nor sent back over the handheld's.
+TEST_F(WholeSyncTest, AFailedUploadStopsBeforeAnythingIsExportedOrSentDown) {
+  std::ofstream(handheld_ + "/EvXA10000_APRHOOD.pdb", std::ios::trunc) << "damaged";
+  const auto before = fs::last_write_time(handheld_ + "/EvXA10000_APRSUBJ.pdb");
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  Sync();
+  EXPECT_TRUE(valtrix.WaitForLine("stage End")) << valtrix.Output();
+  EXPECT_EQ(valtrix.Output().find("stage B>C"), std::string::npos) << valtrix.Output();
+  EXPECT_EQ(fs::last_write_time(handheld_ + "/EvXA10000_APRSUBJ.pdb"), before);
+  EXPECT_TRUE(fs::is_empty(app_ + "/Inbox"));
+  std::string log = Slurp(app_ + "/errorlog.txt");
+  EXPECT_NE(log.find("stage A>B: upload of table AprHood from the handheld failed"),
+            std::string::npos)
+      << log;
+}
+
 // Another desktop program queues a command of its own at every SyncStarted: its
 // CommandDone must not count as one of valtrix's tables.
 TEST_F(WholeSyncTest, OtherProgramsCommandsDoNotCountAsValtrixs) {
