@@ -191,6 +191,8 @@ void frmValtrix::OnSyncEvent(int code, long param) {
     sync_stage_ = kStageTablesDown;
     Progress("stage B>A: " + std::to_string(pending_transfers_) +
              " tables requested for the handheld");
+    // Only once the conduit holds their rows for the handheld may the files go.
+    DeleteImportedFiles();
   } else if (sync_stage_ == kStageSettingsPending) {
     CommonResponsesPending = std::filesystem::exists(AppFolders().outbox + "commresp.dat");
     for (size_t i = kAprSubj; i <= kAprVC; ++i) RequestUpload(i);
@@ -223,9 +225,22 @@ void frmValtrix::ExportAppraisals() {
 }
 
 void frmValtrix::ImportAppraisals() {
-  // The import writes its own failures to the error log.
+  imported_.clear();
   try {
-    valtrix::ImportAppraisals();
+    valtrix::ImportAppraisals(imported_);
+  } catch (const std::exception& e) {
+    // Logged by the import. The files before the failing one go to the handheld with their
+    // rows; it and those after it wait in the Outbox.
+    std::fprintf(stderr, "valtrix: %s\n", e.what());
+  }
+}
+
+void frmValtrix::DeleteImportedFiles() {
+  std::vector<std::string> names;
+  names.swap(imported_);
+  // The deletion writes its own failures to the error log.
+  try {
+    DeleteAppraisalFiles(names);
   } catch (const std::exception& e) {
     throw LoggedFailure(e.what());
   }

@@ -160,6 +160,28 @@ TEST_F(WholeSyncTest, WithoutCommonResponsesThePickTablesStayOnTheHandheld) {
   EXPECT_EQ(log.find("\t21\t"), std::string::npos) << log;
 }
 
+// job1.vxa imports, job2.vxa gives a number field a word. job1's appraisal reaches the
+// handheld with that synchronisation, and the next one does not bring it a second time.
+TEST_F(WholeSyncTest, AFailedImportLosesNoAppraisalAndDoublesNone) {
+  fs::create_directories(app_ + "/Outbox");
+  std::ofstream(app_ + "/Outbox/job1.vxa") << "[AppraisalData]\r\nFORM_FILE_NUMBER.1=GOOD\r\n";
+  std::ofstream(app_ + "/Outbox/job2.vxa")
+      << "[AppraisalData]\r\nFORM_FILE_NUMBER.1=BAD\r\nROOM_BEDROOMS.2=three\r\n";
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  Sync();
+  EXPECT_TRUE(valtrix.WaitForLine("stage B>A: 9 tables requested")) << valtrix.Output();
+  EXPECT_TRUE(valtrix.WaitForLine("stage End")) << valtrix.Output();
+  EXPECT_NE(Slurp(app_ + "/errorlog.txt").find("job2.vxa"), std::string::npos);
+  EXPECT_TRUE(fs::exists(app_ + "/Outbox/job2.vxa"));
+  fs::remove(app_ + "/Outbox/job2.vxa");
+  Sync();
+  // The desktop's tables are now the handheld's.
+  EXPECT_TRUE(valtrix.WaitForLine("stage End")) << valtrix.Output();
+  EXPECT_EQ(Appraisals("GOOD"), 1);
+  EXPECT_EQ(Appraisals("BAD"), 0);
+}
+
 // A damaged handheld table: its upload fails, and the desktop's older tables are neither
 // exported nor sent back over the handheld's.
 TEST_F(WholeSyncTest, AFailedUploadStopsBeforeAnythingIsExportedOrSentDown) {
