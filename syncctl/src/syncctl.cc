@@ -54,6 +54,19 @@ void SyncCtl::Request(uint32_t type, const std::string& path, const std::string&
     throw std::runtime_error("the command queue did not take the request for " + path);
 }
 
+bool SyncCtl::DoneIsUpload(const std::string& path) const { return DoneIs(kCmdUploadTable, path); }
+
+bool SyncCtl::DoneIsDownload(const std::string& path) const {
+  return DoneIs(kCmdDownloadTableForCreator, path);
+}
+
+bool SyncCtl::DoneIs(uint32_t type, const std::string& path) const {
+  if (NB_GetCmdType() != type) return false;
+  char file[261];
+  NB_GetCmdFilename(file, sizeof file);
+  return path.compare(0, 259, file) == 0;
+}
+
 int SyncCtl::fd() const { return window_->fd(); }
 int SyncCtl::Pump(int timeout_ms) { return window_->Pump(timeout_ms); }
 

@@ -97,11 +97,25 @@ void frmValtrix::Unload() {
 void frmValtrix::RequestUpload(size_t position) {
   sync_ctl_->RequestUpload(AppFolders().handheld_tables[position], kAppCreator, kDevicePlugin, 0, 0,
                            0);
+  requests_.push_back({true, position});
 }
 
 void frmValtrix::RequestDownload(size_t position) {
   sync_ctl_->RequestDownload(AppFolders().handheld_tables[position], kAppCreator, kDevicePlugin, 0,
                              0, 0);
+  requests_.push_back({false, position});
+}
+
+bool frmValtrix::TakeDone(Request& done) {
+  for (auto it = requests_.begin(); it != requests_.end(); ++it) {
+    const std::string& path = AppFolders().handheld_tables[it->position];
+    if (it->upload ? sync_ctl_->DoneIsUpload(path) : sync_ctl_->DoneIsDownload(path)) {
+      done = *it;
+      requests_.erase(it);
+      return true;
+    }
+  }
+  return false;
 }
 
 void frmValtrix::HandleSyncEvent(int code, long param) {
@@ -120,7 +134,7 @@ void frmValtrix::HandleSyncEvent(int code, long param) {
   }
 }
 
-void frmValtrix::OnSyncEvent(int code, long) {
+void frmValtrix::OnSyncEvent(int code, long param) {
   if (sync_ctl_->SyncCreatorId() != kAppCreator) return;
   switch (code) {
     case 2:
@@ -128,6 +142,7 @@ void frmValtrix::OnSyncEvent(int code, long) {
       Progress("stage End: the synchronisation has ended");
       return;
     case 1:
+      requests_.clear();
       RequestUpload(kAprInfo);
       pending_transfers_ = 1;
       sync_stage_ = kStageSettingsPending;
@@ -138,7 +153,21 @@ void frmValtrix::OnSyncEvent(int code, long) {
     default:
       return;
   }
+  // Other desktop programs' commands run in the same synchronisation: only ours count.
+  Request done{};
+  if (!TakeDone(done)) return;
   pending_transfers_ = int16_t(pending_transfers_ - 1);
+  if (param == 0) {
+    const std::string table =
+        std::filesystem::path(AppFolders().handheld_tables[done.position]).stem().string();
+    if (done.upload) {
+      // The desktop's copy is older than the handheld's: exporting from it or sending it
+      // back would lose the appraiser's changes. Nothing more of ours counts.
+      requests_.clear();
+      throw std::runtime_error("upload of table " + table + " from the handheld failed");
+    }
+    LogError("Download of table " + table + " to the handheld failed");
+  }
   if (pending_transfers_ != 0) return;
   if (sync_stage_ == kStageTablesUp) {
     Progress("tables arrived: exporting the marked appraisals");
@@ -162,6 +191,8 @@ void frmValtrix::OnSyncEvent(int code, long) {
     sync_stage_ = kStageTablesDown;
     Progress("stage B>A: " + std::to_string(pending_transfers_) +
              " tables requested for the handheld");
+    // Only once the conduit holds their rows for the handheld may the files go.
+    DeleteImportedFiles();
   } else if (sync_stage_ == kStageSettingsPending) {
     CommonResponsesPending = std::filesystem::exists(AppFolders().outbox + "commresp.dat");
     for (size_t i = kAprSubj; i <= kAprVC; ++i) RequestUpload(i);
@@ -194,9 +225,22 @@ void frmValtrix::ExportAppraisals() {
 }
 
 void frmValtrix::ImportAppraisals() {
-  // The import writes its own failures to the error log.
+  imported_.clear();
   try {
-    valtrix::ImportAppraisals();
+    valtrix::ImportAppraisals(imported_);
+  } catch (const std::exception& e) {
+    // Logged by the import. The files before the failing one go to the handheld with their
+    // rows; it and those after it wait in the Outbox.
+    std::fprintf(stderr, "valtrix: %s\n", e.what());
+  }
+}
+
+void frmValtrix::DeleteImportedFiles() {
+  std::vector<std::string> names;
+  names.swap(imported_);
+  // The deletion writes its own failures to the error log.
+  try {
+    DeleteAppraisalFiles(names);
   } catch (const std::exception& e) {
     throw LoggedFailure(e.what());
   }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/event_loop.h"
 #include "single_instance.h"
@@ -58,8 +59,18 @@ class frmValtrix {
   bool Unloaded() const { return unloaded_; }
 
  private:
+  struct Request {
+    bool upload;
+    size_t position;  // in HandheldTables
+  };
+
   void RequestUpload(size_t position);
   void RequestDownload(size_t position);
+  // Takes the finished command out of requests_ when it is one of them; false when it is
+  // another program's.
+  bool TakeDone(Request& done);
+  // Deletes the appraisal files whose rows have been queued for the handheld.
+  void DeleteImportedFiles();
   // Runs the event; a failure the flow does not catch is reported and the program waits
   // for the next synchronisation.
   void HandleSyncEvent(int code, long param);
@@ -71,6 +82,8 @@ class frmValtrix {
   std::unique_ptr<nb::bus::Window> window_;
   std::string sync_stage_;
   int16_t pending_transfers_ = 0;
+  std::vector<Request> requests_;      // of the current stage, not yet done
+  std::vector<std::string> imported_;  // Outbox files whose rows are in the tables
   bool icon_added_ = false;
   bool unloaded_ = false;
   int window_state_ = 0;  // 1 minimised

@@ -1,6 +1,8 @@
 #include "globals.h"
 
-#include <clocale>
+#include <langinfo.h>
+#include <locale.h>
+
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -17,15 +19,24 @@ const char* const kTableFiles[kHandheldTableCount] = {
     "AprDsc2.dbf", "AprDsc3.dbf", "AprVC.dbf",   "AprInfo.dbf", "Apk01.dbf",
     "Apk02.dbf",   "Apk03.dbf",   "ApkLg.dbf"};
 
-// The user's short date and time with seconds; the C locale writes them as the
-// appraisal software's own log does ("12/6/2026 3:26:11 PM").
+// Whether LC_TIME has the C locale's forms, under whatever name ("C.UTF-8" has them too).
+bool CTimeForms() {
+  static const locale_t c_locale = newlocale(LC_TIME_MASK, "C", locale_t(0));
+  if (!c_locale) return true;
+  for (nl_item item : {D_T_FMT, D_FMT, T_FMT, T_FMT_AMPM, AM_STR, PM_STR, MON_1, DAY_1}) {
+    if (std::strcmp(nl_langinfo(item), nl_langinfo_l(item, c_locale)) != 0) return false;
+  }
+  return true;
+}
+
+// The user's short date and time with seconds; the C forms are written as the appraisal
+// software's own log does ("12/6/2026 3:26:11 PM").
 std::string Stamp() {
   std::time_t now = std::time(nullptr);
   std::tm tm{};
   localtime_r(&now, &tm);
-  const char* locale = std::setlocale(LC_TIME, nullptr);
   char buf[128];
-  if (!locale || !std::strcmp(locale, "C") || !std::strcmp(locale, "POSIX")) {
+  if (CTimeForms()) {
     int hour = tm.tm_hour % 12 == 0 ? 12 : tm.tm_hour % 12;
     std::snprintf(buf, sizeof buf, "%d/%d/%d %d:%02d:%02d %s", tm.tm_mon + 1, tm.tm_mday,
                   tm.tm_year + 1900, hour, tm.tm_min, tm.tm_sec, tm.tm_hour < 12 ? "AM" : "PM");

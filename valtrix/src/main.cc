@@ -28,14 +28,15 @@ int main(int argc, char** argv) {
   std::setlocale(LC_TIME, "");
   auto loop = nb::ui::EventLoop::Create();
   valtrix::frmValtrix form(*loop);
+  // Before the form's window shows on the bus: a SIGTERM from then on waits for the loop.
+  loop->OnSignal(SIGTERM, [&form] { form.mPopExit_Click(); });
+  loop->OnSignal(SIGINT, [&form] { form.mPopExit_Click(); });
   try {
     if (!form.Form_Load(valtrix::ProgramFolder(argv[0]))) return 0;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "valtrix: cannot start: %s\n", e.what());
     return 1;
   }
-  loop->OnSignal(SIGTERM, [&form] { form.mPopExit_Click(); });
-  loop->OnSignal(SIGINT, [&form] { form.mPopExit_Click(); });
   loop->Run();
   return 0;
 }

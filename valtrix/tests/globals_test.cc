@@ -40,19 +40,23 @@ TEST(FoldersTest, ProgramFolderKeepsASymbolicLinksFolder) {
 }
 
 TEST(ErrorLogTest, TwoCallsAppendTwoStampedLinesAfterOlderContent) {
-  TempPrefix prefix;
-  valtrix::SetAppFolders(valtrix::MakeFolders(prefix.path()));
-  std::ofstream(prefix.path() + "/errorlog.txt", std::ios::binary) << "old line\r\n";
+  // A locale named otherwise whose time forms are C's ("C.UTF-8") writes the C form too.
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    TempPrefix prefix;
+    valtrix::SetAppFolders(valtrix::MakeFolders(prefix.path()));
+    std::ofstream(prefix.path() + "/errorlog.txt", std::ios::binary) << "old line\r\n";
+    if (!std::setlocale(LC_TIME, locale)) continue;
+    valtrix::LogError("A");
+    valtrix::LogError("B");
+    std::string log = Slurp(prefix.path() + "/errorlog.txt");
+    // 12/6/2026 3:26:11 PM A
+    std::regex form(
+        "old line\r\n"
+        "\\d{1,2}/\\d{1,2}/\\d{4} \\d{1,2}:\\d{2}:\\d{2} [AP]M A\r\n"
+        "\\d{1,2}/\\d{1,2}/\\d{4} \\d{1,2}:\\d{2}:\\d{2} [AP]M B\r\n");
+    EXPECT_TRUE(std::regex_match(log, form)) << locale << ": " << log;
+  }
   std::setlocale(LC_TIME, "C");
-  valtrix::LogError("A");
-  valtrix::LogError("B");
-  std::string log = Slurp(prefix.path() + "/errorlog.txt");
-  // 12/6/2026 3:26:11 PM A
-  std::regex form(
-      "old line\r\n"
-      "\\d{1,2}/\\d{1,2}/\\d{4} \\d{1,2}:\\d{2}:\\d{2} [AP]M A\r\n"
-      "\\d{1,2}/\\d{1,2}/\\d{4} \\d{1,2}:\\d{2}:\\d{2} [AP]M B\r\n");
-  EXPECT_TRUE(std::regex_match(log, form)) << log;
 }
 
 TEST(ErrorLogTest, AnUnwritableLogIsReportedToTheCaller) {

@@ -50,6 +50,12 @@ class SyncFlowTest : public ::testing::Test {
   void TearDown() override { unsetenv("NB_UI_ANSWERS"); }
 
   void Notify(uint32_t code, intptr_t param = 1) { nb::bus::Broadcast(ipc_, code, param); }
+  // CommandDone of `c` as the conduit sends it: the shared block names the command.
+  void Done(const Command& c, intptr_t result = 1) {
+    NB_FN(*su_, NB_SetCmdType)(c.type);
+    NB_FN(*su_, NB_SetCmdFilename)(c.file.c_str());
+    Notify(3, result);
+  }
 
   std::vector<Command> TakeQueue() {
     std::vector<Command> out;
@@ -172,7 +178,7 @@ TEST_F(SyncFlowTest, SettingsFirstThenTheEightAppraisalTables) {
   EXPECT_EQ(settings[0].p1 + settings[0].p2 + settings[0].p3, 0u);
   EXPECT_TRUE(valtrix.WaitForLine("stage Settings"));
 
-  Notify(3, 0);  // a failed transfer counts as done
+  Done(settings[0]);
   EXPECT_EQ(Tables(TakeQueue(), 4), kAppraisalTables);
   EXPECT_TRUE(valtrix.WaitForLine("stage A>B: 8 tables"));
 }
@@ -182,8 +188,7 @@ TEST_F(SyncFlowTest, WaitingCommonResponsesBringThePickTablesUpToo) {
   ASSERT_TRUE(valtrix.WaitForWindow());
   std::ofstream(app_ + "/Outbox/commresp.dat") << "[ROOF]\r\n";
   Notify(1);
-  TakeQueue();
-  Notify(3);
+  Done(TakeQueue().at(0));
   std::vector<std::string> expected = kAppraisalTables;
   expected.insert(expected.end(), kPickTables.begin(), kPickTables.end());
   EXPECT_EQ(Tables(TakeQueue(), 4), expected);
@@ -194,10 +199,9 @@ TEST_F(SyncFlowTest, AFailureStopsTheStagesIsLoggedAndTheNextSynchronisationRuns
   ValtrixProcess valtrix(app_);
   ASSERT_TRUE(valtrix.WaitForWindow());
   Notify(1);
-  Notify(3);
-  TakeQueue();
+  Done(TakeQueue().at(0));
   // The System folder holds no tables: the export cannot open AprSubj.
-  for (int i = 0; i < 8; ++i) Notify(3);
+  for (const Command& c : TakeQueue()) Done(c);
   EXPECT_TRUE(TakeQueue().empty());
   std::string log = Slurp(app_ + "/errorlog.txt");
   EXPECT_NE(log.find("Synchronisation stopped at stage A>B"), std::string::npos) << log;

@@ -15,6 +15,7 @@
 #include "dao/dao.h"
 #include "pdbfile/bytes.h"
 #include "pdbfile/pdbfile.h"
+#include "platform/bus.h"
 #include "syncutil_loader.h"
 #include "test_files.h"
 #include "test_prefix.h"
@@ -32,6 +33,7 @@ constexpr uint32_t kVXA1 = 0x76584131;
 constexpr uint32_t kQMNB = 0x514D4E42;
 
 using nb::testing::Shell;
+using nb::testing::Slurp;
 const char* const kTables[] = {"AprSubj", "AprHood", "AprSite", "AprRmCt", "AprDsc1",
                                "AprDsc2", "AprDsc3", "AprVC",   "AprInfo", "Apk01",
                                "Apk02",   "Apk03",   "ApkLg"};
@@ -74,6 +76,18 @@ class WholeSyncTest : public ::testing::Test {
   }
 
   int Run(const std::string& command) { return Shell(NB_BIN_DIR "/" + command, &out_); }
+
+  int Sync() { return Run("hotsync sync --handheld '" + handheld_ + "'"); }
+
+  // Rows of AprSubj on the desktop with this FileNumber.
+  int Appraisals(const char* file_number) {
+    dao::Database db = dao::Database::Open(app_ + "/System/");
+    dao::Recordset rows = db.Where("AprSubj", "FileNumber", dao::Value::Text(file_number));
+    if (rows.IsEOF()) return 0;
+    int n = 0;
+    for (rows.MoveFirst(); !rows.IsEOF(); rows.MoveNext()) ++n;
+    return n;
+  }
 
   size_t HandheldRecords(const char* table) {
     std::string error;
@@ -144,6 +158,75 @@ TEST_F(WholeSyncTest, WithoutCommonResponsesThePickTablesStayOnTheHandheld) {
   std::string log;
   Shell(NB_BIN_DIR "/hotsync log", &log);
   EXPECT_EQ(log.find("\t21\t"), std::string::npos) << log;
+}
+
+// job1.vxa imports, job2.vxa gives a number field a word. job1's appraisal reaches the
+// handheld with that synchronisation, and the next one does not bring it a second time.
+TEST_F(WholeSyncTest, AFailedImportLosesNoAppraisalAndDoublesNone) {
+  fs::create_directories(app_ + "/Outbox");
+  std::ofstream(app_ + "/Outbox/job1.vxa") << "[AppraisalData]\r\nFORM_FILE_NUMBER.1=GOOD\r\n";
+  std::ofstream(app_ + "/Outbox/job2.vxa")
+      << "[AppraisalData]\r\nFORM_FILE_NUMBER.1=BAD\r\nROOM_BEDROOMS.2=three\r\n";
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  Sync();
+  EXPECT_TRUE(valtrix.WaitForLine("stage B>A: 9 tables requested")) << valtrix.Output();
+  EXPECT_TRUE(valtrix.WaitForLine("stage End")) << valtrix.Output();
+  EXPECT_NE(Slurp(app_ + "/errorlog.txt").find("job2.vxa"), std::string::npos);
+  EXPECT_TRUE(fs::exists(app_ + "/Outbox/job2.vxa"));
+  fs::remove(app_ + "/Outbox/job2.vxa");
+  Sync();
+  // The desktop's tables are now the handheld's.
+  EXPECT_TRUE(valtrix.WaitForLine("stage End")) << valtrix.Output();
+  EXPECT_EQ(Appraisals("GOOD"), 1);
+  EXPECT_EQ(Appraisals("BAD"), 0);
+}
+
+// A damaged handheld table: its upload fails, and the desktop's older tables are neither
+// exported nor sent back over the handheld's.
+TEST_F(WholeSyncTest, AFailedUploadStopsBeforeAnythingIsExportedOrSentDown) {
+  std::ofstream(handheld_ + "/EvXA10000_APRHOOD.pdb", std::ios::trunc) << "damaged";
+  const auto before = fs::last_write_time(handheld_ + "/EvXA10000_APRSUBJ.pdb");
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  Sync();
+  EXPECT_TRUE(valtrix.WaitForLine("stage End")) << valtrix.Output();
+  EXPECT_EQ(valtrix.Output().find("stage B>C"), std::string::npos) << valtrix.Output();
+  EXPECT_EQ(fs::last_write_time(handheld_ + "/EvXA10000_APRSUBJ.pdb"), before);
+  EXPECT_TRUE(fs::is_empty(app_ + "/Inbox"));
+  std::string log = Slurp(app_ + "/errorlog.txt");
+  EXPECT_NE(log.find("stage A>B: upload of table AprHood from the handheld failed"),
+            std::string::npos)
+      << log;
+}
+
+// Another desktop program queues a command of its own at every SyncStarted: its
+// CommandDone must not count as one of valtrix's tables.
+TEST_F(WholeSyncTest, OtherProgramsCommandsDoNotCountAsValtrixs) {
+  const std::string seen = prefix_.path() + "/other.txt";
+  pid_t other = fork();
+  if (other == 0) {
+    execl(NB_BIN_DIR "/other_program", "other_program", seen.c_str(), "other-command",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  bool listening = false;
+  for (int i = 0; i < 500 && !listening; ++i, usleep(10000))
+    for (const auto& w : nb::bus::Windows()) listening |= w.pid == other;
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  Sync();
+  EXPECT_TRUE(valtrix.WaitForLine("stage B>A: 9 tables requested")) << valtrix.Output();
+  kill(other, SIGTERM);
+  waitpid(other, nullptr, 0);
+  ASSERT_TRUE(listening);
+  EXPECT_NE(Slurp(seen).find("other-command"), std::string::npos);
+  // Both marked appraisals exported from the tables that had all arrived.
+  size_t exported = 0;
+  for (const auto& entry : fs::directory_iterator(app_ + "/Inbox"))
+    exported += entry.path().extension() == ".vxa";
+  EXPECT_EQ(exported, 2u);
+  EXPECT_FALSE(fs::exists(app_ + "/errorlog.txt")) << Slurp(app_ + "/errorlog.txt");
 }
 
 }  // namespace

@@ -45,11 +45,18 @@ class SyncCtl {
   void RequestDownload(const std::string& path, const std::string& creator,
                        const std::string& plugin, uint32_t param1, uint8_t param2, uint8_t param3);
 
+  // At CommandDone: whether the command the conduit has just run is an upload (a
+  // download) of `path`. The shared block's command type and file name still name that
+  // command then, the name as far as the block keeps it (259 characters).
+  bool DoneIsUpload(const std::string& path) const;
+  bool DoneIsDownload(const std::string& path) const;
+
   int fd() const;
   // Delivers waiting notifications; waits up to timeout_ms for the first.
   int Pump(int timeout_ms);
 
  private:
+  bool DoneIs(uint32_t type, const std::string& path) const;
   void Request(uint32_t type, const std::string& path, const std::string& creator,
                const std::string& plugin, uint32_t param1, uint8_t param2, uint8_t param3);
 

@@ -152,13 +152,13 @@ std::vector<std::string> OutboxFiles(const std::string& folder) {
 }
 
 // Deleting without force: a file without write permission counts as read-only and stays.
-void DeleteImported(const std::string& path, int16_t apr_id) {
-  const std::string failed = "appraisal file " + path + " imported as AprID " +
-                             std::to_string(apr_id) + " but not deleted: ";
+void CheckDeletable(const std::string& path) {
+  const std::string failed = "appraisal file " + path + " not imported: ";
   struct stat st;
   if (stat(path.c_str(), &st) != 0) throw std::runtime_error(failed + std::strerror(errno));
-  if (!(st.st_mode & S_IWUSR)) throw std::runtime_error(failed + "the file is read-only");
-  if (unlink(path.c_str()) != 0) throw std::runtime_error(failed + std::strerror(errno));
+  if (!(st.st_mode & S_IWUSR))
+    throw std::runtime_error(failed +
+                             "the file is read-only, so it could not be deleted once imported");
 }
 
 }  // namespace
@@ -175,7 +175,7 @@ int16_t ImportAppraisal(const std::string& name) {
   return import::ImportAppraisalFile(*file);
 }
 
-void ImportAppraisals() {
+void ImportAppraisals(std::vector<std::string>& imported) {
   const std::string& outbox = AppFolders().outbox;
   std::vector<std::string> names;
   try {
@@ -186,15 +186,36 @@ void ImportAppraisals() {
   }
   for (const std::string& name : names) {
     if (!IsAppraisalFileName(name)) continue;
-    int16_t apr_id = ImportAppraisal(name);
     try {
-      DeleteImported(outbox + name, apr_id);
-      Progress("imported " + name + " as appraisal " + std::to_string(apr_id));
+      CheckDeletable(outbox + name);
     } catch (const std::exception& e) {
       import::LogImportFailure(e.what());
       throw;
     }
+    int16_t apr_id = ImportAppraisal(name);
+    imported.push_back(name);
+    Progress("imported " + name + " as appraisal " + std::to_string(apr_id));
   }
+}
+
+void DeleteAppraisalFiles(const std::vector<std::string>& names) {
+  std::string failed;
+  for (const std::string& name : names) {
+    const std::string path = AppFolders().outbox + name;
+    if (unlink(path.c_str()) == 0 || errno == ENOENT) continue;
+    failed = "appraisal file " + path + " imported but not deleted: " + std::strerror(errno);
+    try {
+      LogError(failed);
+    } catch (const std::exception&) {
+    }
+  }
+  if (!failed.empty()) throw std::runtime_error(failed);
+}
+
+void ImportAppraisals() {
+  std::vector<std::string> imported;
+  ImportAppraisals(imported);
+  DeleteAppraisalFiles(imported);
 }
 
 }  // namespace valtrix

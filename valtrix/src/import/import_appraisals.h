@@ -5,10 +5,15 @@
 // and, for a key that could not be stored, the key and its value; the same message goes to
 // the error log. A failing file leaves no row in any of the eight tables and stays in the
 // Outbox, and the loop stops there; files imported before it stay imported.
+//
+// A file is deleted only after its rows are queued for the handheld (the sync flow calls
+// DeleteAppraisalFiles then): until that point the rows live only in desktop tables that
+// the next upload replaces, and the file is what would bring them back.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace valtrix {
 
@@ -17,8 +22,15 @@ class AppraisalFile;
 }
 
 // The form's import loop: the Outbox's files in name order; each whose name ends in ".vxa"
-// (any case) is imported and then deleted. A read-only file cannot be deleted, which stops
-// the loop after its import.
+// (any case) is imported and its name added to `imported`; the files stay. A read-only file
+// could not be deleted afterwards, so it is not imported and stops the loop.
+void ImportAppraisals(std::vector<std::string>& imported);
+
+// Deletes these Outbox files, each failure logged; throws after trying them all when one
+// could not be deleted.
+void DeleteAppraisalFiles(const std::vector<std::string>& names);
+
+// The loop, then the deletion of its files when every file was imported.
 void ImportAppraisals();
 
 // Imports OutboxFolder + name as a new appraisal and returns its AprID (one above the
