@@ -12,8 +12,12 @@ int WriteApplicationFile(const std::string& file, uint32_t creator, uint32_t fla
   char current[261] = {};
   NB_GetCmdFilename(current, sizeof current);
   const std::string name = current;
+  // The folder with its separator; a drive-relative "C:Demo.pda" lies in "C:".
   const size_t sep = name.find_last_of("\\/");
-  UseLocalWriter(sep == std::string::npos ? "" : name.substr(0, sep + 1));
+  const bool drive = name.size() >= 2 && name[1] == ':';
+  UseLocalWriter(sep != std::string::npos ? name.substr(0, sep + 1)
+                 : drive                  ? name.substr(0, 2)
+                                          : "");
   ResetTransferBuffer();
   return DownloadApplication(file, creator, flags, major, minor);
 }

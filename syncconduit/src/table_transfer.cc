@@ -18,7 +18,6 @@
 #include "platform/ui.h"
 #include "plugins.h"
 #include "sync_ops.h"
-#include "syncconduit/syncconduit.h"
 #include "table_names.h"
 
 namespace conduit {

@@ -24,8 +24,9 @@ NB_CONDUIT_API int PdbFileWriteTable(const char* table_file, uint32_t creator_id
                                      const char* plugin_name, uint32_t flags,
                                      uint32_t major_version, uint32_t minor_version);
 // Writes an application file's two handheld databases beside it, "<forms database>.PDB"
-// and "<resource database>.PRC", without a handheld. The local writer stays current for
-// the handheld operations and the log in this process until a synchronisation.
+// and "<resource database>.PRC", without a handheld. The local writer then stays current
+// in this process: a synchronisation makes HotSync's handheld operations current again,
+// its application downloads HotSync's log too.
 NB_CONDUIT_API int PdbFileWriteDocument(const char* application_file, uint32_t creator_id,
                                         uint32_t flags, uint32_t major_version,
                                         uint32_t minor_version);
