@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "pdbfile/bytes.h"
 #include "platform/profile.h"
@@ -257,11 +256,6 @@ std::unique_ptr<HandheldLock> HandheldLock::Acquire(const std::string& folder, s
 
 HandheldLock::~HandheldLock() { ::close(fd_); }
 
-uint32_t HandheldNow() {
-  time_t now = time(nullptr);
-  struct tm local;
-  localtime_r(&now, &local);
-  return uint32_t(int64_t(now) + local.tm_gmtoff + nb::pdb::kEpochDelta);
-}
+uint32_t HandheldNow() { return nb::pdb::LocalTimeNow(); }
 
 }  // namespace hotsync

@@ -228,7 +228,9 @@ HS_SYNC_API int32_t SyncCreateDB(SyncCreateInfo* info) {
   std::string name;
   if (!info || info->card != 0 || !NameOf(info->name, sizeof info->name, &name))
     return kSyncErrBadArgument;
-  if (FindByName(name) || g_session->handheld->Exists(name)) return kSyncErrExists;
+  // A database on the handheld is replaced (its file, of either kind, when the new one is
+  // closed); only one in use cannot be.
+  if (FindByName(name)) return kSyncErrExists;
   uint8_t h = FreeHandle();
   if (!h) return kSyncErrTooManyOpen;
   OpenDb& o = g_session->open[h - 1];

@@ -171,6 +171,35 @@ TEST_F(HotSyncSync20Test, ResourceDatabasesKeepTypeAndId) {
   EXPECT_EQ(db->records[0].res_id, 1000);
 }
 
+TEST_F(HotSyncSync20Test, CreatingOverADatabaseReplacesItWithEitherKind) {
+  PutDatabase(folder_ + "/Forms.pdb", "Forms", 1, {{1}, {2}});
+  uint8_t h = Create("Forms", kDbResource | kDbBackup);
+  uint8_t data[] = {7};
+  SyncRecord rec{};
+  rec.handle = h;
+  rec.buffer = data;
+  rec.size = sizeof data;
+  rec.res_type = 0x54626D70;  // Tbmp
+  rec.res_id = 2001;
+  ASSERT_EQ(Fn<SyncWriteRecFn>("SyncWriteRec")(&rec), 0);
+  EXPECT_TRUE(std::filesystem::exists(folder_ + "/Forms.pdb"));  // whole until the close
+  ASSERT_EQ(Close(h), 0);
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/Forms.pdb"));
+  std::string error;
+  auto db = nb::pdb::ReadFile(folder_ + "/Forms.prc", &error);
+  ASSERT_TRUE(db) << error;
+  EXPECT_EQ(db->attributes, kDbResource | kDbBackup);
+  ASSERT_EQ(db->records.size(), 1u);
+  EXPECT_EQ(db->records[0].res_id, 2001);
+
+  ASSERT_EQ(Close(Create("Forms", kDbBackup)), 0);
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/Forms.prc"));
+  db = nb::pdb::ReadFile(folder_ + "/Forms.pdb", &error);
+  ASSERT_TRUE(db) << error;
+  EXPECT_EQ(db->attributes, kDbBackup);
+  EXPECT_TRUE(db->records.empty());
+}
+
 TEST_F(HotSyncSync20Test, ConflictsAndBadArguments) {
   PutDatabase(folder_ + "/D.pdb", "D", 1);
   uint8_t a = 0, b = 0;

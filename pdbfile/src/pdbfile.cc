@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 
@@ -97,12 +98,13 @@ std::optional<Database> Parse(std::span<const uint8_t> file, std::string* error)
   return db;
 }
 
-std::vector<uint8_t> Serialize(const Database& db) {
+std::vector<uint8_t> Serialize(const Database& db, const Layout& layout) {
   const bool resource = db.IsResource();
   const size_t list_end =
       kHeaderSize + db.records.size() * (resource ? kResourceEntrySize : kRecordEntrySize);
   size_t offset = list_end + 2;
-  const uint32_t app_info = db.app_info.empty() ? 0 : uint32_t(offset);
+  const bool app_info_offset = !db.app_info.empty() || (layout.app_info_offset_always && !resource);
+  const uint32_t app_info = app_info_offset ? uint32_t(offset) : 0;
   offset += db.app_info.size();
   const uint32_t sort_info = db.sort_info.empty() ? 0 : uint32_t(offset);
   offset += db.sort_info.size();
@@ -136,7 +138,7 @@ std::vector<uint8_t> Serialize(const Database& db) {
     }
     offset += r.data.size();
   }
-  Put16(out, 0);
+  Put16(out, layout.filler);
   out.insert(out.end(), db.app_info.begin(), db.app_info.end());
   out.insert(out.end(), db.sort_info.begin(), db.sort_info.end());
   for (const auto& r : db.records) out.insert(out.end(), r.data.begin(), r.data.end());
@@ -151,8 +153,8 @@ std::optional<Database> ReadFile(const std::string& path, std::string* error) {
   return Parse(bytes, error);
 }
 
-bool WriteFile(const std::string& path, const Database& db) {
-  const std::vector<uint8_t> bytes = Serialize(db);
+bool WriteFile(const std::string& path, const Database& db, const Layout& layout) {
+  const std::vector<uint8_t> bytes = Serialize(db, layout);
   const std::string temp = path + ".tmp";
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
@@ -171,6 +173,14 @@ bool WriteFile(const std::string& path, const Database& db) {
   ::unlink(temp.c_str());
   errno = saved;
   return false;
+}
+
+uint32_t LocalTimeNow() {
+  time_t now = time(nullptr);
+  struct tm local;
+  localtime_r(&now, &local);
+  // tm_gmtoff already holds the daylight-saving hour when it applies.
+  return uint32_t(int64_t(now) + local.tm_gmtoff + kEpochDelta);
 }
 
 }  // namespace nb::pdb

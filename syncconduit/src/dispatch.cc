@@ -41,6 +41,8 @@ int Dispatch(const Command& c) {
     case kCmdDownloadApp:
     case kCmdDownloadAppForCreator: {
       uint32_t creator = c.type == kCmdDownloadApp ? kRuntimeCreator : c.creator;
+      // A PdbFileWriteDocument earlier in this process left the local writer current.
+      UseHotSync();
       return Logged(DownloadApplication(c.file, creator, c.param1, c.param2, c.param3), c.file,
                     kAppDone, kAppFailed);
     }
@@ -65,7 +67,7 @@ int Dispatch(const Command& c) {
     case kCmdInstallFile:
       return NB_InstallPRC(0, c.file.c_str());
     case kCmdPdbFileWriteDocument:
-      return WriteApplicationFile(c.file);
+      return WriteApplicationFile(c.file, c.creator, c.param1, c.param2, c.param3);
     case kCmdPdbFileWriteTable:
       return WriteTableFile(c.file, c.creator, plugin, c.param1, c.param2, c.param3);
   }

@@ -25,6 +25,9 @@ int WriteTableFile(const std::string& file, uint32_t creator, const std::string&
                    uint32_t flags, uint32_t major, uint32_t minor);
 int DownloadApplication(const std::string& file, uint32_t creator, uint32_t p1, uint32_t p2,
                         uint32_t p3);
-int WriteApplicationFile(const std::string& file);
+// Command 10: the application download against the local writer, whose files go into the
+// folder of the current command file name.
+int WriteApplicationFile(const std::string& file, uint32_t creator, uint32_t flags, uint32_t major,
+                         uint32_t minor);
 
 }  // namespace conduit

@@ -1,7 +1,10 @@
-// What HotSync Manager asks a conduit about itself.
+// What HotSync Manager asks a conduit about itself, and the two exports that write
+// handheld database files on the desktop, each run as its command through the dispatch.
 #include <cstring>
 
+#include "dispatch.h"
 #include "syncconduit/syncconduit.h"
+#include "syncutil/syncutil.h"
 
 namespace {
 
@@ -42,4 +45,31 @@ NB_CONDUIT_API long ConfigureConduit(HsConduitPreferences* preferences) {
     preferences->pref_kind = 1;  // permanent
   }
   return 0;
+}
+
+NB_CONDUIT_API int PdbFileWriteDocument(const char* application_file, uint32_t creator_id,
+                                        uint32_t flags, uint32_t major_version,
+                                        uint32_t minor_version) {
+  conduit::Command c;
+  c.type = kCmdPdbFileWriteDocument;
+  c.file = application_file ? application_file : "";
+  c.creator = creator_id;
+  c.param1 = flags;
+  c.param2 = major_version;
+  c.param3 = minor_version;
+  return conduit::Dispatch(c);
+}
+
+NB_CONDUIT_API int PdbFileWriteTable(const char* table_file, uint32_t creator_id,
+                                     const char* plugin_name, uint32_t flags,
+                                     uint32_t major_version, uint32_t minor_version) {
+  conduit::Command c;
+  c.type = kCmdPdbFileWriteTable;
+  c.file = table_file ? table_file : "";
+  c.creator = creator_id;
+  c.plugin = plugin_name ? plugin_name : "";
+  c.param1 = flags;
+  c.param2 = major_version;
+  c.param3 = minor_version;
+  return conduit::Dispatch(c);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bound.h"
+#include "local_writer.h"
 
 namespace conduit {
 namespace {
@@ -30,9 +31,19 @@ const SyncOps& Ops() { return *g_ops; }
 void Log(const std::string& text, int32_t activity, bool time_stamp) {
   g_log(text.c_str(), activity, time_stamp);
 }
-SyncReadOpenDbInfoFn ReadOpenDbInfo() { return g_read_open_db_info; }
+SyncReadOpenDbInfoFn ReadOpenDbInfo() {
+  return g_ops == &LocalWriterOps() ? LocalReadOpenDbInfo : g_read_open_db_info;
+}
 void UseHotSyncOps() { g_ops = &g_hotsync_ops; }
-void UseHotSyncLog() { g_log = HotSyncLog; }
+void UseHotSync() {
+  g_ops = &g_hotsync_ops;
+  g_log = HotSyncLog;
+}
+void UseLocalWriter(const std::string& folder) {
+  SetLocalWriterFolder(folder);
+  g_ops = &LocalWriterOps();
+  g_log = LocalWriterLog;
+}
 
 uint8_t* TransferBuffer() { return g_transfer; }
 void ResetTransferBuffer() { std::memset(g_transfer, 0, sizeof g_transfer); }

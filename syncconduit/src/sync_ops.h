@@ -1,6 +1,7 @@
 // Every handheld access of the conduit goes through the current SyncOps table, every log
-// line through the current LogSink. The HotSync implementation is bound from the HotSync
-// libraries at the start of each synchronisation.
+// line through the current LogSink. Two implementations exist: HotSync's, bound from the
+// HotSync libraries at the start of each synchronisation (current at load), and the local
+// database-file writer (local_writer.h), which writes databases as desktop files.
 #pragma once
 
 #include <cstdint>
@@ -35,15 +36,19 @@ using LogSink = void (*)(const char* text, int32_t activity, bool time_stamp);
 // The current implementations.
 const SyncOps& Ops();
 void Log(const std::string& text, int32_t activity, bool time_stamp);
-// Bound next to SyncOps; only the HotSync implementation has it.
+// Goes with the current SyncOps (bound next to them, not one of their slots).
 SyncReadOpenDbInfoFn ReadOpenDbInfo();
 
-// Makes the HotSync implementation of SyncOps current (bound by BindHotSync).
+// Makes HotSync's SyncOps current, leaving the LogSink as it is (start of a
+// synchronisation).
 void UseHotSyncOps();
-// Makes HotSync's LogAddEntry the log sink.
-void UseHotSyncLog();
+// Makes HotSync's SyncOps and LogAddEntry current (application downloads).
+void UseHotSync();
+// Makes the local writer current for both; closed databases go into the Windows folder.
+void UseLocalWriter(const std::string& folder);
 
-// The record transfer buffer: 64,512 bytes, reset at the start of each synchronisation.
+// The record transfer buffer: 64,512 bytes, reset at the start of each synchronisation
+// and of each local file write.
 constexpr uint32_t kTransferBufferSize = 0xFC00;
 uint8_t* TransferBuffer();
 void ResetTransferBuffer();

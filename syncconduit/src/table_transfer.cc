@@ -18,7 +18,6 @@
 #include "platform/ui.h"
 #include "plugins.h"
 #include "sync_ops.h"
-#include "syncconduit/syncconduit.h"
 #include "table_names.h"
 
 namespace conduit {
@@ -283,11 +282,3 @@ int WriteTableFile(const std::string& file, uint32_t creator, const std::string&
 }
 
 }  // namespace conduit
-
-NB_CONDUIT_API int PdbFileWriteTable(const char* table_file, uint32_t creator_id,
-                                     const char* plugin_name, uint32_t flags,
-                                     uint32_t major_version, uint32_t minor_version) {
-  std::string plugin = plugin_name && *plugin_name ? plugin_name : "pdbdevice";
-  return conduit::WriteTableFile(table_file ? table_file : "", creator_id, plugin, flags,
-                                 major_version, minor_version);
-}

@@ -73,6 +73,27 @@ TEST_F(ConduitTest, InstallFileGoesToTheInstallFolderAndOntoTheHandheld) {
   EXPECT_TRUE(std::filesystem::exists(handheld_ + "/ExtraDB.pdb")) << output_;
 }
 
+TEST(ConduitEntries, PdbFileWriteDocumentRunsAsCommandTenAgainstTheLocalWriter) {
+  TempPrefix prefix;
+  const std::string ui_log = prefix.path() + "/ui.log";
+  setenv("NB_UI_LOG", ui_log.c_str(), 1);
+  SyncUtil su;
+  void* lib = dlopen(NB_BIN_DIR "/syncconduit.so", RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  auto write =
+      reinterpret_cast<decltype(&PdbFileWriteDocument)>(dlsym(lib, "PdbFileWriteDocument"));
+  ASSERT_NE(write, nullptr);
+  EXPECT_EQ(write("C:\\Apps\\Missing.pda", pdb::FourCC("ABCD"), 1, 1, 0), 0);
+  EXPECT_EQ(NB_FN(su, NB_GetCmdType)(), uint32_t(kCmdPdbFileWriteDocument));
+  char current[261] = {};
+  NB_FN(su, NB_GetCmdFilename)(current, sizeof current);
+  EXPECT_STREQ(current, "C:\\Apps\\Missing.pda");
+  // The failed download reported through the local writer's log: a "PDB FILE" box.
+  EXPECT_NE(Slurp(ui_log).find("{\"caption\": \"PDB FILE\""), std::string::npos) << Slurp(ui_log);
+  dlclose(lib);
+  unsetenv("NB_UI_LOG");
+}
+
 TEST(ConduitEntries, NameVersionInfoAndConfiguration) {
   TempPrefix prefix;
   void* lib = dlopen(NB_BIN_DIR "/syncconduit.so", RTLD_NOW | RTLD_LOCAL);

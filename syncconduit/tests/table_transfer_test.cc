@@ -170,6 +170,11 @@ TEST_F(ConduitTable, PdbFileWriteTableWritesOnlyTheDatabaseFile) {
   auto write = reinterpret_cast<decltype(&PdbFileWriteTable)>(dlsym(lib, "PdbFileWriteTable"));
   ASSERT_NE(write, nullptr);
   EXPECT_EQ(write("C:\\Data\\Long Table Name For Sites.dbf", kVXA1, "", 0, 1, 2), 1);
+  // It ran as command 11: desktop programs see it in the current-command fields.
+  EXPECT_EQ(NB_FN(*su_, NB_GetCmdType)(), uint32_t(kCmdPdbFileWriteTable));
+  char current[261] = {};
+  NB_FN(*su_, NB_GetCmdFilename)(current, sizeof current);
+  EXPECT_STREQ(current, "C:\\Data\\Long Table Name For Sites.dbf");
   std::string error;
   auto db = pdb::ReadFile(pdb, &error);
   ASSERT_TRUE(db) << error;

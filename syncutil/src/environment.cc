@@ -38,6 +38,17 @@ std::string Cut(std::string value, size_t buffer) {
   return value;
 }
 
+// Drive plus folder part of a program path, without the folder's final separator:
+// "C:\\Palm\\HotSync.exe" -> "C:\\Palm", "C:HotSync.exe" and "C:\\HotSync.exe" -> "C:".
+std::string ProgramFolder(const std::string& path) {
+  const bool drive = path.size() >= 2 && std::isalpha(uint8_t(path[0])) && path[1] == ':';
+  const size_t sep = path.find_last_of("\\/");
+  std::string folder = drive ? path.substr(0, 2) : "";
+  if (sep != std::string::npos && (!drive || sep >= 2))
+    folder += path.substr(folder.size(), sep - folder.size());
+  return folder;
+}
+
 }  // namespace
 
 const Environment& Env() { return g_env; }
@@ -60,8 +71,8 @@ void ReadEnvironment() {
                   kRuntimeKey);
     nb::ui::MessageBox("Nimbra", text);
   } else if (auto name = nb::reg::GetString(Hive::kLocalMachine, kRuntimeKey, "Keyname")) {
-    std::string key = std::string("SOFTWARE") + "\\" + "Corvane\\Nimbra Enterprise" + "\\" +
-                      Cut(*name, 260);
+    std::string key =
+        std::string("SOFTWARE") + "\\" + "Corvane\\Nimbra Enterprise" + "\\" + Cut(*name, 260);
     if (auto path = nb::reg::GetString(Hive::kLocalMachine, key, "Path")) {
       g_env.nimbra_dir = Cut(*path, 260);
     }
@@ -88,8 +99,7 @@ void ReadEnvironment() {
   std::string core = g_env.palm_key + "\\Core";
   if (auto path = nb::reg::GetString(Hive::kCurrentUser, core, "HotSyncPath")) {
     g_env.hotsync_path = Cut(*path, 260);
-    size_t sep = g_env.hotsync_path.find_last_of("\\/");
-    if (sep != std::string::npos) g_env.hotsync_dir = g_env.hotsync_path.substr(0, sep);
+    g_env.hotsync_dir = ProgramFolder(g_env.hotsync_path);
   }
   if (auto data = nb::reg::GetString(Hive::kCurrentUser, core, "Path")) {
     g_env.hotsync_data = Cut(*data, 260);

@@ -57,6 +57,22 @@ TEST(Environment, ReadsFoldersAndVersion) {
   EXPECT_EQ(NB_FN(su, NB_GetHotSyncVersion)(), 262144u);
 }
 
+TEST(Environment, HotSyncFolderIsDrivePlusFolderPart) {
+  TempPrefix prefix;
+  SetUpDesktop();
+  const std::pair<const char*, const char*> cases[] = {
+      {"C:HotSync.exe", "C:"},
+      {"C:\\HotSync.exe", "C:"},
+      {"D:\\Palm\\Sub\\HotSync.exe", "D:\\Palm\\Sub"},
+      {"HotSync.exe", ""},
+  };
+  for (const auto& [path, folder] : cases) {
+    nb::reg::SetString(Hive::kCurrentUser, std::string(kPalmUser) + "\\Core", "HotSyncPath", path);
+    SyncUtil su;
+    EXPECT_EQ(Str(NB_FN(su, NB_GetHotSyncDir)), folder) << path;
+  }
+}
+
 TEST(Environment, MissingKeysLeaveValuesEmpty) {
   TempPrefix prefix;
   std::string log = prefix.path() + "/ui.log";

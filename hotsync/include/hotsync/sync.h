@@ -17,7 +17,7 @@ enum : int32_t {
   kSyncErrNone = 0,
   kSyncErrNotFound = 0x4003,     // no such database, record or block
   kSyncErrNoHandheld = 0x4004,   // no synchronisation is running
-  kSyncErrExists = 0x4005,       // a database of that name already exists
+  kSyncErrExists = 0x4005,       // a database of that name is open
   kSyncErrBadHandle = 0x4006,    // handle not open
   kSyncErrBadArgument = 0x4007,  // null buffer, bad card, name too long
   kSyncErrTooManyOpen = 0x4008,  // every handle is in use
@@ -83,6 +83,7 @@ struct SyncDbInfo {
 
 using SyncOpenDBFn = int32_t (*)(const char* name, int card, uint8_t* handle, uint8_t mode);
 using SyncDeleteDBFn = int32_t (*)(const char* name, int card);
+// Creating a database that exists replaces it (resource or record database alike).
 using SyncCreateDBFn = int32_t (*)(SyncCreateInfo* info);
 using SyncCloseDBFn = int32_t (*)(uint8_t handle);
 using SyncWriteRecFn = int32_t (*)(SyncRecord* record);

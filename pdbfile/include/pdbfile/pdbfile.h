@@ -49,13 +49,24 @@ struct Database {
 // ascending order.
 std::optional<Database> Parse(std::span<const uint8_t> file, std::string* error);
 
-// The file bytes of db (next record list 0, filler bytes zero).
-std::vector<uint8_t> Serialize(const Database& db);
+// Details in which writers of the format differ.
+struct Layout {
+  uint16_t filler = 0;  // the two bytes after the record list
+  // Record databases: an application-info offset (just after the filler) even when the
+  // block is empty.
+  bool app_info_offset_always = false;
+};
+
+// The file bytes of db (next record list 0).
+std::vector<uint8_t> Serialize(const Database& db, const Layout& layout = {});
 
 // Reads and parses a file; error gets the reason on failure.
 std::optional<Database> ReadFile(const std::string& path, std::string* error);
 // Writes the file atomically (temporary file, then rename): the old file stays whole
 // until the new one is complete. Returns false with errno kept on failure.
-bool WriteFile(const std::string& path, const Database& db);
+bool WriteFile(const std::string& path, const Database& db, const Layout& layout = {});
+
+// Now as the handheld's clock counts: seconds since 1 January 1904 in local time.
+uint32_t LocalTimeNow();
 
 }  // namespace nb::pdb
