@@ -104,8 +104,6 @@ bool ReadScript(const Options& options, Script* script, std::string* error) {
   if (sections.empty()) return *error = "Error opening script file '" + file + "'.", false;
 
   Script s;
-  if (options.nddi_given) s.nddi = options.nddi;
-  if (options.name_given) s.name = options.name;
   bool conduit_read = false;
   std::set<std::string> seen;  // a repeated section reads as its first occurrence
   for (const std::string& section : sections) {

@@ -27,7 +27,7 @@ struct Script {
       "Ready to copy the Nimbra engine to Handheld. Press the \"Install\" button to install or "
       "press \"Cancel\" to abort.";
   std::string app_instruct =
-      "Press \"Install\" to begin installation of the application on your Handheld.\r\n\r\n"
+      "Press \"Install\" to begin installation of the application on your Handheld.\n\n"
       "Press \"Cancel\" to abort.";
   std::string conduit_path;  // as the script gives it; resolved later
   std::string nddi = "pdbdevice.dll";
