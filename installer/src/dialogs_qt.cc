@@ -8,8 +8,10 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -22,7 +24,7 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // The window menu's "&About..." below a separator; the dialog's context menu stands in for
-// the system menu.
+// the system menu, and Alt+Space opens it as it opens a system menu.
 void AddAbout(QDialog* dlg) {
   dlg->setContextMenuPolicy(Qt::ActionsContextMenu);
   auto* separator = new QAction(dlg);
@@ -31,6 +33,9 @@ void AddAbout(QDialog* dlg) {
   QObject::connect(about, &QAction::triggered, dlg, [] { ShowAbout(); });
   dlg->addAction(separator);
   dlg->addAction(about);
+  auto* key = new QShortcut(QKeySequence("Alt+Space"), dlg);
+  QObject::connect(key, &QShortcut::activated, dlg,
+                   [dlg] { QMenu::exec(dlg->actions(), dlg->mapToGlobal(QPoint(0, 0))); });
 }
 
 QPlainTextEdit* Instructions(const std::string& text) {
