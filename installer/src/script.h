@@ -36,7 +36,8 @@ struct Script {
   std::vector<Application> apps;
 };
 
-// Reads options.script; -NDDI and -name override the script and skip its keys.
+// Reads options.script. Given -NDDI and -name, the script's NDDI and Name keys are not
+// read; the caller puts the options in their place.
 bool ReadScript(const Options& options, Script* script, std::string* error);
 
 // A path made absolute as the platform does it: a drive path stays, a path with a leading
