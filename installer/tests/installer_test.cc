@@ -2,6 +2,7 @@
 // texts, the registry entries it writes and removes, HotSync Manager's restart, the engine
 // files through a real "hotsync sync", and the commands it queues for the conduit.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <filesystem>
@@ -216,10 +217,21 @@ class InstallerFlowTest : public InstallerTest {
     std::ofstream(handheld_ + "/handheld.ini") << "[Handheld]\r\nUserName=HotSync User\r\n";
   }
   std::string InstallFolder() { return Palm("Data/HotSync User/Install"); }
-  std::future<int> InstallInBackground(const std::string& args) {
+  std::future<int>& InstallInBackground(const std::string& args) {
     std::remove(ui_log_.c_str());
     const std::string command = "cd '" + prefix_.path() + "' && " + kBin + "/appinstaller " + args;
-    return std::async(std::launch::async, [command, this] { return Shell(command, &bg_output_); });
+    bg_ = std::async(std::launch::async, [command, this] { return Shell(command, &bg_output_); });
+    return bg_;
+  }
+  void TearDown() override {
+    // A failed test must not leave the installer waiting: abort its waits.
+    if (bg_.valid() && bg_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+      std::filesystem::remove_all(InstallFolder());
+      for (const nb::bus::WindowInfo& w : nb::bus::Windows())
+        if (w.title == "Installing application") kill(w.pid, SIGINT);
+      bg_.wait();
+    }
+    InstallerTest::TearDown();
   }
   int Sync() {
     return Shell(std::string(kBin) + "/hotsync sync --handheld '" + handheld_ + "'", &output_);
@@ -227,6 +239,7 @@ class InstallerFlowTest : public InstallerTest {
 
   std::string handheld_;
   std::string bg_output_;
+  std::future<int> bg_;
 };
 
 TEST_F(InstallerFlowTest, NoPrcWaitCopiesTheFilesAndEnds) {
@@ -242,7 +255,7 @@ TEST_F(InstallerFlowTest, NoPrcWaitCopiesTheFilesAndEnds) {
 }
 
 TEST_F(InstallerFlowTest, TheWaitEndsWhenHotSyncHasInstalledTheFiles) {
-  auto installer = InstallInBackground("script.ini -instprc");
+  auto& installer = InstallInBackground("script.ini -instprc");
   ASSERT_TRUE(WaitFor(
       [&] { return std::filesystem::exists(InstallFolder() + "/NimbraSysHeap-standin.pdb"); }));
   std::this_thread::sleep_for(std::chrono::milliseconds(1200));
@@ -278,7 +291,7 @@ TEST_F(InstallerFlowTest, CancellingTheWaitLeavesTheFilesAndSkipsTheApplications
 }
 
 TEST_F(InstallerFlowTest, ApplicationsAreQueuedBeforeAnyTable) {
-  auto installer = InstallInBackground("script.ini -instapp -major 261 -minor 7");
+  auto& installer = InstallInBackground("script.ini -instapp -major 261 -minor 7");
   nb::bus::WindowInfo dialog;
   ASSERT_TRUE(WaitFor([&] { return nb::bus::FindWindow("", "Installing application", &dialog); }));
 
@@ -319,7 +332,7 @@ TEST_F(InstallerFlowTest, ApplicationsAreQueuedBeforeAnyTable) {
 TEST_F(InstallerFlowTest, AFailedSynchronisationFailsTheInstallation) {
   // A real synchronisation in which the tables that do not exist fail.
   ASSERT_EQ(Shell(std::string(kBin) + "/hotsync conduits add vXA1", &output_), 0) << output_;
-  auto installer = InstallInBackground("script.ini -instapp");
+  auto& installer = InstallInBackground("script.ini -instapp");
   nb::bus::WindowInfo dialog;
   ASSERT_TRUE(WaitFor([&] { return nb::bus::FindWindow("", "Installing application", &dialog); }));
   ASSERT_EQ(Shell(std::string(kBin) + "/enginestandin '" + handheld_ + "/x'", &output_), 0);
