@@ -147,18 +147,30 @@ TEST_F(HotSyncProgramTest, InstallFolderGoesOntoTheHandheldAndBadFilesStay) {
   std::filesystem::create_directories(install);
   PutDatabase(install + "/whatever name.pdb", "Tools/Extra", 0x514D4E42, {{1}});
   std::ofstream(install + "/broken.prc") << "nothing";
+  // A dBASE memo file parses as an empty database with a nonsense name.
+  std::string memo(512, '\0');
+  memo[0] = 1;
+  std::ofstream(install + "/AprInfo.dbt", std::ios::binary) << memo;
+  std::ofstream(install + "/memo.pdb", std::ios::binary) << memo;
   const std::string key = std::string(kPalm) + "\\HotSync Manager";
-  nb::reg::SetDword(Hive::kCurrentUser, key, "Install4242", 1);
 
+  // Without the user's install flag nothing is installed.
+  EXPECT_EQ(Sync(), 0) << output_;
+  EXPECT_TRUE(std::filesystem::exists(install + "/whatever name.pdb"));
+
+  nb::reg::SetDword(Hive::kCurrentUser, key, "Install4242", 1);
   EXPECT_EQ(Sync(), 1) << output_;
   EXPECT_TRUE(std::filesystem::exists(handheld_ + "/Tools%2FExtra.pdb"));
   EXPECT_FALSE(std::filesystem::exists(install + "/whatever name.pdb"));
-  EXPECT_TRUE(std::filesystem::exists(install + "/broken.prc"));
-  EXPECT_TRUE(Contains(output_, "cannot install broken.prc")) << output_;
-  EXPECT_EQ(nb::reg::GetDword(Hive::kCurrentUser, key, "Install4242"), 1u);
-
-  std::filesystem::remove(install + "/broken.prc");
-  EXPECT_EQ(Sync(), 0) << output_;
+  for (const char* junk : {"broken.prc", "AprInfo.dbt", "memo.pdb"}) {
+    EXPECT_TRUE(std::filesystem::exists(install + "/" + junk)) << junk;
+    EXPECT_TRUE(Contains(output_, std::string("cannot install ") + junk)) << output_;
+  }
+  size_t on_handheld = 0;
+  for (auto& e : std::filesystem::directory_iterator(handheld_))
+    on_handheld += e.path().extension() == ".pdb";
+  EXPECT_EQ(on_handheld, 1u);
+  // Junk does not hold the flag: the folder is done.
   EXPECT_EQ(nb::reg::GetDword(Hive::kCurrentUser, key, "Install4242"), 0u);
 }
 

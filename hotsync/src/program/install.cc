@@ -1,6 +1,7 @@
 #include "install.h"
 
 #include <dirent.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "handheld.h"
@@ -32,18 +34,58 @@ std::vector<std::string> FilesIn(const std::string& folder) {
   return files;
 }
 
-void ClearInstallFlag(const Desktop& desktop, uint32_t user_id) {
+std::string FlagKey(const Desktop& desktop) { return desktop.keys.user + "\\HotSync Manager"; }
+
+std::string FlagName(uint32_t user_id) {
   char name[32];
   std::snprintf(name, sizeof name, "Install%d", static_cast<int>(user_id));
-  const std::string key = desktop.keys.user + "\\HotSync Manager";
-  auto flag = nb::reg::GetDword(nb::reg::Hive::kCurrentUser, key, name);
-  if (flag && *flag != 0) nb::reg::SetDword(nb::reg::Hive::kCurrentUser, key, name, 0);
+  return name;
+}
+
+bool InstallFlagSet(const Desktop& desktop, uint32_t user_id) {
+  return nb::reg::GetDword(nb::reg::Hive::kCurrentUser, FlagKey(desktop), FlagName(user_id)) == 1u;
+}
+
+void ClearInstallFlag(const Desktop& desktop, uint32_t user_id) {
+  nb::reg::SetDword(nb::reg::Hive::kCurrentUser, FlagKey(desktop), FlagName(user_id), 0);
+}
+
+bool EndsWithNoCase(const std::string& s, const char* tail) {
+  const size_t n = std::strlen(tail);
+  return s.size() >= n && strcasecmp(s.c_str() + s.size() - n, tail) == 0;
+}
+
+// HotSync installs handheld databases only: a .prc, .pdb or .pqa file whose header holds
+// a terminated, printable name and a type and creator. Anything else (a memo file, junk)
+// would parse as an empty database with a nonsense name.
+std::optional<nb::pdb::Database> HandheldDatabase(const std::string& path, std::string* why) {
+  if (!EndsWithNoCase(path, ".prc") && !EndsWithNoCase(path, ".pdb") &&
+      !EndsWithNoCase(path, ".pqa")) {
+    *why = "not a handheld database file (.prc, .pdb or .pqa)";
+    return std::nullopt;
+  }
+  auto db = nb::pdb::ReadFile(path, why);
+  if (!db) return std::nullopt;
+  char raw[32] = {};
+  FILE* f = std::fopen(path.c_str(), "rb");
+  const bool read = f && std::fread(raw, 1, sizeof raw, f) == sizeof raw;
+  if (f) std::fclose(f);
+  const size_t len = read ? strnlen(raw, sizeof raw) : sizeof raw;
+  bool printable = len > 0 && len < sizeof raw;
+  for (size_t i = 0; printable && i < len; ++i) printable = uint8_t(raw[i]) >= 0x20;
+  if (!printable || db->type == 0 || db->creator == 0) {
+    *why = "its header names no handheld database";
+    return std::nullopt;
+  }
+  return db;
 }
 
 }  // namespace
 
 bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
                          const std::string& handheld_folder) {
+  // As HotSync, only for a user flagged for installation.
+  if (!InstallFlagSet(desktop, user.id)) return true;
   const std::string folder = nb::MapPath(InstallFolder(desktop, user));
   const std::vector<std::string> files = FilesIn(folder);
   if (files.empty()) {
@@ -58,12 +100,19 @@ bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
     return false;
   }
   bool ok = true;
+  bool databases_left = false;  // they keep the flag, so the next synchronisation retries
   for (const std::string& file : files) {
     const std::string path = folder + "/" + file;
-    auto db = nb::pdb::ReadFile(path, &error);
-    if (!db || !handheld->Write(*db, &error)) {
+    auto db = HandheldDatabase(path, &error);
+    if (!db) {
       Complain("cannot install " + file + ": " + error + " (it stays in " + folder + ")");
       ok = false;
+      continue;
+    }
+    if (!handheld->Write(*db, &error)) {
+      Complain("cannot install " + file + ": " + error + " (it stays in " + folder + ")");
+      ok = false;
+      databases_left = true;
       continue;
     }
     if (unlink(path.c_str()) != 0) {
@@ -73,7 +122,7 @@ bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
     }
     Say("HotSync: installed \"" + db->name + "\" from " + file);
   }
-  if (FilesIn(folder).empty()) ClearInstallFlag(desktop, user.id);
+  if (!databases_left) ClearInstallFlag(desktop, user.id);
   return ok;
 }
 

@@ -9,8 +9,9 @@
 
 namespace hotsync {
 
-// Installed files are removed; when none is left the user's "Install<ID>" flag is
-// cleared. A file that cannot be installed stays and makes the result false.
+// Only for a user whose "Install<ID>" flag is 1. Installed files are removed; a file that
+// is not a handheld database, or could not be written, stays and makes the result false.
+// The flag is cleared unless a database is left to retry.
 bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
                          const std::string& handheld_folder);
 

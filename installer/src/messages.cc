@@ -1,0 +1,29 @@
+#include "messages.h"
+
+#include "platform/ui.h"
+
+namespace installer {
+namespace {
+
+bool g_quiet = false;
+bool g_error = false;
+
+}  // namespace
+
+void SetQuiet(bool quiet) { g_quiet = quiet; }
+bool Quiet() { return g_quiet; }
+
+void ShowError(const std::string& text) {
+  g_error = true;
+  nb::ui::MessageBox("Installer Error", text);
+}
+
+void ShowInfo(const std::string& text) {
+  if (!g_quiet) nb::ui::TimedMessageBox("Setup", text, 3);
+}
+
+void ShowUsage(const std::string& text) { nb::ui::MessageBox("appinstaller Usage", text); }
+
+int ExitCode() { return g_error ? 1 : 0; }
+
+}  // namespace installer
