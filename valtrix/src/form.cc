@@ -47,6 +47,14 @@ bool frmValtrix::Form_Load(const std::string& program_folder) {
   EnsureFolder(folders.inbox);
   SetAppFolders(folders);
 
+  // The control listens before the form's window appears: a program that finds the form
+  // may start a synchronisation at once.
+  sync_stage_ = kStageBegin;
+  sync_ctl_ = std::make_unique<syncctl::SyncCtl>(
+      [this](int code, long param) { HandleSyncEvent(code, param); });
+  loop_.Watch(sync_ctl_->fd(), [this] { sync_ctl_->Pump(0); });
+  sync_ctl_->SetEnabled(true);
+
   window_ = nb::bus::Window::Create(kFormWindowClass, kFormWindowTitle,
                                     [this](uint32_t msg, uintptr_t, intptr_t lparam) {
                                       if (msg == nb::bus::kCloseMessage) mPopExit_Click();
@@ -56,15 +64,9 @@ bool frmValtrix::Form_Load(const std::string& program_folder) {
   if (!window_) throw std::runtime_error("the form cannot open its window on the message bus");
   loop_.Watch(window_->fd(), [this] { window_->Pump(0); });
 
-  sync_ctl_ = std::make_unique<syncctl::SyncCtl>(
-      [this](int code, long param) { HandleSyncEvent(code, param); });
-  loop_.Watch(sync_ctl_->fd(), [this] { sync_ctl_->Pump(0); });
-
   // The form is never shown: the icon is all a person sees.
   icon_added_ = loop_.AddTrayIcon(
       "Valtrix", [this](int message) { Form_MouseMove(0, 0, double(message), 0); });
-  sync_ctl_->SetEnabled(true);
-  sync_stage_ = kStageBegin;
   return true;
 }
 
