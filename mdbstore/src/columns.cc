@@ -173,11 +173,13 @@ FieldValue GetCell(RowSet& rows, int i, const FieldDesc& field) {
       std::string_view cell = rows.GetText(i);
       if (field.width > 0 && cell.size() > field.width) cell = cell.substr(0, field.width);
       std::string text;
-      text.reserve(cell.size());
-      for (char c : cell)
-        if (c != '\r') text += c;
-      while (!text.empty() && text.back() == ' ') text.pop_back();
-      return FieldValue::Text(text);
+      if (cell.find('\r') != std::string_view::npos) {
+        for (char c : cell)
+          if (c != '\r') text += c;
+        cell = text;
+      }
+      while (!cell.empty() && cell.back() == ' ') cell.remove_suffix(1);
+      return FieldValue::Text(cell);
     }
     case FieldType::Number:
       if (field.decimals > 0) return FieldValue::Double(rows.GetDouble(i));

@@ -99,8 +99,9 @@ class Connection {
   static std::unique_ptr<Connection> New();
   virtual ~Connection() = default;
 
-  // Opens an existing database file; a read-only one is opened so on disk too. A file
-  // that is not a database of the engine (empty, truncated, another format) fails.
+  // Opens an existing database file; a read-only one is opened so on disk too and read as
+  // one snapshot until Close. A file that is not a database of the engine (empty,
+  // truncated, another format) fails.
   virtual void Open(const std::string& path, bool read_only) = 0;
   // Makes a new database that appears at path only when its first transaction commits,
   // so an interrupted write leaves no file behind.

@@ -140,17 +140,35 @@ void CheckDatabaseFile(const std::string& path) {
                     " of the database's " + std::to_string(uint64_t(pages) * page_size) + " bytes");
 }
 
+// "[-]Y-M-D" with an optional " H:M:S" (or "T" before it), each part of digits.
 bool ParseDateTime(std::string_view s, DateTime* v) {
-  int y, mo, d, h = 0, mi = 0, sec = 0, used = 0;
-  const std::string text(s);
-  const int got =
-      std::sscanf(text.c_str(), "%d-%d-%d%*1[ T]%d:%d:%d%n", &y, &mo, &d, &h, &mi, &sec, &used);
-  if (got != 6) {
-    h = mi = sec = 0;
-    if (std::sscanf(text.c_str(), "%d-%d-%d%n", &y, &mo, &d, &used) != 3) return false;
+  size_t at = 0;
+  auto number = [&](int* out) {
+    const bool negative = at < s.size() && s[at] == '-';
+    at += negative;
+    const size_t start = at;
+    long n = 0;
+    while (at < s.size() && at - start < 9 && s[at] >= '0' && s[at] <= '9')
+      n = n * 10 + (s[at++] - '0');
+    *out = int(negative ? -n : n);
+    return at > start;
+  };
+  auto separator = [&](char c) {
+    if (at >= s.size() || s[at] != c) return false;
+    ++at;
+    return true;
+  };
+  DateTime t;
+  if (!number(&t.year) || !separator('-') || !number(&t.month) || !separator('-') ||
+      !number(&t.day))
+    return false;
+  if (separator(' ') || separator('T')) {
+    if (!number(&t.hour) || !separator(':') || !number(&t.minute) || !separator(':') ||
+        !number(&t.second))
+      return false;
   }
-  if (size_t(used) != text.size()) return false;
-  *v = {y, mo, d, h, mi, sec};
+  if (at != s.size()) return false;
+  *v = t;
   return true;
 }
 
@@ -270,10 +288,9 @@ class SqliteRowSet : public RowSet {
     loaded_ = -1;
     select_ = Statement();
     insert_ = Statement();
-    // A table of no columns still has rows: select their rowids.
-    select_ =
-        Statement(db_, "SELECT " + (names.empty() ? std::string("rowid") : list) + " FROM " +
-                           Quote(table_) + " WHERE rowid = ?" + std::to_string(names.size() + 1));
+    // Stepped on while the reader moves on by one row, sought anew otherwise.
+    select_ = Statement(db_, "SELECT " + list + (names.empty() ? "" : ", ") + "rowid FROM " +
+                                 Quote(table_) + " WHERE rowid >= ?1 ORDER BY rowid");
     insert_ = Statement(db_, names.empty() ? "INSERT INTO " + Quote(table_) + " DEFAULT VALUES"
                                            : "INSERT INTO " + Quote(table_) + " (" + list +
                                                  ") VALUES (" + params + ")");
@@ -349,13 +366,17 @@ class SqliteRowSet : public RowSet {
     Prepared(select_);
     if (IsEOF() || IsBOF()) throw Error{0, "", "there is no current row", false};
     if (i < 0 || i >= columns_) throw Error{0, "", "no such column in the row set", false};
-    if (loaded_ != pos_) {
+    if (loaded_ == pos_) return select_.get();
+    const int64_t rowid = rowids_[size_t(pos_)];
+    const bool next = loaded_ >= 0 && pos_ == loaded_ + 1;
+    loaded_ = -1;
+    if (!next || !select_.Step() || sqlite3_column_int64(select_.get(), columns_) != rowid) {
       sqlite3_reset(select_.get());
-      sqlite3_bind_int64(select_.get(), columns_ + 1, rowids_[size_t(pos_)]);
-      loaded_ = -1;
-      if (!select_.Step()) throw Error{0, kSource, "the row no longer exists", false};
-      loaded_ = pos_;
+      sqlite3_bind_int64(select_.get(), 1, rowid);
+      if (!select_.Step() || sqlite3_column_int64(select_.get(), columns_) != rowid)
+        throw Error{0, kSource, "the row no longer exists", false};
     }
+    loaded_ = pos_;
     return select_.get();
   }
 
@@ -376,6 +397,9 @@ class SqliteConnection : public Connection {
     Close();
     CheckDatabaseFile(path);
     OpenFile(path, read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    // One read transaction for the whole reading: one snapshot, and no lock taken and
+    // dropped for every row.
+    if (read_only) Exec(db_, "BEGIN");
     // Reads the header now: a file that is no database fails here, not later.
     Exec(db_, "PRAGMA schema_version");
   }
