@@ -1,6 +1,8 @@
 // Cmdbstore through its holder: the tables it makes (checked with the sqlite3 shell), what
 // it reads back, Create with and without replace, navigation and the file-name rule.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "mdb_test_util.h"
 
@@ -159,6 +161,26 @@ TEST(MdbstoreCreate, AnUnfinishedWriteLeavesThePreviousFile) {
     for (const FieldDesc& f : fields) store->AddField(f);
     ASSERT_TRUE(store->Create(path, true));
     ASSERT_TRUE(store->AddRecord({FieldValue::Int32(2), FieldValue::Text("two")}));
+  }
+  EXPECT_EQ(nb::testing::Slurp(path), before);
+  // A process that dies in the middle of a table larger than the engine's cache.
+  const pid_t child = fork();
+  if (child == 0) {
+    auto store = Store();
+    for (const FieldDesc& f : fields) store->AddField(f);
+    store->Create(path, true);
+    for (int i = 0; i < 30000; ++i)
+      store->AddRecord({FieldValue::Int32(i), FieldValue::Text(std::string(200, 'x'))});
+    _exit(0);
+  }
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  EXPECT_TRUE(std::filesystem::exists(path + "-journal"));
+  {
+    auto reader = Store();
+    ASSERT_TRUE(reader->OpenForRead(path));
+    const Records r = ReadRecords(*reader);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0][1], FieldValue::Text("one"));
   }
   EXPECT_EQ(nb::testing::Slurp(path), before);
   // A value of a type the store cannot convert fails the record and so the table.

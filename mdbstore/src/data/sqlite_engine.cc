@@ -396,7 +396,11 @@ class SqliteConnection : public Connection {
   void Open(const std::string& path, bool read_only) override {
     Close();
     CheckDatabaseFile(path);
-    OpenFile(path, read_only ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    // A write that was cut off left a journal; only a writable connection can roll it
+    // back, and this reader would otherwise fail until some writer came by.
+    const bool interrupted =
+        access((path + "-journal").c_str(), F_OK) == 0 && access(path.c_str(), W_OK) == 0;
+    OpenFile(path, read_only && !interrupted ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
     // One read transaction for the whole reading: one snapshot, and no lock taken and
     // dropped for every row.
     if (read_only) Exec(db_, "BEGIN");
