@@ -109,7 +109,6 @@ class Connection {
   virtual void Execute(const std::string& statement) = 0;
   virtual void BeginTrans() = 0;
   virtual void CommitTrans() = 0;
-  virtual void RollbackTrans() = 0;
   // Rolls back a transaction still open.
   virtual void Close() = 0;
 

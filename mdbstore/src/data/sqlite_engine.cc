@@ -431,10 +431,12 @@ class SqliteConnection : public Connection {
     const int fd = open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
     const bool synced = fd >= 0 && fsync(fd) == 0;
     if (fd >= 0) close(fd);
-    if (!synced || rename(temp_.c_str(), path_.c_str()) != 0)
-      throw Error{errno, kSource,
-                  "cannot move the new database into place: " + std::string(std::strerror(errno)),
+    if (!synced || rename(temp_.c_str(), path_.c_str()) != 0) {
+      const int error = errno;
+      throw Error{error, "mdbstore",
+                  "cannot move the new database into place: " + std::string(std::strerror(error)),
                   false};
+    }
     temp_.clear();
     const std::string dir = path_.find('/') == std::string::npos
                                 ? "."
@@ -444,10 +446,6 @@ class SqliteConnection : public Connection {
       fsync(dfd);
       close(dfd);
     }
-  }
-
-  void RollbackTrans() override {
-    if (db_ && !sqlite3_get_autocommit(db_)) Exec(db_, "ROLLBACK");
   }
 
   void Close() override {
