@@ -1,0 +1,258 @@
+// Cmdbstore through its holder: the tables it makes (checked with the sqlite3 shell), what
+// it reads back, Create with and without replace, navigation and the file-name rule.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "mdb_test_util.h"
+
+namespace {
+
+using namespace mdbtest;
+
+std::vector<FieldDesc> AllTypes() {
+  return {Field("NAME", FieldType::Text, 20),       Field("NOTES", FieldType::Text, 300),
+          Field("SMALL", FieldType::Number, 9),     Field("BIG", FieldType::Number, 12),
+          Field("PRICE", FieldType::Number, 10, 2), Field("DONE", FieldType::Logical, 1),
+          Field("DAY", FieldType::Date, 8),         Field("AT", FieldType::Time, 8),
+          Field("PHOTO", FieldType::Binary, 0),     Field("STAMP", FieldType::TimeStamp, 19)};
+}
+
+const uint8_t kPhoto[] = {0x00, 0x1A, 0xFF, 0x0D, 0x20};
+
+std::vector<FieldValue> FullRecord() {
+  return {FieldValue::Text("Smith"),
+          FieldValue::Text("line one\nline two"),
+          FieldValue::Int32(-12345678),
+          FieldValue::Int64(123456789012),
+          FieldValue::Double(1234.5),
+          FieldValue::Logical(true),
+          FieldValue::Date(20240229),
+          FieldValue::Time(134501),
+          FieldValue::Binary(kPhoto, sizeof kPhoto),
+          FieldValue::TimeStamp(PackTimeStamp(2024, 2, 29, 15, 26, 11))};
+}
+
+TEST(MdbstoreTable, EveryTypeAndNullBothWaysAndInTheFile) {
+  Desk desk;
+  const std::string path = desk.Path("Sites.mdb");
+  ASSERT_TRUE(WriteTable(path, AllTypes(), {FullRecord(), std::vector(10, FieldValue::Null())}));
+
+  auto store = Store();
+  ASSERT_TRUE(store->OpenForRead(path));
+  const std::vector<FieldDesc>& f = store->GetFields();
+  ASSERT_EQ(f.size(), 10u);
+  struct Want {
+    uint8_t type;
+    uint16_t width;
+    uint8_t decimals;
+  } want[] = {{FieldType::Text, 20, 0},      {FieldType::Text, 32767, 0},
+              {FieldType::Number, 9, 0},     {FieldType::Number, 19, 0},
+              {FieldType::Number, 19, 7},    {FieldType::Logical, 1, 0},
+              {FieldType::Date, 10, 0},      {FieldType::Time, 11, 0},
+              {FieldType::Binary, 32767, 0}, {FieldType::TimeStamp, 19, 0}};
+  for (size_t i = 0; i < 10; ++i) {
+    EXPECT_STREQ(f[i].name, AllTypes()[i].name);
+    EXPECT_EQ(f[i].type, want[i].type) << f[i].name;
+    EXPECT_EQ(f[i].width, want[i].width) << f[i].name;
+    EXPECT_EQ(f[i].decimals, want[i].decimals) << f[i].name;
+  }
+  const Records r = ReadRecords(*store);
+  ASSERT_EQ(r.size(), 2u);
+  EXPECT_EQ(r[0], FullRecord());
+  // Null stays null, except a Logical (written false) and a Binary (no bytes).
+  for (int i : {0, 1, 2, 3, 4, 6, 7, 9}) EXPECT_TRUE(r[1][i].is_null()) << i;
+  EXPECT_EQ(r[1][5], FieldValue::Logical(false));
+  EXPECT_EQ(r[1][8].tag(), FieldTag::Binary);
+  EXPECT_EQ(r[1][8].length(), 0u);
+  store->Close();
+  EXPECT_EQ(desk.BoxCount(), 0) << desk.Boxes();
+
+  // What another reader of the file sees.
+  const std::string dump = Sqlite(path, ".dump");
+  for (const char* text :
+       {"\"NBTable\" (\"NAME\" VARCHAR(20), \"NOTES\" LONGTEXT, \"SMALL\" INT, "
+        "\"BIG\" VARCHAR(12), \"PRICE\" DOUBLE, \"DONE\" BOOLEAN NOT NULL DEFAULT 0, \"DAY\" "
+        "DATETIME, \"AT\" DATETIME, \"PHOTO\" BLOB, \"STAMP\" DATETIME)",
+        "INSERT INTO NBColumns VALUES('NBTable','BIG','Int64');",
+        "INSERT INTO NBColumns VALUES('NBTable','DAY','Date');",
+        "INSERT INTO NBColumns VALUES('NBTable','AT','Time');",
+        "INSERT INTO NBColumns VALUES('NBTable','STAMP','TimeStamp');",
+        "'123456789012',1234.5,1,'2024-02-29 00:00:00','1899-12-30 13:45:01',X'001aff0d20',"
+        "'2024-02-29 15:26:11');",
+        "VALUES(NULL,NULL,NULL,NULL,NULL,0,NULL,NULL,X'',NULL);"})
+    EXPECT_NE(dump.find(text), std::string::npos) << text << "\nnot in\n" << dump;
+}
+
+TEST(MdbstoreTable, ReadingCutsTextAndReadsOtherProgramsColumns) {
+  Desk desk;
+  const std::string path = desk.Path("Foreign.mdb");
+  Sqlite(path,
+         "\"CREATE TABLE NBTable (T VARCHAR(6), M TEXT, I INTEGER, R REAL, D DATE, X GEOMETRY);"
+         " INSERT INTO NBTable VALUES ('ab' || char(13) || 'cdefgh', 'x  ' || char(13) || "
+         "char(10) || 'y   ', 9876543210, 2.5, '1999-12-31', 'other');"
+         " INSERT INTO NBTable VALUES ('', NULL, '', NULL, 'no date', NULL);\"");
+  auto store = Store();
+  ASSERT_TRUE(store->Open(path, true));
+  const std::vector<FieldDesc>& f = store->GetFields();
+  ASSERT_EQ(f.size(), 6u);
+  EXPECT_EQ(f[0].width, 6);
+  EXPECT_EQ(f[1].width, 32767);
+  EXPECT_EQ(f[2].type, FieldType::Number);
+  EXPECT_EQ(f[2].width, 19);
+  EXPECT_EQ(f[3].decimals, 7);
+  EXPECT_EQ(f[4].type, FieldType::Date);
+  EXPECT_EQ(f[5].type, FieldType::Text);
+  EXPECT_EQ(f[5].width, 0);
+  const Records r = ReadRecords(*store);
+  ASSERT_EQ(r.size(), 2u);
+  // Cut to the width, then carriage returns removed, then trailing blanks trimmed.
+  EXPECT_EQ(r[0][0], FieldValue::Text("abcde"));
+  EXPECT_EQ(r[0][1], FieldValue::Text("x  \ny"));
+  EXPECT_EQ(r[0][2], FieldValue::Int64(9876543210));
+  EXPECT_EQ(r[0][3], FieldValue::Double(2.5));
+  EXPECT_EQ(r[0][4], FieldValue::Date(19991231));
+  EXPECT_EQ(r[0][5], FieldValue::Text("other"));
+  EXPECT_EQ(r[1][0], FieldValue::Text(""));
+  EXPECT_TRUE(r[1][2].is_null());
+  EXPECT_TRUE(r[1][4].is_null());
+  EXPECT_EQ(desk.BoxCount(), 0) << desk.Boxes();
+}
+
+TEST(MdbstoreCreate, NewPathKeepOrReplaceTheTable) {
+  Desk desk;
+  const std::string path = desk.Path("Keep.mdb");
+  // Another program's NBTable with other columns and rows, and a table of its own.
+  Sqlite(path,
+         "\"CREATE TABLE NBTable (A VARCHAR(5), B INT); INSERT INTO NBTable VALUES ('old', 1);"
+         " CREATE TABLE Other (Z); INSERT INTO Other VALUES (7);\"");
+  auto store = Store();
+  store->AddField(Field("A", FieldType::Text, 5));
+  ASSERT_TRUE(store->Create(path, false));
+  ASSERT_TRUE(store->AddRecord({FieldValue::Text("new")}));
+  store->Close();
+  EXPECT_EQ(Sqlite(path, "'SELECT * FROM NBTable; SELECT * FROM Other'"), "new|\n7\n");
+
+  ASSERT_TRUE(store->Create(path, true));
+  ASSERT_TRUE(store->AddRecord({FieldValue::Text("again")}));
+  store->Close();
+  EXPECT_EQ(Sqlite(path, "'PRAGMA table_info(NBTable)'"), "0|A|VARCHAR(5)|0||0\n");
+  EXPECT_EQ(Sqlite(path, "'SELECT * FROM NBTable'"), "again\n");
+
+  // A Windows path on a new file.
+  std::filesystem::create_directories(desk.Path("drive_c/Data"));
+  ASSERT_TRUE(store->Create("C:\\Data\\New.mdb", false));
+  store->Close();
+  EXPECT_EQ(Sqlite(desk.Path("drive_c/Data/New.mdb"), "'SELECT count(*) FROM NBTable'"), "0\n");
+  EXPECT_EQ(desk.BoxCount(), 0) << desk.Boxes();
+}
+
+TEST(MdbstoreCreate, AnUnfinishedWriteLeavesThePreviousFile) {
+  Desk desk;
+  const std::string path = desk.Path("Atomic.mdb");
+  const std::vector<FieldDesc> fields = {Field("N", FieldType::Number, 4),
+                                         Field("Q", FieldType::Text, 4)};
+  ASSERT_TRUE(WriteTable(path, fields, {{FieldValue::Int32(1), FieldValue::Text("one")}}));
+  const std::string before = nb::testing::Slurp(path);
+
+  // Destroyed without Close.
+  {
+    auto store = Store();
+    for (const FieldDesc& f : fields) store->AddField(f);
+    ASSERT_TRUE(store->Create(path, true));
+    ASSERT_TRUE(store->AddRecord({FieldValue::Int32(2), FieldValue::Text("two")}));
+  }
+  EXPECT_EQ(nb::testing::Slurp(path), before);
+  // A process that dies in the middle of a table larger than the engine's cache.
+  const pid_t child = fork();
+  if (child == 0) {
+    auto store = Store();
+    for (const FieldDesc& f : fields) store->AddField(f);
+    store->Create(path, true);
+    for (int i = 0; i < 30000; ++i)
+      store->AddRecord({FieldValue::Int32(i), FieldValue::Text(std::string(200, 'x'))});
+    _exit(0);
+  }
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  EXPECT_TRUE(std::filesystem::exists(path + "-journal"));
+  {
+    auto reader = Store();
+    ASSERT_TRUE(reader->OpenForRead(path));
+    const Records r = ReadRecords(*reader);
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0][1], FieldValue::Text("one"));
+  }
+  EXPECT_EQ(nb::testing::Slurp(path), before);
+  // A value of a type the store cannot convert fails the record and so the table.
+  auto store = Store();
+  store->AddField(fields[0]);
+  store->AddField(Field("Q", 9, 4));
+  ASSERT_TRUE(store->Create(path, false));
+  EXPECT_FALSE(store->AddRecord({FieldValue::Int32(3), FieldValue::Text("x")}));
+  EXPECT_FALSE(store->AddRecord({FieldValue::Int32(4), FieldValue::Text("y")}));
+  store->Close();
+  EXPECT_EQ(nb::testing::Slurp(path), before);
+  EXPECT_EQ(desk.BoxCount(), 1);
+  EXPECT_TRUE(desk.Shown("Nimbra DLL Error 2001: Unknown type in Cmdbstore::AddValue"));
+  // A new file that was never closed does not appear at all.
+  {
+    auto fresh = Store();
+    fresh->AddField(fields[0]);
+    ASSERT_TRUE(fresh->Create(desk.Path("Never.mdb"), false));
+    ASSERT_TRUE(fresh->AddRecord({FieldValue::Int32(5)}));
+  }
+  EXPECT_FALSE(std::filesystem::exists(desk.Path("Never.mdb")));
+  EXPECT_FALSE(std::filesystem::exists(desk.Path("Never.mdb.new")));
+}
+
+TEST(MdbstoreNavigation, StatusCodes) {
+  Desk desk;
+  const std::string path = desk.Path("Nav.mdb");
+  ASSERT_TRUE(WriteTable(path, {Field("N", FieldType::Number, 4)},
+                         {{FieldValue::Int32(1)}, {FieldValue::Int32(2)}, {FieldValue::Int32(3)}}));
+  ASSERT_TRUE(WriteTable(desk.Path("None.mdb"), {Field("N", FieldType::Number, 4)}, {}));
+  auto store = Store();
+  ASSERT_TRUE(store->Open(path, true));
+  EXPECT_EQ(store->GetRecordCount(), 3);
+  EXPECT_EQ(store->MoveFirst(), NavStatus::Done);
+  EXPECT_EQ(store->MovePrev(), NavStatus::AtFirst);
+  EXPECT_EQ(store->GetRecord()[0], FieldValue::Int32(1));
+  EXPECT_EQ(store->MoveLast(), NavStatus::Done);
+  EXPECT_EQ(store->MoveNext(), NavStatus::AtLast);
+  EXPECT_EQ(store->GetRecord()[0], FieldValue::Int32(3));
+  EXPECT_EQ(store->MovePrev(), NavStatus::Done);
+  EXPECT_EQ(store->GetRecord()[0], FieldValue::Int32(2));
+  EXPECT_FALSE(store->AddRecord({FieldValue::Int32(4)}));  // read-only
+  store->Close();
+
+  ASSERT_TRUE(store->OpenForRead(desk.Path("None.mdb")));
+  EXPECT_EQ(store->GetRecordCount(), 0);
+  for (int status : {store->MoveFirst(), store->MoveLast(), store->MoveNext(), store->MovePrev()})
+    EXPECT_EQ(status, NavStatus::NoRecords);
+  EXPECT_TRUE(store->GetRecord().empty());
+  EXPECT_EQ(desk.BoxCount(), 0) << desk.Boxes();
+}
+
+TEST(MdbstoreFileNames, RuleAndCanonicalNames) {
+  Desk desk;
+  auto store = Store();
+  const std::string n32(32, 'a');
+  EXPECT_EQ(store->MakeFileName("a:b*c?d", "MDB"), "a_b_c_d.MDB");
+  EXPECT_EQ(store->MakeFileName("Sites.mdb", "MDB"), "Sites.MDB");
+  EXPECT_EQ(store->MakeFileName(n32 + "a", "MDB"), "");
+  EXPECT_TRUE(store->IsValidFileName(n32, "MDB", false));
+  EXPECT_TRUE(store->IsValidFileName("Long table name.mdb", "MDB", false));
+  EXPECT_FALSE(store->IsValidFileName(n32 + "a", "MDB", false));
+  EXPECT_FALSE(store->IsValidFileName(".MDB", "MDB", false));
+  EXPECT_FALSE(store->IsValidFileName("", "MDB", true));
+  EXPECT_EQ(desk.BoxCount(), 0);
+  EXPECT_FALSE(store->IsValidFileName("a:b", "MDB", true));
+  EXPECT_TRUE(desk.Shown(
+      "Error: table filenames must be at most 32 characters long and must not contain the "
+      "characters '?', '\\', '/', '*', '<', '>', and '|'.\n\n"));
+  EXPECT_EQ(store->GetFilterText(), "Access (*.mdb)");
+  EXPECT_EQ(store->GetExtension(), "MDB");
+  EXPECT_TRUE(store->QueryStoreFlag());
+}
+
+}  // namespace
