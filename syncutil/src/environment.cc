@@ -33,6 +33,16 @@ bool ParseVersion(const std::string& name, uint32_t* out) {
   return true;
 }
 
+// Drive plus folder part of a program path, the folder's final separator removed:
+// "C:\Palm\HotSync.exe" gives "C:\Palm", "C:HotSync.exe" gives "C:".
+std::string ProgramFolder(const std::string& path) {
+  size_t drive = path.size() >= 2 && path[1] == ':' ? 2 : 0;
+  size_t sep = path.find_last_of("\\/");
+  std::string folder;
+  if (sep != std::string::npos && sep >= drive) folder = path.substr(drive, sep - drive);
+  return path.substr(0, drive) + folder;
+}
+
 std::string Cut(std::string value, size_t buffer) {
   if (value.size() > buffer - 1) value.resize(buffer - 1);
   return value;
@@ -88,8 +98,7 @@ void ReadEnvironment() {
   std::string core = g_env.palm_key + "\\Core";
   if (auto path = nb::reg::GetString(Hive::kCurrentUser, core, "HotSyncPath")) {
     g_env.hotsync_path = Cut(*path, 260);
-    size_t sep = g_env.hotsync_path.find_last_of("\\/");
-    if (sep != std::string::npos) g_env.hotsync_dir = g_env.hotsync_path.substr(0, sep);
+    g_env.hotsync_dir = ProgramFolder(g_env.hotsync_path);
   }
   if (auto data = nb::reg::GetString(Hive::kCurrentUser, core, "Path")) {
     g_env.hotsync_data = Cut(*data, 260);
