@@ -24,7 +24,7 @@ bool Cdbfstore::OpenTable(const std::string& path, bool writable) {
   try {
     if (!table_.Open(nb::MapPath(path), writable)) return false;
   } catch (const std::bad_alloc&) {
-    dbfstore::Show(dbfstore::kOutOfMemory);
+    dbfstore::ShowWarning(dbfstore::kOutOfMemory);
     table_.Close(false);
     fields_.clear();
     return true;
@@ -46,7 +46,7 @@ bool Cdbfstore::Open(const std::string& path, bool read_only) {
 bool Cdbfstore::OpenForRead(const std::string& path) {
   // Read-only on disk too: a table that is only read need not be writable.
   if (!OpenTable(path, false)) {
-    dbfstore::Show(dbfstore::OpenFailedText(path));
+    dbfstore::ShowWarning(dbfstore::OpenFailedText(path));
     return false;
   }
   read_only_ = true;

@@ -12,7 +12,11 @@ constexpr const char* kDllErrorCode = "2001";
 
 }  // namespace
 
-void Show(const std::string& text) { nb::ui::MessageBox(kCaption, text); }
+void Show(const std::string& text) { nb::ui::MessageBox(kCaption, text, nb::ui::Icon::kNone); }
+
+void ShowWarning(const std::string& text) {
+  nb::ui::MessageBox(kCaption, text, nb::ui::Icon::kExclamation);
+}
 
 void ShowDllError(const std::string& text) {
   Show(std::string("Nimbra DLL Error ") + kDllErrorCode + ": " + text);

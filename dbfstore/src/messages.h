@@ -17,6 +17,8 @@ inline constexpr const char* kUnknownType = "Unknown type in Cdbfstore::AddValue
 
 // A plain message box.
 void Show(const std::string& text);
+// A message box with the exclamation icon.
+void ShowWarning(const std::string& text);
 // A "Nimbra DLL Error <code>: <text>" report.
 void ShowDllError(const std::string& text);
 // kOpenFailed with the path in place of %s.

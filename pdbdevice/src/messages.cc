@@ -26,10 +26,12 @@ std::string Format(const char* format, ...) {
   return text;
 }
 
-void ShowMessage(const std::string& text) { nb::ui::MessageBox(kCaption, text); }
+void ShowMessage(const std::string& text) {
+  nb::ui::MessageBox(kCaption, text, nb::ui::Icon::kNone);
+}
 
 void ShowError(const std::string& message, const std::string& path) {
-  ShowMessage(message + "\n\nPath: " + path);
+  nb::ui::MessageBox(kCaption, message + "\n\nPath: " + path, nb::ui::Icon::kError);
 }
 
 }  // namespace pdbdevice

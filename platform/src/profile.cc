@@ -14,8 +14,9 @@ namespace {
 
 constexpr size_t kNone = std::string::npos;
 
+// Windows counts a carriage return and ^Z (a DOS end of file) as blanks too.
 std::string_view Trim(std::string_view s) {
-  constexpr std::string_view kBlanks = " \t\r\n\v\f";
+  constexpr std::string_view kBlanks = " \t\r\n\v\f\x1a";
   size_t b = s.find_first_not_of(kBlanks);
   if (b == kNone) return {};
   size_t e = s.find_last_not_of(kBlanks);
@@ -42,10 +43,9 @@ Line ParseLine(std::string_view raw) {
   std::string_view t = Trim(raw);
   if (t.empty()) return {Kind::kBlank, {}, {}};
   if (t[0] == ';') return {Kind::kComment, {}, {}};
-  if (t[0] == '[') {
-    std::string_view rest = t.substr(1);
-    return {Kind::kSection, Trim(rest.substr(0, rest.find(']'))), {}};
-  }
+  // A header's name runs to the line's last "]" untrimmed; without one it is a key line.
+  size_t close = t[0] == '[' ? t.rfind(']') : kNone;
+  if (close != kNone && close > 0) return {Kind::kSection, t.substr(1, close - 1), {}};
   size_t eq = t.find('=');
   if (eq == kNone) return {Kind::kBare, t, {}};
   return {Kind::kEntry, Trim(t.substr(0, eq)), Trim(t.substr(eq + 1))};
@@ -69,19 +69,22 @@ bool WriteAll(int fd, const std::string& data) {
   return true;
 }
 
+// How a caller's section or key name is looked up: blanks around it do not count.
+std::string LookupName(std::string_view s) { return Lower(Trim(s)); }
+
 }  // namespace
 
 Profile Profile::Parse(std::string_view text) {
   Profile p;
+  // Only a line feed ends a line; a carriage return elsewhere is part of the line.
   size_t start = 0;
   while (start < text.size()) {
-    size_t end = text.find_first_of("\r\n", start);
-    if (end == kNone) {
-      p.lines_.emplace_back(text.substr(start));
-      break;
-    }
-    p.lines_.emplace_back(text.substr(start, end - start));
-    start = end + (text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n' ? 2 : 1);
+    size_t end = text.find('\n', start);
+    if (end == kNone) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    while (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    p.lines_.emplace_back(line);
+    start = end + 1;
   }
   bool first = false;  // whether the current section is the first of its name
   for (size_t i = 0; i < p.lines_.size(); ++i) {
@@ -117,14 +120,16 @@ Profile Profile::Load(const std::string& path, bool* exists) {
 }
 
 const Profile::Section* Profile::Find(std::string_view section) const {
-  auto it = first_.find(Lower(section));
+  std::string name = LookupName(section);
+  if (name.empty()) return nullptr;
+  auto it = first_.find(name);
   return it == first_.end() ? nullptr : &sections_[it->second];
 }
 
 size_t Profile::FindEntry(std::string_view section, std::string_view key) const {
   const Section* s = Find(section);
   if (!s) return kNone;
-  auto it = s->keys.find(Lower(key));
+  auto it = s->keys.find(LookupName(key));
   return it == s->keys.end() ? kNone : s->header + it->second;
 }
 
@@ -171,9 +176,9 @@ void Profile::Set(std::string_view section, std::string_view key, std::string_vi
   line.append(key).append("=").append(value);
   // Index under the name as it will read back, so a later parse agrees with the index.
   std::string lowered = Lower(ParseLine(line).name);
-  auto it = first_.find(Lower(section));
+  auto it = first_.find(LookupName(section));
   if (it == first_.end()) {
-    std::string header = "[" + std::string(section) + "]";
+    std::string header = "[" + std::string(Trim(section)) + "]";
     first_.emplace(Lower(ParseLine(header).name), sections_.size());
     sections_.push_back({lines_.size(), {{lowered, 1}}});
     lines_.push_back(std::move(header));

@@ -8,15 +8,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <mutex>
 
 #include "platform/prefix.h"
+#include "reg_text.h"
 
 namespace nb::reg {
 namespace {
-
-constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
 
 struct Key {
   std::string name;
@@ -90,130 +90,98 @@ auto* FindValue(K& k, const std::string& name) {
   return static_cast<decltype(&k.values[0])>(nullptr);
 }
 
-// ---- Text format ----
-
-// Newlines are escaped too so that a value can never split into two lines.
-std::string Quote(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '\\' || c == '"') {
-      out += '\\';
-      out += c;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
-// Reads a quoted string starting at line[pos] == '"'; pos ends after the closing quote.
-bool Unquote(const std::string& line, size_t& pos, std::string& out) {
-  if (pos >= line.size() || line[pos] != '"') return false;
-  out.clear();
-  for (size_t i = pos + 1; i < line.size(); ++i) {
-    char c = line[i];
-    if (c == '"') {
-      pos = i + 1;
-      return true;
-    }
-    if (c == '\\' && i + 1 < line.size()) {
-      char n = line[++i];
-      out += n == 'n' ? '\n' : n == 'r' ? '\r' : n;
-    } else {
-      out += c;
-    }
-  }
-  return false;
-}
-
-std::string ValueLine(const std::string& name, const Value& v) {
-  std::string line = name.empty() ? "@" : Quote(name);
-  line += '=';
-  if (v.kind == Value::Kind::kDword) {
-    char buf[16];
-    snprintf(buf, sizeof buf, "dword:%08x", v.number);
-    line += buf;
-  } else {
-    line += Quote(v.text);
-  }
-  return line;
-}
-
-bool ParseValueLine(const std::string& line, std::string& name, Value& v) {
-  size_t pos = 0;
-  if (line.empty()) return false;
-  if (line[0] == '@') {
-    name.clear();
-    pos = 1;
-  } else if (!Unquote(line, pos, name)) {
-    return false;
-  }
-  if (pos >= line.size() || line[pos] != '=') return false;
-  ++pos;
-  if (pos < line.size() && line[pos] == '"') {
-    v.kind = Value::Kind::kString;
-    return Unquote(line, pos, v.text) && pos == line.size();
-  }
-  const std::string prefix = "dword:";
-  if (line.compare(pos, prefix.size(), prefix) != 0) return false;
-  std::string hex = line.substr(pos + prefix.size());
-  if (hex.empty() || hex.size() > 8) return false;
-  for (char c : hex)
-    if (!isxdigit(static_cast<unsigned char>(c))) return false;
-  v.kind = Value::Kind::kDword;
-  v.number = static_cast<uint32_t>(strtoul(hex.c_str(), nullptr, 16));
-  return true;
-}
+// ---- Text form ----
 
 void WriteKey(const Key& k, const std::string& full, std::string& out, bool is_root) {
   // The hive root has no key of its own in the file unless it holds values.
   if (!is_root || !k.values.empty()) {
     out += "[" + full + "]\n";
-    for (const auto& [name, v] : k.values) out += ValueLine(name, v) + "\n";
+    for (const auto& [name, v] : k.values) out += text::ValueLine(name, v) + "\n";
     out += "\n";
   }
   for (const Key& c : k.children) WriteKey(c, full + "\\" + c.name, out, false);
 }
 
-Key Parse(const std::string& text, Hive hive) {
-  Key root;
-  Key* cur = nullptr;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line == kHeader || line[0] == ';') continue;
-    if (line[0] == '[') {
-      cur = nullptr;
-      size_t close = line.rfind(']');
-      if (close == std::string::npos) continue;
-      std::string full = line.substr(1, close - 1);
-      std::vector<std::string> parts = SplitPath(full);
-      if (parts.empty()) continue;
-      std::optional<Hive> h = ParseHive(parts[0]);
-      // A header of the other hive (or garbage) must not capture the values below it.
-      if (!h || *h != hive) continue;
-      parts.erase(parts.begin());
-      cur = FindOrCreate(root, parts);
-      continue;
-    }
-    std::string name;
-    Value v;
-    if (!cur || !ParseValueLine(line, name, v)) continue;
-    if (auto* existing = FindValue(*cur, name)) {
-      existing->second = v;
-    } else {
-      cur->values.emplace_back(name, v);
+void SetIn(Key& k, const std::string& name, const Value& v) {
+  if (auto* existing = FindValue(k, name)) {
+    // Keep the stored spelling of the name; only the data changes.
+    existing->second = v;
+  } else {
+    k.values.emplace_back(name, v);
+  }
+}
+
+bool EraseValue(Key& k, const std::string& name) {
+  for (auto it = k.values.begin(); it != k.values.end(); ++it) {
+    if (SameName(it->first, name)) {
+      k.values.erase(it);
+      return true;
     }
   }
+  return false;
+}
+
+bool EraseKey(Key& root, const std::string& key) {
+  std::vector<std::string> parts = SplitPath(key);
+  if (parts.empty()) return false;
+  std::string leaf = parts.back();
+  parts.pop_back();
+  Key* parent = &root;
+  for (const std::string& p : parts) {
+    parent = Child(*parent, p);
+    if (!parent) return false;
+  }
+  for (auto it = parent->children.begin(); it != parent->children.end(); ++it) {
+    if (SameName(it->name, leaf)) {
+      parent->children.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Apply(Key& root, const text::Change& c) {
+  using Op = text::Change::Op;
+  switch (c.op) {
+    case Op::kKey:
+      FindOrCreate(root, SplitPath(c.path));
+      break;
+    case Op::kDeleteKey:
+      EraseKey(root, c.path);
+      break;
+    case Op::kValue:
+      SetIn(*FindOrCreate(root, SplitPath(c.path)), c.name, c.value);
+      break;
+    case Op::kDeleteValue:
+      if (Key* k = Find(root, c.path)) EraseValue(*k, c.name);
+      break;
+  }
+}
+
+// A hive file holds its own hive's keys and values only. `error` tells the first line that
+// is not understood; what comes before it is in the result.
+Key ParseHiveFile(const std::string& bytes, Hive hive, std::string& error) {
+  text::Parsed parsed = text::Parse(bytes);
+  Key root;
+  for (const text::Change& c : parsed.changes) {
+    bool deletion = c.op == text::Change::Op::kDeleteKey || c.op == text::Change::Op::kDeleteValue;
+    if (c.hive != hive || deletion) {
+      parsed.error_line = c.line;
+      parsed.error = deletion ? "a deletion" : std::string("a key of ") + HiveName(c.hive);
+      break;
+    }
+    Apply(root, c);
+  }
+  error.clear();
+  if (parsed.error_line) error = "line " + std::to_string(parsed.error_line) + ": " + parsed.error;
   return root;
+}
+
+thread_local std::string g_last_error;
+
+bool Failed(const std::string& message) {
+  g_last_error = message;
+  return false;
 }
 
 // ---- Files and locks ----
@@ -252,6 +220,7 @@ struct Cache {
   off_t size = 0;
   timespec mtime{};
   Key root;
+  std::string error;
 };
 
 std::mutex g_cache_mu;
@@ -275,10 +244,11 @@ bool ReadAll(const std::string& path, std::string& out) {
   return true;
 }
 
-// Caller holds the file lock. False when the file exists but cannot be read, so that a
-// change never overwrites data it could not see.
-bool LoadLocked(Hive hive, const std::string& path, bool use_cache, Key& out) {
+// Caller holds the file lock. False when the file exists but cannot be read; `error` tells
+// what of it was not understood, so that a change never overwrites data it could not see.
+bool LoadLocked(Hive hive, const std::string& path, bool use_cache, Key& out, std::string& error) {
   out = Key{};
+  error.clear();
   struct stat st;
   if (stat(path.c_str(), &st) != 0) return errno == ENOENT;
   Cache& c = g_cache[hive == Hive::kLocalMachine ? 0 : 1];
@@ -293,15 +263,16 @@ bool LoadLocked(Hive hive, const std::string& path, bool use_cache, Key& out) {
         c.size == st.st_size && c.mtime.tv_sec == st.st_mtim.tv_sec &&
         c.mtime.tv_nsec == st.st_mtim.tv_nsec) {
       out = c.root;
+      error = c.error;
       return true;
     }
   }
   std::string text;
   if (!ReadAll(path, text)) return false;
-  out = Parse(text, hive);
+  out = ParseHiveFile(text, hive, error);
   if (use_cache) {
     std::lock_guard<std::mutex> g(g_cache_mu);
-    c = Cache{path, true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, out};
+    c = Cache{path, true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, out, error};
   }
   return true;
 }
@@ -313,12 +284,13 @@ Key Load(Hive hive) {
   // Saves replace the file atomically, so an unlockable prefix still reads consistently.
   FileLock lock(path + ".lock", LOCK_SH);
   Key root;
-  LoadLocked(hive, path, true, root);
+  std::string error;  // reads see what was understood
+  LoadLocked(hive, path, true, root, error);
   return root;
 }
 
 bool SaveLocked(Hive hive, const std::string& path, const Key& root) {
-  std::string text = std::string(kHeader) + "\n\n";
+  std::string text = std::string(text::kHeader) + "\n\n";
   WriteKey(root, HiveName(hive), text, true);
   std::string tmp = path + ".tmp." + std::to_string(getpid());
   int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -343,18 +315,23 @@ bool SaveLocked(Hive hive, const std::string& path, const Key& root) {
 
 // Runs `change` on the freshly read hive under the exclusive lock. `change` returns its
 // result and sets `dirty` when the hive must be saved.
+// A hive that was not wholly understood is never rewritten.
 template <typename F>
 bool Mutate(Hive hive, F change) {
   std::string prefix = Prefix();
-  if (!MakeDirs(prefix)) return false;
+  if (!MakeDirs(prefix)) return Failed("cannot create " + prefix + ": " + strerror(errno));
   std::string path = HivePath(hive);
   FileLock lock(path + ".lock", LOCK_EX);
-  if (!lock.ok()) return false;
+  if (!lock.ok()) return Failed("cannot lock " + path + ".lock: " + strerror(errno));
   Key root;
-  if (!LoadLocked(hive, path, false, root)) return false;
+  std::string error;
+  if (!LoadLocked(hive, path, false, root, error))
+    return Failed("cannot read " + path + ": " + strerror(errno));
+  if (!error.empty()) return Failed(path + ", " + error + "; the file is left as it is");
   bool dirty = false;
   bool result = change(root, dirty);
-  if (dirty && !SaveLocked(hive, path, root)) return false;
+  if (dirty && !SaveLocked(hive, path, root))
+    return Failed("cannot save " + path + ": " + strerror(errno));
   return result;
 }
 
@@ -376,7 +353,7 @@ bool KeyExists(Hive hive, const std::string& key) {
 }
 
 bool CreateKey(Hive hive, const std::string& key) {
-  if (!ValidName(key)) return false;
+  if (!ValidName(key)) return Failed("a key name holds a line break");
   if (KeyExists(hive, key)) return true;
   return Mutate(hive, [&](Key& root, bool& dirty) {
     if (!Find(root, key)) {
@@ -391,23 +368,7 @@ bool DeleteKey(Hive hive, const std::string& key) {
   std::vector<std::string> parts = SplitPath(key);
   // The hive itself cannot go away.
   if (parts.empty() || !KeyExists(hive, key)) return false;
-  std::string leaf = parts.back();
-  parts.pop_back();
-  return Mutate(hive, [&](Key& root, bool& dirty) {
-    Key* parent = &root;
-    for (const std::string& p : parts) {
-      parent = Child(*parent, p);
-      if (!parent) return false;
-    }
-    for (auto it = parent->children.begin(); it != parent->children.end(); ++it) {
-      if (SameName(it->name, leaf)) {
-        parent->children.erase(it);
-        dirty = true;
-        return true;
-      }
-    }
-    return false;
-  });
+  return Mutate(hive, [&](Key& root, bool& dirty) { return dirty = EraseKey(root, key); });
 }
 
 std::optional<Value> GetValue(Hive hive, const std::string& key, const std::string& name) {
@@ -434,17 +395,10 @@ std::optional<uint32_t> GetDword(Hive hive, const std::string& key, const std::s
 namespace {
 
 bool SetValue(Hive hive, const std::string& key, const std::string& name, const Value& value) {
-  if (!ValidName(key) || !ValidName(name)) return false;
+  if (!ValidName(key) || !ValidName(name)) return Failed("a key or value name holds a line break");
   return Mutate(hive, [&](Key& root, bool& dirty) {
-    Key* k = FindOrCreate(root, SplitPath(key));
-    if (auto* existing = FindValue(*k, name)) {
-      // Keep the stored spelling of the name; only the data changes.
-      existing->second = value;
-    } else {
-      k->values.emplace_back(name, value);
-    }
-    dirty = true;
-    return true;
+    SetIn(*FindOrCreate(root, SplitPath(key)), name, value);
+    return dirty = true;
   });
 }
 
@@ -468,15 +422,7 @@ bool DeleteValue(Hive hive, const std::string& key, const std::string& name) {
   if (!GetValue(hive, key, name)) return false;
   return Mutate(hive, [&](Key& root, bool& dirty) {
     Key* k = Find(root, key);
-    if (!k) return false;
-    for (auto it = k->values.begin(); it != k->values.end(); ++it) {
-      if (SameName(it->first, name)) {
-        k->values.erase(it);
-        dirty = true;
-        return true;
-      }
-    }
-    return false;
+    return dirty = k && EraseValue(*k, name);
   });
 }
 
@@ -505,9 +451,42 @@ std::string Export(Hive hive, const std::string& key) {
     walk = Child(*walk, part);
     full += "\\" + walk->name;
   }
-  std::string out = std::string(kHeader) + "\n\n";
+  std::string out = std::string(text::kHeader) + "\n\n";
   WriteKey(*k, full, out, k == &root);
   return out;
 }
+
+std::string DataText(const Value& v) {
+  std::string line = text::ValueLine("", v);
+  return line.substr(2);  // after "@="
+}
+
+bool Import(const std::string& path) {
+  std::string bytes;
+  if (!ReadAll(path, bytes)) return Failed("cannot read " + path + ": " + strerror(errno));
+  text::Parsed parsed = text::Parse(bytes);
+  if (parsed.error_line)
+    return Failed(path + ", line " + std::to_string(parsed.error_line) + ": " + parsed.error +
+                  "; nothing imported");
+  for (const text::Change& c : parsed.changes) {
+    if (c.op == text::Change::Op::kDeleteKey && SplitPath(c.path).empty())
+      return Failed(path + ", line " + std::to_string(c.line) +
+                    ": a whole hive cannot be deleted; nothing imported");
+  }
+  for (Hive hive : {Hive::kLocalMachine, Hive::kCurrentUser}) {
+    bool any = false;
+    for (const text::Change& c : parsed.changes) any = any || c.hive == hive;
+    if (!any) continue;
+    bool ok = Mutate(hive, [&](Key& root, bool& dirty) {
+      for (const text::Change& c : parsed.changes)
+        if (c.hive == hive) Apply(root, c);
+      return dirty = true;
+    });
+    if (!ok) return false;
+  }
+  return true;
+}
+
+const std::string& LastError() { return g_last_error; }
 
 }  // namespace nb::reg

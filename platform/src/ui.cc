@@ -1,7 +1,5 @@
 #include "platform/ui.h"
 
-#include "ui_internal.h"
-
 #include <fcntl.h>
 #include <signal.h>
 #include <strings.h>
@@ -12,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+
+#include "ui_internal.h"
 
 namespace nb::ui {
 
@@ -65,11 +65,13 @@ std::string JsonString(const std::string& s) {
 
 namespace internal {
 
-void Log(const std::string& caption, const std::string& text, const std::string& answer) {
+void Log(const std::string& caption, const std::string& text, const std::string& answer,
+         Icon icon) {
   std::string path = Env("NB_UI_LOG");
   if (path.empty()) return;
   std::string line = "{\"caption\": " + JsonString(caption) + ", \"text\": " + JsonString(text) +
-                     ", \"answer\": " + JsonString(answer) + "}\n";
+                     ", \"answer\": " + JsonString(answer) + ", \"icon\": \"" + IconName(icon) +
+                     "\"}\n";
   int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return;
   // One write so lines from several processes do not interleave.
@@ -175,6 +177,22 @@ std::string WaitForPoll(const Dialog& d) {
 
 }  // namespace
 
+const char* IconName(Icon icon) {
+  switch (icon) {
+    case Icon::kInformation:
+      return "information";
+    case Icon::kExclamation:
+      return "exclamation";
+    case Icon::kError:
+      return "error";
+    case Icon::kQuestion:
+      return "question";
+    case Icon::kNone:
+      break;
+  }
+  return "none";
+}
+
 bool HasDisplay() {
   std::string mode = Env("NB_UI");
   if (mode == "headless") return false;
@@ -182,24 +200,25 @@ bool HasDisplay() {
   return !Env("DISPLAY").empty() || !Env("WAYLAND_DISPLAY").empty();
 }
 
-void MessageBox(const std::string& caption, const std::string& text) {
+void MessageBox(const std::string& caption, const std::string& text, Icon icon) {
   if (HasDisplay()) {
-    internal::QtMessageBox(caption, text);
+    internal::QtMessageBox(caption, text, icon);
   } else {
     PrintHeadless(caption, text);
   }
-  Log(caption, text, "OK");
+  Log(caption, text, "OK", icon);
 }
 
-std::string TimedMessageBox(const std::string& caption, const std::string& text, int seconds) {
+std::string TimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
+                            int seconds) {
   std::string answer;
   if (HasDisplay()) {
-    answer = internal::QtTimedMessageBox(caption, text, seconds);
+    answer = internal::QtTimedMessageBox(caption, text, icon, seconds);
   } else {
     PrintHeadless(caption, text);
     answer = Normalize(ScriptedAnswer(caption)) == "ok" ? "OK" : "timeout";
   }
-  Log(caption, text, answer);
+  Log(caption, text, answer, icon);
   return answer;
 }
 
@@ -218,7 +237,7 @@ std::string RunDialog(const Dialog& dialog) {
       answer = WaitForPoll(dialog);
     }
   }
-  Log(dialog.caption, text, answer);
+  Log(dialog.caption, text, answer, dialog.icon);
   return answer;
 }
 

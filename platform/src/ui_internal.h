@@ -9,12 +9,14 @@ namespace nb::ui::internal {
 
 // Defined in ui_qt.cc; called only when HasDisplay().
 void EnsureApp();  // the one QApplication of the process
-void QtMessageBox(const std::string& caption, const std::string& text);
-std::string QtTimedMessageBox(const std::string& caption, const std::string& text, int seconds);
+void QtMessageBox(const std::string& caption, const std::string& text, Icon icon);
+std::string QtTimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
+                              int seconds);
 std::string QtRunDialog(const Dialog& dialog);
 
-// One JSON line in NB_UI_LOG, when set.
-void Log(const std::string& caption, const std::string& text, const std::string& answer);
+// One JSON line in NB_UI_LOG, when set; menus and the tray have no icon.
+void Log(const std::string& caption, const std::string& text, const std::string& answer,
+         Icon icon = Icon::kNone);
 // The NB_UI_ANSWERS answer for a caption, or empty.
 std::string ScriptedAnswer(const std::string& caption);
 // A label without '&', lower case: how answers and labels compare.

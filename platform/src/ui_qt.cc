@@ -29,17 +29,34 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+QMessageBox::Icon BoxIcon(Icon icon) {
+  switch (icon) {
+    case Icon::kInformation:
+      return QMessageBox::Information;
+    case Icon::kExclamation:
+      return QMessageBox::Warning;
+    case Icon::kError:
+      return QMessageBox::Critical;
+    case Icon::kQuestion:
+      return QMessageBox::Question;
+    case Icon::kNone:
+      break;
+  }
+  return QMessageBox::NoIcon;
+}
+
 }  // namespace
 
-void QtMessageBox(const std::string& caption, const std::string& text) {
+void QtMessageBox(const std::string& caption, const std::string& text, Icon icon) {
   EnsureApp();
-  QMessageBox box(QMessageBox::Information, Q(caption), Q(text), QMessageBox::Ok);
+  QMessageBox box(BoxIcon(icon), Q(caption), Q(text), QMessageBox::Ok);
   box.exec();
 }
 
-std::string QtTimedMessageBox(const std::string& caption, const std::string& text, int seconds) {
+std::string QtTimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
+                              int seconds) {
   EnsureApp();
-  QMessageBox box(QMessageBox::Information, Q(caption), Q(text), QMessageBox::Ok);
+  QMessageBox box(BoxIcon(icon), Q(caption), Q(text), QMessageBox::Ok);
   bool timed_out = false;
   QTimer::singleShot(std::max(seconds, 0) * 1000, &box, [&] {
     timed_out = true;
@@ -54,7 +71,19 @@ std::string QtRunDialog(const Dialog& d) {
   QDialog dlg;
   dlg.setWindowTitle(Q(d.caption));
   auto* layout = new QVBoxLayout(&dlg);
-  for (const std::string& line : d.lines) layout->addWidget(new QLabel(Q(line)));
+  auto* body = new QHBoxLayout;
+  layout->addLayout(body);
+  if (d.icon != Icon::kNone) {
+    // The message box's own pixmap keeps dialogs and boxes alike.
+    QMessageBox pick(BoxIcon(d.icon), QString(), QString());
+    auto* picture = new QLabel;
+    picture->setPixmap(pick.iconPixmap());
+    picture->setAlignment(Qt::AlignTop);
+    body->addWidget(picture);
+  }
+  auto* texts = new QVBoxLayout;
+  body->addLayout(texts);
+  for (const std::string& line : d.lines) texts->addWidget(new QLabel(Q(line)));
   auto* row = new QHBoxLayout;
   layout->addLayout(row);
   std::string answer = "cancel";  // closed from the title bar or with Escape

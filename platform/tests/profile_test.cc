@@ -37,9 +37,14 @@ TEST(ProfileTest, Reads) {
       {"no equals reads default", "[s]\nk\n", "s", "k", "def"},
       {"no equals shadows later key", "[s]\nk\nk=1\n", "s", "k", "def"},
       {"comment is not a key", "[s]\n;k=1\n", "s", ";k", "def"},
-      {"cr only", "[s]\rk=1\rj=2\r", "s", "j", "2"},
-      {"blanks trimmed", "\t[ s ] \v\n\f k \t= v \r\n", "s", "k", "v"},
-      {"header without bracket", "[ s x \nk=1\n", "s x", "k", "1"},
+      {"cr alone ends no line", "[s]\rk=1\rj=2\r", "s", "j", "def"},
+      {"cr inside value kept", "[s]\nk=a\rb \r\nj=2\n", "s", "k", "a\rb"},
+      {"blanks trimmed", "\t[s] \v\x1a\n\f k \t= v \r\n", "s", "k", "v"},
+      {"header without bracket is a key line", "[s]\n[ s x \nk=1\n", "s", "k", "1"},
+      {"bracket key line keeps its value", "[s]\n[Note=x\n", "s", "[Note", "x"},
+      {"header name not trimmed", "[ s ]\nk=1\n", "s", "k", "def"},
+      {"header runs to last bracket", "[a]b] \nk=1\n", "a]b", "k", "1"},
+      {"lookup names trimmed", "[s]\nk=1\n", " s ", "\tk ", "1"},
       {"case-insensitive", "[SeCt]\nKeY=v\n", "sect", "key", "v"},
       {"empty value", "[s]\nk=\n", "s", "k", ""},
       {"before any section", "k=1\n[s]\n", "", "k", "def"},
@@ -155,7 +160,7 @@ TEST(ProfileTest, SaveLoadRoundTrip) {
   Profile p = Profile::Load(path, &exists);
   EXPECT_FALSE(exists);
   EXPECT_EQ(p.Text(), "");
-  { std::ofstream(path, std::ios::binary) << "; top\r[s]\rk=1\r\r"; }
+  { std::ofstream(path, std::ios::binary) << "; top\n[s]\r\nk=1\n\n"; }
   p = Profile::Load(path, &exists);
   EXPECT_TRUE(exists);
   p.Set("s", "j", "2");

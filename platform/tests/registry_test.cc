@@ -171,6 +171,16 @@ TEST(RegistryTest, SubKeysInCreationOrder) {
   EXPECT_TRUE(SubKeys(kCU, "Missing").empty());
 }
 
+// regedit's UTF-16LE form, byte-order mark first.
+std::string Utf16(const std::u16string& text) {
+  std::string out = "\xff\xfe";
+  for (char16_t c : text) {
+    out += static_cast<char>(c & 0xff);
+    out += static_cast<char>(c >> 8);
+  }
+  return out;
+}
+
 TEST(RegistryTest, MissingAndMalformedFiles) {
   testing::TempPrefix prefix;
   std::string dir = prefix.path() + "/fresh";
@@ -178,25 +188,87 @@ TEST(RegistryTest, MissingAndMalformedFiles) {
   EXPECT_FALSE(KeyExists(kLM, "SOFTWARE"));
   EXPECT_TRUE(SubKeys(kLM, "").empty());
   EXPECT_EQ(access(dir.c_str(), F_OK), -1) << "reads must not create the prefix";
-  WriteFile(prefix.path() + "/system.reg",
-            "garbage line\n"
-            "[HKEY_LOCAL_MACHINE\\Good]\n"
-            "\"ok\"=dword:00000010\n"
-            "\"bad\"=dword:xyz\n"
-            "\"unterminated=\"x\n"
-            "[broken header\n"
-            "[HKEY_NOWHERE\\Lost]\n"
-            "\"lost\"=\"x\"\n"
-            "[HKEY_LOCAL_MACHINE\\Other\\Deep]\r\n"
-            "@=\"crlf\"\r\n");
   setenv("NB_PREFIX", prefix.path().c_str(), 1);
-  EXPECT_EQ(GetDword(kLM, "Good", "ok"), 16u);
-  EXPECT_EQ(GetValue(kLM, "Good", "bad"), std::nullopt);
+  std::string path = prefix.path() + "/system.reg";
+  const std::string good =
+      "Windows Registry Editor Version 5.00\n\n"
+      "[HKEY_LOCAL_MACHINE\\Good]\n"
+      "\"ok\"=dword:00000010\n"
+      "[HKEY_LOCAL_MACHINE\\Other\\Deep]\r\n"
+      "@=\"crlf\"\r\n";
+  // Each is read up to its bad line and never rewritten: the change fails naming the line.
+  struct Case {
+    std::string file;
+    const char* line;
+  } cases[] = {
+      {good + "\"bad\"=dword:xyz\n", "line 7"},
+      {good + "\"unterminated=\"x\n", "line 7"},
+      {good + "[broken header\n\"lost\"=\"x\"\n", "line 7"},
+      {good + "[HKEY_NOWHERE\\Lost]\n\"lost\"=\"x\"\n", "line 7"},
+      {good + "[HKEY_CURRENT_USER\\Lost]\n", "line 7"},
+      {good + "\"w\"=str(2):\"x\"\n", "line 7"},
+      {good + "\"h\"=hex:01,\\\n", "line 7"},
+      {"WINE REGISTRY Version 2\n[Software\\Wine] 1\n", "line 1"},
+      {"garbage line\n" + good, "line 1"},
+      {Utf16(u"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Good]\r\n"
+             u"\"ok\"=dword:00000010\r\n\"wide\"=\"\u4e2d\"\r\n"),
+       "line 5"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(path, c.file);
+    bool header_read = std::string(c.line) != "line 1";
+    EXPECT_EQ(GetDword(kLM, "Good", "ok").has_value(), header_read) << c.file;
+    EXPECT_FALSE(KeyExists(kLM, "Lost")) << c.file;
+    EXPECT_FALSE(SetDword(kLM, "New", "n", 1)) << c.file;
+    EXPECT_NE(LastError().find(path + ", " + c.line), std::string::npos) << LastError();
+    EXPECT_FALSE(CreateKey(kLM, "New")) << c.file;
+    EXPECT_FALSE(DeleteKey(kLM, "Good")) << c.file;
+    EXPECT_EQ(ReadFile(path), c.file);
+  }
+  EXPECT_EQ(GetString(kLM, "Other\\Deep", ""), std::nullopt);
+  WriteFile(path, cases[0].file);
   EXPECT_EQ(GetString(kLM, "Other\\Deep", ""), "crlf");
-  EXPECT_FALSE(KeyExists(kLM, "Lost"));
-  ASSERT_TRUE(SetDword(kLM, "New", "n", 1));
-  for (const char* k : {"Good", "Other", "Other\\Deep", "New"}) EXPECT_TRUE(KeyExists(kLM, k)) << k;
-  EXPECT_EQ(GetDword(kLM, "Good", "ok"), 16u);
+}
+
+TEST(RegistryTest, ReadsRegeditFormsAndKeepsThemOnRewrite) {
+  testing::TempPrefix prefix;
+  std::string path = prefix.path() + "/user.reg";
+  struct Case {
+    const char* name;
+    std::string file;
+  } cases[] = {
+      {"utf-16", Utf16(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                       u"[HKEY_CURRENT_USER\\Software\\Palm]\r\n"
+                       u"@=\"d\u20ac\u00e9\"\r\n"
+                       u"\"Multi\"=hex(7):61,00,00,00,00,00\r\n"
+                       u"\"Bin\"=hex:01,02,\\\r\n  ff\r\n\r\n"
+                       u"[HKEY_CURRENT_USER\\Software\\Palm\\Sub]\r\n"
+                       u"\"N\"=dword:0000002a\r\n")},
+      {"regedit4",
+       "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Palm]\r\n@=\"d\x80\xe9\"\r\n"
+       "; a comment\r\n\"Multi\"=hex(7):61,00,00\r\n\"Bin\"=hex:01,\\\r\n 02,ff\r\n"
+       "[HKEY_CURRENT_USER\\Software\\Palm\\Sub]\r\n\"N\"=dword:2A\r\n"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(path, c.file);
+    for (int pass = 0; pass < 2; ++pass) {
+      EXPECT_EQ(GetString(kCU, "Software\\Palm", ""), "d\x80\xe9") << c.name;
+      EXPECT_EQ(GetDword(kCU, "Software\\Palm\\Sub", "N"), 42u) << c.name;
+      std::optional<Value> multi = GetValue(kCU, "Software\\Palm", "Multi");
+      ASSERT_TRUE(multi) << c.name;
+      EXPECT_EQ(multi->number, 7u);
+      EXPECT_EQ(multi->text, std::string("a\0\0\0\0\0", 6)) << c.name;
+      std::optional<Value> bin = GetValue(kCU, "Software\\Palm", "Bin");
+      ASSERT_TRUE(bin) << c.name;
+      EXPECT_EQ(bin->text, "\x01\x02\xff") << c.name;
+      // The first pass's change rewrites the file in our form; nothing may be lost by it.
+      if (pass == 0) {
+        ASSERT_TRUE(SetDword(kCU, "Software\\Palm", "Added", 1)) << LastError();
+      }
+    }
+    EXPECT_NE(ReadFile(path).find("\"Multi\"=hex(7):61,00,00,00,00,00\n\"Bin\"=hex:01,02,ff\n"),
+              std::string::npos);
+  }
 }
 
 TEST(RegistryTest, ConcurrentWritersLoseNothing) {
@@ -304,13 +376,41 @@ TEST(NbregTest, Commands) {
   EXPECT_TRUE(KeyExists(kCU, "Software"));
 }
 
+TEST(NbregTest, ImportsRegeditFiles) {
+  testing::TempPrefix prefix;
+  ASSERT_TRUE(SetString(kCU, "Software\\Old\\Deep", "v", "x"));
+  ASSERT_TRUE(SetString(kCU, "Software\\Keep", "gone", "x"));
+  ASSERT_TRUE(SetString(kCU, "Software\\Keep", "stays", "y"));
+  std::string good = prefix.path() + "/good.reg", bad = prefix.path() + "/bad.reg";
+  WriteFile(good, Utf16(u"Windows Registry Editor Version 5.00\r\n\r\n"
+                        u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Conduit]\r\n\"Creator\"=dword:76584131\r\n"
+                        u"[-HKEY_CURRENT_USER\\Software\\Old]\r\n"
+                        u"[HKEY_CURRENT_USER\\Software\\Keep]\r\n\"gone\"=-\r\n@=\"new\"\r\n"));
+  WriteFile(bad, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Keep]\n\"a\"=\"1\"\n\"b\"=2\n");
+  ToolRun r = Nbreg({"import", bad});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find(bad + ", line 5"), std::string::npos) << r.err;
+  EXPECT_EQ(GetString(kCU, "Software\\Keep", "a"), std::nullopt) << "nothing imported";
+  r = Nbreg({"import", good});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(GetDword(kLM, "SOFTWARE\\Conduit", "Creator"), 0x76584131u);
+  EXPECT_FALSE(KeyExists(kCU, "Software\\Old"));
+  EXPECT_EQ(GetValue(kCU, "Software\\Keep", "gone"), std::nullopt);
+  EXPECT_EQ(GetString(kCU, "Software\\Keep", "stays"), "y");
+  EXPECT_EQ(GetString(kCU, "Software\\Keep", ""), "new");
+  EXPECT_EQ(Nbreg({"import"}).code, 2);
+}
+
 TEST(NbregTest, HelpAndExportAll) {
   testing::TempPrefix prefix;
-  for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"--help"}, {"-h"}}) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"-h"}}) {
     ToolRun r = Nbreg(args);
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.out.find("NB_PREFIX"), std::string::npos);
   }
+  ToolRun bare = Nbreg({});
+  EXPECT_EQ(bare.code, 2);
+  EXPECT_NE(bare.err.find("import FILE"), std::string::npos);
   ASSERT_TRUE(SetDword(kLM, "M", "a", 1));
   ASSERT_TRUE(SetDword(kCU, "U", "b", 2));
   ToolRun r = Nbreg({"export"});

@@ -69,36 +69,40 @@ TEST_F(UiTest, DisplayDependsOnModeAndEnvironment) {
 
 TEST_F(UiTest, HeadlessMessageBoxPrintsAndLogsEscapedJson) {
   ::testing::internal::CaptureStderr();
-  MessageBox("Say \"hi\"", "line1\nback\\slash\ttab\x01 caf\xc3\xa9");
+  MessageBox("Say \"hi\"", "line1\nback\\slash\ttab\x01 caf\xc3\xa9", Icon::kExclamation);
   std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ("[Say \"hi\"] line1\nback\\slash\ttab\x01 caf\xc3\xa9\n", err);
   EXPECT_EQ(
       "{\"caption\": \"Say \\\"hi\\\"\", \"text\": \"line1\\nback\\\\slash\\ttab\\u0001 "
-      "caf\xc3\xa9\", \"answer\": \"OK\"}\n",
+      "caf\xc3\xa9\", \"answer\": \"OK\", \"icon\": \"exclamation\"}\n",
       Slurp(log_));
 }
 
 TEST_F(UiTest, LogAppendsOneLinePerBox) {
   ::testing::internal::CaptureStderr();
-  MessageBox("A", "first");
-  EXPECT_EQ("timeout", TimedMessageBox("B", "second", 30));
+  MessageBox("A", "first", Icon::kInformation);
+  EXPECT_EQ("timeout", TimedMessageBox("B", "second", Icon::kError, 30));
   Dialog d = Choice();
+  d.icon = Icon::kQuestion;
   EXPECT_EQ("&Retry", RunDialog(d));
+  MessageBox("C", "plain", Icon::kNone);
   ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(
-      "{\"caption\": \"A\", \"text\": \"first\", \"answer\": \"OK\"}\n"
-      "{\"caption\": \"B\", \"text\": \"second\", \"answer\": \"timeout\"}\n"
-      "{\"caption\": \"Sync\", \"text\": \"Device found.\\nGo on?\", \"answer\": \"&Retry\"}\n",
+      "{\"caption\": \"A\", \"text\": \"first\", \"answer\": \"OK\", \"icon\": \"information\"}\n"
+      "{\"caption\": \"B\", \"text\": \"second\", \"answer\": \"timeout\", \"icon\": \"error\"}\n"
+      "{\"caption\": \"Sync\", \"text\": \"Device found.\\nGo on?\", \"answer\": \"&Retry\", "
+      "\"icon\": \"question\"}\n"
+      "{\"caption\": \"C\", \"text\": \"plain\", \"answer\": \"OK\", \"icon\": \"none\"}\n",
       Slurp(log_));
 }
 
 TEST_F(UiTest, TimedBoxReturnsAtOnceHeadless) {
   ::testing::internal::CaptureStderr();
   auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ("timeout", TimedMessageBox("Wait", "soon", 5));
+  EXPECT_EQ("timeout", TimedMessageBox("Wait", "soon", Icon::kError, 5));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   setenv("NB_UI_ANSWERS", "wait=ok", 1);
-  EXPECT_EQ("OK", TimedMessageBox("Wait", "soon", 5));
+  EXPECT_EQ("OK", TimedMessageBox("Wait", "soon", Icon::kError, 5));
   EXPECT_EQ("[Wait] soon\n[Wait] soon\n", ::testing::internal::GetCapturedStderr());
 }
 

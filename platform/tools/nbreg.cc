@@ -26,6 +26,7 @@ const char kHelp[] =
     "  add KEY                       create KEY and its parents\n"
     "  delete KEY [NAME]             delete a value, or KEY with everything below it\n"
     "  export [KEY]                  print KEY (or both hives) in the export text format\n"
+    "  import FILE                   apply a file in regedit's text form (8-bit or UTF-16)\n"
     "\n"
     "KEY starts with a hive: HKEY_LOCAL_MACHINE (HKLM) or HKEY_CURRENT_USER (HKCU),\n"
     "optionally followed by a backslash and a path, e.g. HKCU\\Software\\Example.\n"
@@ -52,6 +53,9 @@ int Fail(const std::string& message) {
   fprintf(stderr, "nbreg: %s\n", message.c_str());
   return kError;
 }
+
+// A change the registry refused, with its reason.
+int Refused(const std::string& what) { return Fail(what + ": " + nb::reg::LastError()); }
 
 bool ParseKey(const std::string& arg, KeyArg& out) {
   size_t sep = arg.find('\\');
@@ -85,11 +89,7 @@ bool ParseDword(const std::string& text, uint32_t& out) {
 
 std::string Shown(const std::string& name, const Value& v) {
   std::string left = name.empty() ? "@" : "\"" + name + "\"";
-  if (v.kind == Value::Kind::kDword) {
-    char buf[32];
-    snprintf(buf, sizeof buf, "dword:%08x", v.number);
-    return left + "=" + buf;
-  }
+  if (v.kind != Value::Kind::kString) return left + "=" + nb::reg::DataText(v);
   return left + "=\"" + v.text + "\"";
 }
 
@@ -103,6 +103,8 @@ int Query(const std::vector<std::string>& args) {
     if (!v) return Fail("value not found: " + key.full + "\\" + args[1]);
     if (v->kind == Value::Kind::kDword) {
       printf("%u\n", v->number);
+    } else if (v->kind == Value::Kind::kBinary) {
+      printf("%s\n", nb::reg::DataText(*v).c_str());
     } else {
       printf("%s\n", v->text.c_str());
     }
@@ -137,7 +139,7 @@ int Set(std::vector<std::string> args) {
   } else {
     ok = nb::reg::SetString(key.hive, key.path, rest[1], rest[2]);
   }
-  if (!ok) return Fail("cannot save " + key.full + "\\" + rest[1]);
+  if (!ok) return Refused("cannot save " + key.full + "\\" + rest[1]);
   return kOk;
 }
 
@@ -145,7 +147,7 @@ int Add(const std::vector<std::string>& args) {
   if (args.size() != 1) return Usage("add takes KEY");
   KeyArg key;
   if (!ParseKey(args[0], key)) return Usage("unknown hive in key: " + args[0]);
-  if (!nb::reg::CreateKey(key.hive, key.path)) return Fail("cannot create key: " + key.full);
+  if (!nb::reg::CreateKey(key.hive, key.path)) return Refused("cannot create key " + key.full);
   return kOk;
 }
 
@@ -155,12 +157,20 @@ int Delete(const std::vector<std::string>& args) {
   if (!ParseKey(args[0], key)) return Usage("unknown hive in key: " + args[0]);
   if (!nb::reg::KeyExists(key.hive, key.path)) return Fail("key not found: " + key.full);
   if (args.size() == 2) {
-    if (!nb::reg::DeleteValue(key.hive, key.path, args[1]))
+    if (!nb::reg::GetValue(key.hive, key.path, args[1]))
       return Fail("value not found: " + key.full + "\\" + args[1]);
+    if (!nb::reg::DeleteValue(key.hive, key.path, args[1]))
+      return Refused("cannot delete " + key.full + "\\" + args[1]);
     return kOk;
   }
   if (key.path.empty()) return Fail("cannot delete a whole hive: " + key.full);
-  if (!nb::reg::DeleteKey(key.hive, key.path)) return Fail("cannot delete key: " + key.full);
+  if (!nb::reg::DeleteKey(key.hive, key.path)) return Refused("cannot delete key " + key.full);
+  return kOk;
+}
+
+int Import(const std::vector<std::string>& args) {
+  if (args.size() != 1) return Usage("import takes FILE");
+  if (!nb::reg::Import(args[0])) return Refused("cannot import " + args[0]);
   return kOk;
 }
 
@@ -186,8 +196,8 @@ int Export(const std::vector<std::string>& args) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    fputs(kHelp, stdout);
-    return kOk;
+    fputs(kHelp, stderr);
+    return kUsage;
   }
   std::string cmd = argv[1];
   if (cmd == "--help" || cmd == "-h") {
@@ -206,6 +216,8 @@ int main(int argc, char** argv) {
     rc = Delete(args);
   } else if (cmd == "export") {
     rc = Export(args);
+  } else if (cmd == "import") {
+    rc = Import(args);
   } else {
     return Usage("unknown command: " + cmd);
   }

@@ -57,7 +57,7 @@ void ShowError(const std::string& message, const std::string& detail) {
   std::string text = coded ? "Error " + message.substr(0, 4) + ": " + message.substr(4) + detail
                            : message + detail;
   // Closes itself so that an unattended synchronisation never hangs on it.
-  nb::ui::TimedMessageBox("Nimbra Conduit Error", text, 10);
+  nb::ui::TimedMessageBox("Nimbra Conduit Error", text, nb::ui::Icon::kError, 10);
 }
 
 void ShowError(int code, const std::string& detail) { ShowError(ErrorMessage(code), detail); }

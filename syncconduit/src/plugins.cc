@@ -86,7 +86,7 @@ void ReportPluginException(int code, const char* text, int32_t activity) {
   char message[1024];
   std::snprintf(message, sizeof message, "Unable to load the necessary plugin (error: %d [%s])",
                 code, text);
-  nb::ui::MessageBox("Nimbra Conduit Error", message);
+  nb::ui::MessageBox("Nimbra Conduit Error", message, nb::ui::Icon::kNone);
   Log(message, activity, true);
 }
 

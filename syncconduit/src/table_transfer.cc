@@ -255,7 +255,7 @@ int UploadTable(const std::string& file, uint32_t creator, const std::string& pl
     std::snprintf(text, sizeof text,
                   "GetTableFromPalmPilot() is not supported by device database plugin: \"%s\"",
                   plugin.c_str());
-    nb::ui::MessageBox("Nimbra Conduit Error", text);
+    nb::ui::MessageBox("Nimbra Conduit Error", text, nb::ui::Icon::kNone);
     Log(text, 17, true);
     return 0;
   }

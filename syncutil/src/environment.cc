@@ -69,7 +69,7 @@ void ReadEnvironment() {
                   "Nimbra is not installed properly. Please repair this installation or run the "
                   "original Nimbra installer. HKEY_LOCAL_MACHINE\\%s is missing.",
                   kRuntimeKey);
-    nb::ui::MessageBox("Nimbra", text);
+    nb::ui::MessageBox("Nimbra", text, nb::ui::Icon::kNone);
   } else if (auto name = nb::reg::GetString(Hive::kLocalMachine, kRuntimeKey, "Keyname")) {
     std::string key =
         std::string("SOFTWARE") + "\\" + "Corvane\\Nimbra Enterprise" + "\\" + Cut(*name, 260);

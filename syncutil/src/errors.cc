@@ -8,7 +8,7 @@ void ShowError(const char* message, const std::string& detail) {
   std::string m = message;
   std::string text = "Nimbra DLL Error " + m.substr(0, 4) + ": " + m.substr(4);
   if (!detail.empty()) text += "\n" + detail;
-  nb::ui::MessageBox("Nimbra", text);
+  nb::ui::MessageBox("Nimbra", text, nb::ui::Icon::kNone);
 }
 
 }  // namespace syncutil

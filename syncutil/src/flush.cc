@@ -52,6 +52,7 @@ NB_SYNCUTIL_API int NB_FlushCommandQueueEx(const char* title, uint32_t creatorId
     d.caption = caption;
     d.lines = {"Ready to synchronize with Handheld.",
                "Press the HotSync button on the cradle to begin."};
+    d.icon = nb::ui::Icon::kInformation;
     d.buttons = {"&Abort"};
     d.default_button = "&Abort";
     d.headless_answers_at_once = false;

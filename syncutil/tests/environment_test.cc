@@ -57,19 +57,20 @@ TEST(Environment, ReadsFoldersAndVersion) {
   EXPECT_EQ(NB_FN(su, NB_GetHotSyncVersion)(), 262144u);
 }
 
-TEST(Environment, HotSyncFolderIsDrivePlusFolderPart) {
+TEST(Environment, HotSyncFolderIsDriveAndFolderOfItsPath) {
   TempPrefix prefix;
   SetUpDesktop();
   const std::pair<const char*, const char*> cases[] = {
       {"C:HotSync.exe", "C:"},
       {"C:\\HotSync.exe", "C:"},
-      {"D:\\Palm\\Sub\\HotSync.exe", "D:\\Palm\\Sub"},
+      {"D:\\Palm\\Bin\\HotSync.exe", "D:\\Palm\\Bin"},
+      {"\\\\server\\palm\\HotSync.exe", "\\\\server\\palm"},
       {"HotSync.exe", ""},
   };
-  for (const auto& [path, folder] : cases) {
+  for (const auto& [path, dir] : cases) {
     nb::reg::SetString(Hive::kCurrentUser, std::string(kPalmUser) + "\\Core", "HotSyncPath", path);
     SyncUtil su;
-    EXPECT_EQ(Str(NB_FN(su, NB_GetHotSyncDir)), folder) << path;
+    EXPECT_EQ(Str(NB_FN(su, NB_GetHotSyncDir)), dir) << path;
   }
 }
 

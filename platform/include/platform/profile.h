@@ -18,7 +18,8 @@ class Profile {
   static Profile Load(const std::string& path, bool* exists = nullptr);
 
   // The value of the first matching key of the first matching section (names without
-  // regard to case), enclosing quotes removed; `def` when missing or without "=".
+  // regard to case or surrounding blanks), enclosing quotes removed; `def` when missing or
+  // without "=". Only a line feed ends a line; a "[" line without "]" is a key line.
   std::string Get(std::string_view section, std::string_view key, std::string_view def = "") const;
   bool Has(std::string_view section, std::string_view key) const;
   // Key names of a section in file order, duplicates included, entries without "=" left out.

@@ -1,9 +1,12 @@
 // The registry stand-in. HKEY_LOCAL_MACHINE persists in $NB_PREFIX/system.reg,
 // HKEY_CURRENT_USER in $NB_PREFIX/user.reg, both in the registry-export text format
-// ("Windows Registry Editor Version 5.00"). Key and value names compare without regard
-// to case. Each change re-reads the file under an exclusive lock, applies itself and
-// replaces the file atomically, so concurrent processes lose nothing; reads take a
-// shared lock and see the latest saved state.
+// ("Windows Registry Editor Version 5.00"; regedit's UTF-16 form and "REGEDIT4" are read
+// too). Key and value names compare without regard to case. Each change re-reads the file
+// under an exclusive lock, applies itself and replaces the file atomically, so concurrent
+// processes lose nothing; reads take a shared lock and see the latest saved state.
+//
+// A hive file with a line this reader does not understand is read up to that line and
+// never rewritten: every change to it fails, and LastError() names the file and the line.
 #pragma once
 
 #include <cstdint>
@@ -20,9 +23,9 @@ std::optional<Hive> ParseHive(const std::string& name);
 const char* HiveName(Hive hive);
 
 struct Value {
-  enum class Kind { kString, kDword } kind = Kind::kString;
-  std::string text;     // kString
-  uint32_t number = 0;  // kDword
+  enum class Kind { kString, kDword, kBinary } kind = Kind::kString;
+  std::string text;     // kString; kBinary: the raw data (text types in UTF-16LE)
+  uint32_t number = 0;  // kDword; kBinary: the Windows value type (3 binary, 2, 7, 11...)
 };
 
 // Key paths use backslashes ("SOFTWARE\\Palm Computing\\Pilot Desktop").
@@ -35,7 +38,7 @@ bool DeleteKey(Hive hive, const std::string& key);
 std::optional<Value> GetValue(Hive hive, const std::string& key, const std::string& name);
 std::optional<std::string> GetString(Hive hive, const std::string& key, const std::string& name);
 std::optional<uint32_t> GetDword(Hive hive, const std::string& key, const std::string& name);
-// Setters create the key when missing; false only when the file cannot be saved.
+// Setters create the key when missing; false only when the file cannot be changed.
 bool SetString(Hive hive, const std::string& key, const std::string& name, const std::string& v);
 bool SetDword(Hive hive, const std::string& key, const std::string& name, uint32_t v);
 // False when the value did not exist.
@@ -48,5 +51,15 @@ std::vector<std::pair<std::string, Value>> Values(Hive hive, const std::string& 
 
 // The key and everything below it in the export text format (with the header line).
 std::string Export(Hive hive, const std::string& key);
+// A value's data as the export text writes it ("text", dword:0000000a, hex(7):61,00,...).
+std::string DataText(const Value& v);
+
+// Applies a file in regedit's text form (8-bit or UTF-16LE with its byte-order mark):
+// keys, values, "[-key]" and "name"=- deletions. Nothing is imported from a file with a
+// line that is not understood.
+bool Import(const std::string& path);
+
+// Why the last failing change of this thread failed.
+const std::string& LastError();
 
 }  // namespace nb::reg

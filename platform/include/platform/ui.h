@@ -2,7 +2,8 @@
 // display is available; headless otherwise or when NB_UI=headless. Headless prints
 // "[caption] text" to standard error, lets timed boxes time out at once, and answers a
 // dialog with its default button unless NB_UI_ANSWERS names another. When NB_UI_LOG
-// names a file, each box or dialog appends one JSON line {"caption","text","answer"}.
+// names a file, each box or dialog appends one JSON line {"caption","text","answer","icon"}
+// (the icon by its name below: "none", "information", "exclamation", "error", "question").
 //
 // NB_UI_ANSWERS scripts headless answers: semicolon-separated `caption=answer` pairs, e.g.
 // "Install=&Yes;*=Cancel". The caption compares without regard to case; `*` matches any
@@ -21,11 +22,17 @@ namespace nb::ui {
 // True when real windows are shown.
 bool HasDisplay();
 
+// The icon of a box, as Windows names them: exclamation is also called warning, error
+// is also called stop.
+enum class Icon { kNone, kInformation, kExclamation, kError, kQuestion };
+const char* IconName(Icon icon);
+
 // A modal message box with one OK button.
-void MessageBox(const std::string& caption, const std::string& text);
+void MessageBox(const std::string& caption, const std::string& text, Icon icon);
 
 // A message box that closes itself after `seconds`; returns "timeout" or "OK".
-std::string TimedMessageBox(const std::string& caption, const std::string& text, int seconds);
+std::string TimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
+                            int seconds);
 
 // A modal dialog. `buttons` are labels as shown ("&Abort"); `default_button` is the one
 // a person presses to go on. `poll` is called about every 100 ms while the dialog is up
@@ -35,6 +42,7 @@ std::string TimedMessageBox(const std::string& caption, const std::string& text,
 struct Dialog {
   std::string caption;
   std::vector<std::string> lines;  // texts shown, top to bottom
+  Icon icon = Icon::kNone;
   std::vector<std::string> buttons;
   std::string default_button;
   // When false, headless mode does not answer with the default button but waits for
