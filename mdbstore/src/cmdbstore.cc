@@ -139,7 +139,7 @@ bool Cmdbstore::Open(const std::string& path, bool read_only) {
 bool Cmdbstore::OpenForRead(const std::string& path) {
   // Read-only on disk too: a table that is only read need not be writable.
   if (!OpenTable(path, false)) {
-    Show(Format(kOpenForReadFailed, path.c_str()));
+    ShowWarning(Format(kOpenForReadFailed, path.c_str()));
     return false;
   }
   read_only_ = true;

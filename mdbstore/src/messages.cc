@@ -25,7 +25,11 @@ std::string Format(const char* format, ...) {
   return text;
 }
 
-void Show(const std::string& text) { nb::ui::MessageBox(kCaption, text); }
+void Show(const std::string& text) { nb::ui::MessageBox(kCaption, text, nb::ui::Icon::kNone); }
+
+void ShowWarning(const std::string& text) {
+  nb::ui::MessageBox(kCaption, text, nb::ui::Icon::kExclamation);
+}
 
 void ShowDllError(const std::string& text) {
   Show(std::string("Nimbra DLL Error ") + kDllErrorCode + ": " + text);

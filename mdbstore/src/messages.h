@@ -60,6 +60,8 @@ std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2))
 
 // A plain message box.
 void Show(const std::string& text);
+// The same box with the exclamation icon.
+void ShowWarning(const std::string& text);
 // A "Nimbra DLL Error <code>: <text>" report.
 void ShowDllError(const std::string& text);
 // A failed data-access call, in the long or the short form.

@@ -133,7 +133,9 @@ const SyncOps kLocalOps{OpenDB,           DeleteDB,         CreateDB,    CloseDB
 const SyncOps& LocalWriterOps() { return kLocalOps; }
 int32_t LocalReadOpenDbInfo(uint8_t, SyncDbInfo*) { return kSyncErrNone; }
 
-void LocalWriterLog(const char* text, int32_t, bool) { nb::ui::MessageBox("PDB FILE", text); }
+void LocalWriterLog(const char* text, int32_t, bool) {
+  nb::ui::MessageBox("PDB FILE", text, nb::ui::Icon::kNone);
+}
 
 void SetLocalWriterFolder(const std::string& folder) {
   g_folder = folder;
