@@ -127,7 +127,7 @@ std::vector<uint8_t> Serialize(const Database& db) {
 
   std::vector<uint8_t> out;
   out.reserve(offset);
-  PutFixed(out, db.name.substr(0, kMaxNameLength), 32);
+  PutFixed(out, HandheldName(db.name), 32);
   Put16(out, db.attributes);
   Put16(out, db.version);
   Put32(out, db.created);

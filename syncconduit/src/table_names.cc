@@ -18,9 +18,8 @@ std::string DatabaseName(const std::string& file, uint32_t creator, uint32_t maj
   if (cut && base.size() > 21) base.resize(21);
   char versions[16];
   std::snprintf(versions, sizeof versions, "%02u%02u", major & 0xFF, minor & 0xFF);
-  std::string name = "E" + nb::pdb::FourCCText(creator) + versions + kind + base;
-  if (cut && name.size() > nb::pdb::kMaxNameLength) name.resize(nb::pdb::kMaxNameLength);
-  return name;
+  const std::string name = "E" + nb::pdb::FourCCText(creator) + versions + kind + base;
+  return cut ? nb::pdb::HandheldName(name) : name;
 }
 
 std::string DatabaseFilePath(const std::string& file, uint32_t creator, uint32_t major,

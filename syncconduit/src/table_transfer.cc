@@ -67,7 +67,7 @@ int SendDatabaseFile(const std::vector<uint8_t>& file) {
   auto db = nb::pdb::Parse(file, nullptr);
   if (!db) return 0;
   char name[32] = {};
-  db->name.copy(name, nb::pdb::kMaxNameLength);
+  nb::pdb::HandheldName(db->name).copy(name, sizeof name - 1);
   Ops().SyncDeleteDB(name, 0);
   SyncCreateInfo create{};
   std::memcpy(create.name, name, sizeof create.name);

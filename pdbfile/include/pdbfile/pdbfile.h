@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nb::pdb {
@@ -46,6 +47,12 @@ struct Database {
 
   bool IsResource() const { return attributes & kAttrResource; }
 };
+
+// A database name as the handheld keeps it: its first kMaxNameLength characters. Every
+// name that is formed or written into a file header is cut by this.
+inline std::string HandheldName(std::string_view name) {
+  return std::string(name.substr(0, kMaxNameLength));
+}
 
 // Parses a whole file; pure over the bytes. Blocks may lie in any order: each runs to the
 // next block's start in the file (or to its end). The application-info block and every
