@@ -105,7 +105,7 @@ TEST(PdbFile, BadFilesFailWithAReason) {
 TEST(PdbFile, BlocksInAnyOrderAndOffsetsNeverUsed) {
   Database db = Sample(false);
   auto plain = Serialize(db);
-  Set32(&plain[56], uint32_t(plain.size() + 4096));  // once read the block past the file
+  Set32(&plain[56], uint32_t(plain.size() + 4096));  // not a block: nothing is read there
   auto read = Parse(plain, nullptr);
   ASSERT_TRUE(read);
   EXPECT_EQ(read->app_info, db.app_info);
