@@ -19,9 +19,9 @@ bool Exists(const std::string& path) {
 }
 
 FieldValue MemoText(const std::vector<uint8_t>& data) {
-  // A memo is C text: it ends at its first NUL.
-  const char* p = reinterpret_cast<const char*>(data.data());
-  return FieldValue::Text(std::string_view(p, strnlen(p, data.size())));
+  // A memo is C text: it ends at its first NUL. An empty entry has no bytes at all.
+  const size_t length = size_t(std::find(data.begin(), data.end(), uint8_t(0)) - data.begin());
+  return FieldValue::Text(std::string_view(reinterpret_cast<const char*>(data.data()), length));
 }
 
 }  // namespace

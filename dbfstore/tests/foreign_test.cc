@@ -138,6 +138,22 @@ TEST(DbfstoreForeign, DbaseThreeTableWithMemos) {
   EXPECT_EQ(desk.BoxCount(), 0);
 }
 
+TEST(DbfstoreForeign, EmptyDbaseThreeMemoEntry) {
+  Desk desk;
+  // Another writer gives an empty memo text an entry of its own: just the end bytes.
+  dbftest::WriteBytes(desk.Path("E.DBF"), TableBytes(0x83, {{"MEMO", 'M', 10}}, {" 0000000001"}));
+  std::vector<uint8_t> memo(512, 0);
+  memo[0] = 2;
+  memo[16] = 0x03;
+  auto entry = Block("\x1A\x1A");
+  memo.insert(memo.end(), entry.begin(), entry.end());
+  dbftest::WriteBytes(desk.Path("E.DBT"), memo);
+  auto store = Store();
+  ASSERT_TRUE(store->OpenForRead(desk.Path("E.DBF")));
+  EXPECT_EQ(First(*store)[0].text_view(), "");
+  EXPECT_EQ(desk.BoxCount(), 0);
+}
+
 TEST(DbfstoreForeign, DamagedHeadersFailClearly) {
   Desk desk;
   const std::vector<Col> cols = {{"A", 'C', 4}, {"B", 'N', 3}};

@@ -17,7 +17,7 @@
 namespace hotsync {
 
 constexpr char kHandheldProfile[] = "handheld.ini";
-constexpr size_t kMaxDatabaseName = 31;
+constexpr size_t kMaxDatabaseName = nb::pdb::kMaxNameLength;
 
 // "Name" -> "Name.pdb" (or ".prc" for a resource database).
 std::string DatabaseFileName(const std::string& name, bool resource);

@@ -303,6 +303,24 @@ TEST_F(PdbDevice, DeletedHandheldRecordsAndUnknownLetters) {
   EXPECT_EQ(back.records[0][0].AsInt64(), 0);
   EXPECT_EQ(back.records[1][0].AsInt64(), 2);
   EXPECT_EQ(back.records[1][1].text_view(), "row2");
+
+  // A sort-info offset far past the end is never used (it once crashed the reader).
+  SetBe32(bytes, 56, uint32_t(bytes.size() + 100000));
+  WriteFile(Path("t.pdb"), bytes);
+  ASSERT_TRUE(Get(Path("t.pdb"), Path("BACK2.dbf"))) << Boxes();
+  EXPECT_EQ(ReadTable(Path("BACK2.dbf")).records.size(), 2u);
+  // Records stored in another order and a deleted entry that points nowhere: the file is
+  // still read, in the order of its record list.
+  const uint32_t first = Be32(bytes, 78);
+  SetBe32(bytes, 78, Be32(bytes, 94));
+  SetBe32(bytes, 94, first);
+  SetBe32(bytes, 86, 0);
+  WriteFile(Path("t.pdb"), bytes);
+  ASSERT_TRUE(Get(Path("t.pdb"), Path("BACK3.dbf"))) << Boxes();
+  back = ReadTable(Path("BACK3.dbf"));
+  ASSERT_EQ(back.records.size(), 2u);
+  EXPECT_EQ(back.records[0][1].text_view(), "row2");
+  EXPECT_EQ(back.records[1][1].text_view(), "row0");
 }
 
 TEST_F(PdbDevice, DamagedHandheldFilesLeaveTheDesktopTableAlone) {
@@ -330,8 +348,8 @@ TEST_F(PdbDevice, DamagedHandheldFilesLeaveTheDesktopTableAlone) {
        "PDB file is damaged (record offset outside the file)"},
       {"record inside the header", [&](auto& b) { SetBe32(b, 78, 20); },
        "PDB file is damaged (record offset outside the file)"},
-      {"overlapping records", [&](auto& b) { SetBe32(b, 86, uint32_t(first - 1)); },
-       "PDB file is damaged (records overlap)"},
+      {"record inside the table info", [&](auto& b) { SetBe32(b, 86, uint32_t(first - 1)); },
+       "PDB file is damaged (the field count 2 does not fit the table-info block)"},
       {"record list past the end", [&](auto& b) { SetBe16(b, 76, 5000); },
        "PDB file is damaged (record list runs past the end of the file)"},
       {"item past its record", [&](auto& b) { b[second + 5] = 200; },

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
@@ -14,14 +15,26 @@
 namespace nb::pdb {
 namespace {
 
-struct Entry {
-  uint32_t offset;
-  Record record;
-};
-
 bool Fail(std::string* error, std::string why) {
   if (error) *error = std::move(why);
   return false;
+}
+
+// Where one block of the file begins; it runs to the next start or to the end of the file.
+struct Start {
+  uint32_t offset;
+  int order;  // ties: application info, sort info, then records in list order
+};
+constexpr int kAppInfo = -2, kSortInfo = -1;
+
+// The end of each start, by its position in `starts`.
+std::vector<size_t> Ends(std::vector<Start>& starts, size_t size) {
+  std::sort(starts.begin(), starts.end(), [](const Start& a, const Start& b) {
+    return a.offset != b.offset ? a.offset < b.offset : a.order < b.order;
+  });
+  std::vector<size_t> ends(starts.size(), size);
+  for (size_t i = 0; i + 1 < starts.size(); ++i) ends[i] = starts[i + 1].offset;
+  return ends;
 }
 
 }  // namespace
@@ -36,64 +49,69 @@ std::optional<Database> Parse(std::span<const uint8_t> file, std::string* error)
   db.modified = in.U32();
   db.backed_up = in.U32();
   db.mod_number = in.U32();
-  uint32_t app_info = in.U32();
-  uint32_t sort_info = in.U32();
+  const uint32_t app_info = in.U32();
+  const uint32_t sort_info = in.U32();
   db.type = in.U32();
   db.creator = in.U32();
   db.unique_id_seed = in.U32();
   in.U32();  // next record list: chained lists are not used by backup files
-  uint16_t count = in.U16();
+  const uint16_t count = in.U16();
   if (!in.ok()) return Fail(error, "file shorter than the database header"), std::nullopt;
 
-  const size_t entry_size = db.IsResource() ? kResourceEntrySize : kRecordEntrySize;
-  if (!in.Has(size_t(count) * entry_size))
+  const bool resource = db.IsResource();
+  if (!in.Has(size_t(count) * (resource ? kResourceEntrySize : kRecordEntrySize)))
     return Fail(error, "record list runs past the end of the file"), std::nullopt;
-  std::vector<Entry> entries(count);
-  for (auto& e : entries) {
-    if (db.IsResource()) {
-      e.record.res_type = in.U32();
-      e.record.res_id = in.U16();
-      e.offset = in.U32();
+  db.records.resize(count);
+  std::vector<uint32_t> offsets(count);
+  for (size_t i = 0; i < count; ++i) {
+    Record& r = db.records[i];
+    if (resource) {
+      r.res_type = in.U32();
+      r.res_id = in.U16();
+      offsets[i] = in.U32();
     } else {
-      e.offset = in.U32();
-      uint8_t attr = in.U8();
-      e.record.attributes = attr & 0xF0;
-      e.record.category = attr & 0x0F;
-      uint32_t id = uint32_t(in.U8()) << 16;
-      id |= in.U16();
-      e.record.unique_id = id;
+      offsets[i] = in.U32();
+      const uint8_t attr = in.U8();
+      r.attributes = attr & 0xF0;
+      r.category = attr & 0x0F;
+      r.unique_id = uint32_t(in.U8()) << 16;
+      r.unique_id |= in.U16();
     }
   }
   const size_t list_end = in.pos();
   const size_t size = file.size();
+  auto inside = [&](uint32_t offset) { return offset >= list_end && offset <= size; };
 
-  // Each part ends where the next one present begins.
-  auto check_start = [&](uint32_t offset, const char* what) {
-    if (offset < list_end || offset > size)
-      return Fail(error, std::string(what) + " offset outside the file");
-    return true;
-  };
-  uint32_t first_record = count ? entries[0].offset : uint32_t(size);
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (!check_start(entries[i].offset, "record")) return std::nullopt;
-    if (i && entries[i].offset < entries[i - 1].offset)
-      return Fail(error, "records overlap"), std::nullopt;
-  }
+  // Blocks may lie in any order. Only the application-info block and the records that are
+  // not deleted are read; a deleted entry or a sort-info offset that points nowhere is
+  // passed over, since the file is readable without them.
+  std::vector<Start> starts;
   if (app_info) {
-    if (!check_start(app_info, "application-info")) return std::nullopt;
-    uint32_t end = sort_info ? sort_info : first_record;
-    if (end < app_info) return Fail(error, "application-info block overlaps"), std::nullopt;
-    db.app_info.assign(file.begin() + app_info, file.begin() + end);
+    if (!inside(app_info))
+      return Fail(error, "application-info offset outside the file"), std::nullopt;
+    starts.push_back({app_info, kAppInfo});
   }
-  if (sort_info) {
-    if (!check_start(sort_info, "sort-info")) return std::nullopt;
-    if (first_record < sort_info) return Fail(error, "sort-info block overlaps"), std::nullopt;
-    db.sort_info.assign(file.begin() + sort_info, file.begin() + first_record);
+  for (size_t i = 0; i < count; ++i) {
+    if (inside(offsets[i]))
+      starts.push_back({offsets[i], int(i)});
+    else if (!(db.records[i].attributes & kRecordDeleted))
+      return Fail(error, "record offset outside the file"), std::nullopt;
   }
-  for (size_t i = 0; i < entries.size(); ++i) {
-    size_t end = i + 1 < entries.size() ? entries[i + 1].offset : size;
-    entries[i].record.data.assign(file.begin() + entries[i].offset, file.begin() + end);
-    db.records.push_back(std::move(entries[i].record));
+  std::vector<size_t> ends = Ends(starts, size);
+  // A sort-info offset inside a record's data would cut that record short.
+  bool use_sort_info = sort_info && inside(sort_info);
+  for (size_t i = 0; use_sort_info && i < starts.size(); ++i)
+    use_sort_info = starts[i].order < 0 || sort_info <= starts[i].offset || sort_info >= ends[i];
+  if (use_sort_info) {
+    starts.push_back({sort_info, kSortInfo});
+    ends = Ends(starts, size);
+  }
+  for (size_t i = 0; i < starts.size(); ++i) {
+    const auto block = file.subspan(starts[i].offset, ends[i] - starts[i].offset);
+    std::vector<uint8_t>& to = starts[i].order == kAppInfo    ? db.app_info
+                               : starts[i].order == kSortInfo ? db.sort_info
+                                                              : db.records[starts[i].order].data;
+    to.assign(block.begin(), block.end());
   }
   return db;
 }
@@ -111,7 +129,7 @@ std::vector<uint8_t> Serialize(const Database& db, const Layout& layout) {
 
   std::vector<uint8_t> out;
   out.reserve(offset);
-  PutFixed(out, db.name.substr(0, 31), 32);
+  PutFixed(out, HandheldName(db.name), 32);
   Put16(out, db.attributes);
   Put16(out, db.version);
   Put32(out, db.created);

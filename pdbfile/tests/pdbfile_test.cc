@@ -83,11 +83,10 @@ TEST(PdbFile, BadFilesFailWithAReason) {
   } cases[] = {
       {"truncated header", [](auto& b) { b.resize(60); }},
       {"count beyond list", [](auto& b) { Set16(&b[76], 5000); }},
-      {"record beyond file", [](auto& b) { Set32(&b[86], uint32_t(b.size() + 1)); }},
+      {"record beyond file", [](auto& b) { Set32(&b[94], uint32_t(b.size() + 1)); }},
       {"record inside list", [](auto& b) { Set32(&b[78], 20); }},
-      {"records out of order", [](auto& b) { Set32(&b[94], 111); }},
       {"app info beyond file", [](auto& b) { Set32(&b[52], 0x7FFFFFFF); }},
-      {"app info after records", [](auto& b) { Set32(&b[52], uint32_t(b.size() - 1)); }},
+      {"app info inside list", [](auto& b) { Set32(&b[52], 90); }},
   };
   for (auto& c : cases) {
     auto bytes = good;
@@ -100,6 +99,61 @@ TEST(PdbFile, BadFilesFailWithAReason) {
   Database empty;
   empty.name = "x";
   EXPECT_TRUE(Parse(Serialize(empty), nullptr));
+}
+
+// Other tools lay files out differently; only what cannot be read is refused.
+TEST(PdbFile, BlocksInAnyOrderAndOffsetsNeverUsed) {
+  Database db = Sample(false);
+  auto plain = Serialize(db);
+  Set32(&plain[56], uint32_t(plain.size() + 4096));  // not a block: nothing is read there
+  auto read = Parse(plain, nullptr);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->app_info, db.app_info);
+
+  db.records[1].data.clear();  // deleted on the handheld, its offset points nowhere
+  // Records stored in reverse order, the application-info block after them.
+  std::vector<uint8_t> b;
+  PutFixed(b, db.name, 32);
+  b.resize(76, 0);
+  Put16(b, 3);
+  const uint32_t data = 78 + 3 * 8 + 2, r2 = data, r0 = r2 + 12, app = r0 + 10;
+  for (uint32_t offset : {r0, 0u, r2}) {
+    Put32(b, offset);
+    Put32(b, 0);
+  }
+  b[82] = 0x40;
+  b[90] = 0x80;
+  Put16(b, 0);
+  b.insert(b.end(), db.records[2].data.begin(), db.records[2].data.end());
+  b.insert(b.end(), db.records[0].data.begin(), db.records[0].data.end());
+  b.insert(b.end(), db.app_info.begin(), db.app_info.end());
+  Set32(&b[52], app);
+
+  for (uint32_t sort_info : {0xFFFFFFF0u, uint32_t(b.size() + 1), 12u, r0 + 3, r2}) {
+    Set32(&b[56], sort_info);
+    for (uint32_t deleted_at : {0u, 0x7FFFFFFFu}) {
+      Set32(&b[86], deleted_at);
+      std::string error;
+      auto back = Parse(b, &error);
+      ASSERT_TRUE(back) << sort_info << ": " << error;
+      EXPECT_EQ(back->app_info, db.app_info);
+      EXPECT_TRUE(back->sort_info.empty());
+      ASSERT_EQ(back->records.size(), 3u);
+      for (size_t i = 0; i < 3; ++i) EXPECT_EQ(back->records[i].data, db.records[i].data) << i;
+      EXPECT_EQ(back->records[1].attributes, 0x80);
+    }
+  }
+  // A sort-info block where a writer puts it splits the application-info block.
+  Set32(&b[56], app + 4);
+  auto back = Parse(b, nullptr);
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->app_info.size(), 4u);
+  EXPECT_EQ(back->sort_info.size(), 2u);
+  // A live record that points nowhere cannot be read.
+  b[90] = 0;
+  std::string error;
+  EXPECT_FALSE(Parse(b, &error));
+  EXPECT_EQ(error, "record offset outside the file");
 }
 
 TEST(PdbFile, WriteFileReplacesWholeOrNotAtAll) {

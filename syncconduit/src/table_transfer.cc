@@ -23,9 +23,6 @@
 namespace conduit {
 namespace {
 
-using nb::pdb::Get16;
-using nb::pdb::Get32;
-
 constexpr uint32_t kBlockBufferSize = 65535;
 
 // Steps shared by a download and PdbFileWriteTable: the plug-in writes the database file.
@@ -63,52 +60,38 @@ bool ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
   return ok;
 }
 
-// Sends the database file to the handheld. Offsets that point outside the file or
-// backwards fail the command instead of sending a garbled database.
+// Sends the database file to the handheld. A file the reader refuses fails the command
+// instead of sending a garbled database.
 int SendDatabaseFile(const std::vector<uint8_t>& file) {
-  const size_t size = file.size();
-  if (size < nb::pdb::kHeaderSize) return 0;
-  const uint8_t* h = file.data();
-  const uint16_t count = Get16(h + 76);
-  const size_t list_end = nb::pdb::kHeaderSize + size_t(count) * nb::pdb::kRecordEntrySize;
-  if (list_end > size) return 0;
-  std::vector<uint32_t> offsets(count);
-  for (uint16_t i = 0; i < count; ++i) {
-    offsets[i] = Get32(h + 78 + 8 * i);
-    if (offsets[i] < list_end || offsets[i] > size || (i && offsets[i] < offsets[i - 1])) return 0;
-  }
-  const uint32_t app_info = Get32(h + 52), sort_info = Get32(h + 56);
-  size_t app_end = sort_info ? sort_info : count ? offsets[0] : size;
-  if (app_info && (app_info < list_end || app_info > app_end || app_end > size)) return 0;
-
+  auto db = nb::pdb::Parse(file, nullptr);
+  if (!db) return 0;
   char name[32] = {};
-  std::memcpy(name, h, 31);
+  nb::pdb::HandheldName(db->name).copy(name, sizeof name - 1);
   Ops().SyncDeleteDB(name, 0);
   SyncCreateInfo create{};
   std::memcpy(create.name, name, sizeof create.name);
-  create.creator = Get32(h + 64);
-  create.type = Get32(h + 60);
-  create.flags = Get16(h + 32);
-  create.version = Get16(h + 34);
+  create.creator = db->creator;
+  create.type = db->type;
+  create.flags = db->attributes;
+  create.version = db->version;
   create.card = 0;
   if (Ops().SyncCreateDB(&create) != 0) return 0;
 
   int result = 1;
-  if (app_info) {
-    SyncBlock block{const_cast<uint8_t*>(h + app_info), uint32_t(app_end - app_info),
-                    uint32_t(app_end - app_info)};
+  if (!db->app_info.empty()) {
+    SyncBlock block{db->app_info.data(), uint32_t(db->app_info.size()),
+                    uint32_t(db->app_info.size())};
     result = Ops().SyncWriteDBAppInfoBlock(create.handle, &block) == 0;
   }
-  for (uint16_t i = 0; result && i < count; ++i) {
-    size_t end = i + 1 < count ? offsets[i + 1] : size;
-    uint8_t attr = h[78 + 8 * i + 4];
+  for (size_t i = 0; result && i < db->records.size(); ++i) {
+    nb::pdb::Record& r = db->records[i];
     SyncRecord rec{};
     rec.handle = create.handle;
     rec.id = 0;
-    rec.attributes = attr & 0xF0;
-    rec.category = attr & 0x0F;
-    rec.buffer = const_cast<uint8_t*>(h + offsets[i]);
-    rec.size = rec.buffer_size = uint32_t(end - offsets[i]);
+    rec.attributes = r.attributes;
+    rec.category = r.category;
+    rec.buffer = r.data.data();
+    rec.size = rec.buffer_size = uint32_t(r.data.size());
     result = Ops().SyncWriteRec(&rec) == 0;
   }
   Ops().SyncCloseDB(create.handle);

@@ -1,22 +1,26 @@
 // The Palm OS database file (.pdb record database, .prc resource database) as the
 // handheld's backup files hold it: a 78-byte header, the record list, two filler bytes,
 // the application-info and sort-info blocks, then the records' data.
-// Parse checks every offset against the file and fails with a reason instead of reading
-// out of bounds; Serialize lays the parts out in that order with fresh offsets.
+// Parse checks every offset it uses against the file before using it and fails with a
+// reason instead of reading out of bounds; Serialize lays the parts out in that order with
+// fresh offsets.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace nb::pdb {
 
 constexpr size_t kHeaderSize = 78;
+constexpr size_t kMaxNameLength = 31;  // the name field holds 32 bytes, NUL included
 constexpr size_t kRecordEntrySize = 8;
 constexpr size_t kResourceEntrySize = 10;
 constexpr uint16_t kAttrResource = 0x0001;
+constexpr uint8_t kRecordDeleted = 0x80;  // in a record entry's attribute byte
 // Seconds between 1 January 1904 (the handheld's epoch) and 1 January 1970.
 constexpr uint32_t kEpochDelta = 2082844800u;
 
@@ -30,7 +34,7 @@ struct Record {
 };
 
 struct Database {
-  std::string name;  // at most 31 characters
+  std::string name;  // at most kMaxNameLength characters
   uint16_t attributes = 0;
   uint16_t version = 0;
   uint32_t created = 0, modified = 0, backed_up = 0;
@@ -44,9 +48,17 @@ struct Database {
   bool IsResource() const { return attributes & kAttrResource; }
 };
 
-// Parses a whole file. Block sizes follow from the next offset present (sort info, first
-// record, end of file). Records must lie inside the file, after the record list, in
-// ascending order.
+// A database name as the handheld keeps it: its first kMaxNameLength characters. Every
+// name that is formed or written into a file header is cut by this.
+inline std::string HandheldName(std::string_view name) {
+  return std::string(name.substr(0, kMaxNameLength));
+}
+
+// Parses a whole file; pure over the bytes. Blocks may lie in any order: each runs to the
+// next block's start in the file (or to its end). The application-info block and every
+// record not marked deleted must start inside the file after the record list, else the
+// parse fails with the reason. A deleted entry that points nowhere gets no data, and a
+// sort-info offset that points nowhere or into a record is ignored (sort_info empty).
 std::optional<Database> Parse(std::span<const uint8_t> file, std::string* error);
 
 // Details in which writers of the format differ.
