@@ -123,7 +123,12 @@ bool ReadInfoBlock(FileCursor& c, const Names& names, Image* image, uint32_t* fo
   for (uint32_t t = 0; t < tables && c.ok() && !block.overflowed(); ++t)
     ReadTable(c, names, table_creator, kDirectoryAt + kDirectoryEntry * t, block);
 
-  if (v > 260 && c.ok() && !block.overflowed()) {
+  if (block.overflowed()) {
+    image->stage = Image::Stage::kNoInfoBlock;
+    image->info_overflow = true;
+    return false;
+  }
+  if (v > 260 && c.ok()) {
     const uint16_t count = c.U16();
     std::vector<std::string> strings;
     for (uint16_t i = 0; i < count && c.ok(); ++i) strings.push_back(c.String());
