@@ -41,10 +41,18 @@ TEST_F(ConduitApplication, DownloadPutsBothDatabasesOnTheHandheld) {
   const pdagen::App app = pdagen::SampleApp({.version = 278, .forms = 3, .menu_bars = 2});
   const std::vector<uint8_t> bytes = Save("C:\\Apps\\Demo.pda", app);
   Save("C:\\Apps\\Plain App.pda", pdagen::SampleApp({.version = 54, .forms = 1}));
+  // The demo's appraisal application, as the installer will send it.
+  std::string made;
+  ASSERT_EQ(Shell(NB_BIN_DIR "/pdagen --appraisal '" + nb::MapPath("C:\\Apps\\Appraisal.pda") + "'",
+                  &made),
+            0)
+      << made;
   // Stale databases of the same names are replaced, not added to.
   WriteDatabase("EABCD0100$DEMO", {{1, 2, 3}, {4, 5, 6}, {7}, {8}, {9}, {10}});
   ASSERT_EQ(Queue(kCmdDownloadAppForCreator, "C:\\Apps\\Demo.pda", kABCD, "", 1, 1, 0), 1);
   ASSERT_EQ(Queue(kCmdDownloadAppForCreator, "C:\\Apps\\Plain App.pda", kABCD, "", 0, 2, 3), 1);
+  ASSERT_EQ(Queue(kCmdDownloadAppForCreator, "C:\\Apps\\Appraisal.pda", 0x76584131, "", 0, 1, 0),
+            1);
   ASSERT_EQ(Sync(), 0) << output_;
   EXPECT_TRUE(LogHas(-1, "  -- App C:\\Apps\\Demo.pda downloaded to handheld."));
   EXPECT_TRUE(LogHas(-1, "  -- App C:\\Apps\\Plain App.pda downloaded to handheld."));
@@ -78,6 +86,14 @@ TEST_F(ConduitApplication, DownloadPutsBothDatabasesOnTheHandheld) {
   EXPECT_EQ(plain->attributes & 0x0008, 0);
   EXPECT_EQ(plain->records.size(), 2u);
   EXPECT_TRUE(Has("EABCD0203#PLAIN_APP.prc"));
+
+  auto appraisal = Handheld("EvXA10100$APPRAISAL.pdb");
+  ASSERT_TRUE(appraisal);
+  EXPECT_EQ(pdb::Get16(&appraisal->app_info[44]), 13);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&appraisal->app_info[116])),
+            "EvXA10100_APRSUBJ");
+  EXPECT_EQ(appraisal->records.size(), 3u + 1);
+  EXPECT_TRUE(Has("EvXA10100#APPRAISAL.prc"));
 
   // Outside readers: the Palm database module of Perl loads both files, and netpbm
   // decodes each bitmap resource.
