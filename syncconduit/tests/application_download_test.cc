@@ -1,6 +1,8 @@
 // Application downloads in real synchronisations: pdagen's files queued as
 // DownloadAppForCreator, the hotsync program running the conduit against a virtual
 // handheld; the databases checked as files and with outside tools.
+#include <dlfcn.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -35,6 +37,36 @@ class ConduitApplication : public ConduitTest {
     return db;
   }
   bool Has(const std::string& file) { return std::filesystem::exists(handheld_ + "/" + file); }
+
+  // The Palm database module of Perl loads both files (four records, four resources), and
+  // netpbm decodes each bitmap resource.
+  void ExpectOutsideToolsRead(const std::string& pdb_file, const std::string& prc_file) {
+    std::string out;
+    if (Shell("perl -MPalm::PDB -MPalm::Raw -e 1", &out) == 0) {
+      for (const std::string& file : {pdb_file, prc_file}) {
+        EXPECT_EQ(Shell("perl -MPalm::PDB -MPalm::Raw -e 'Palm::PDB::RegisterPRCHandlers("
+                        "\"Palm::Raw\", \"\"); $p = Palm::PDB->new; $p->Load($ARGV[0]) or die; "
+                        "print scalar @{$p->{records} || $p->{resources}}' '" +
+                            file + "'",
+                        &out),
+                  0)
+            << out;
+        EXPECT_EQ(out, "4") << file;
+      }
+    }
+    std::string error;
+    auto resources = pdb::ReadFile(prc_file, &error);
+    ASSERT_TRUE(resources) << error;
+    if (Shell("command -v palmtopnm", &out) != 0) return;
+    for (const pdb::Record& r : resources->records) {
+      if (r.res_type != pdb::FourCC("Tbmp")) continue;
+      const std::string bmp = prefix_.path() + "/" + std::to_string(r.res_id) + ".palm";
+      std::ofstream(bmp, std::ios::binary)
+          .write(reinterpret_cast<const char*>(r.data.data()), std::streamsize(r.data.size()));
+      ASSERT_EQ(Shell("palmtopnm '" + bmp + "' | head -c 2", &out), 0) << out;
+      EXPECT_EQ(out.substr(0, 2), "P4") << out;
+    }
+  }
 };
 
 TEST_F(ConduitApplication, DownloadPutsBothDatabasesOnTheHandheld) {
@@ -95,33 +127,7 @@ TEST_F(ConduitApplication, DownloadPutsBothDatabasesOnTheHandheld) {
   EXPECT_EQ(appraisal->records.size(), 3u + 1);
   EXPECT_TRUE(Has("EvXA10100#APPRAISAL.prc"));
 
-  // Outside readers: the Palm database module of Perl loads both files, and netpbm
-  // decodes each bitmap resource.
-  std::string out;
-  if (Shell("perl -MPalm::PDB -MPalm::Raw -e 1", &out) == 0) {
-    for (const char* file : {"EABCD0100$DEMO.pdb", "EABCD0100#DEMO.prc"}) {
-      EXPECT_EQ(
-          Shell("perl -MPalm::PDB -MPalm::Raw -e 'Palm::PDB::RegisterPRCHandlers(\"Palm::Raw\", "
-                "\"\"); "
-                "$p = Palm::PDB->new; "
-                "$p->Load($ARGV[0]) or die; print scalar @{$p->{records} || $p->{resources}}' '" +
-                    handheld_ + "/" + file + "'",
-                &out),
-          0)
-          << out;
-      EXPECT_EQ(out, "4") << file;
-    }
-  }
-  if (Shell("command -v palmtopnm", &out) == 0) {
-    for (const pdb::Record& r : resources->records) {
-      if (r.res_type != pdb::FourCC("Tbmp")) continue;
-      const std::string bmp = prefix_.path() + "/" + std::to_string(r.res_id) + ".palm";
-      std::ofstream(bmp, std::ios::binary)
-          .write(reinterpret_cast<const char*>(r.data.data()), std::streamsize(r.data.size()));
-      ASSERT_EQ(Shell("palmtopnm '" + bmp + "' | head -c 2", &out), 0) << out;
-      EXPECT_EQ(out.substr(0, 2), "P4") << out;
-    }
-  }
+  ExpectOutsideToolsRead(handheld_ + "/EABCD0100$DEMO.pdb", handheld_ + "/EABCD0100#DEMO.prc");
 }
 
 TEST_F(ConduitApplication, FailuresAreShownLoggedAndTheOtherStepsRun) {
@@ -172,6 +178,38 @@ TEST_F(ConduitApplication, FailuresAreShownLoggedAndTheOtherStepsRun) {
   ASSERT_TRUE(forms);
   EXPECT_EQ(forms->records.size(), 2u);
   EXPECT_TRUE(Has("EABCD0100#BROKEN.prc"));
+}
+
+// PdbFileWriteDocument: the same databases as desktop files beside the application file.
+TEST_F(ConduitApplication, PdbFileWriteDocumentWritesBothFilesBesideTheApplication) {
+  void* lib = dlopen(NB_BIN_DIR "/syncconduit.so", RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  using WriteDocumentFn = int (*)(const char*, uint32_t, uint32_t, uint32_t, uint32_t);
+  auto write = reinterpret_cast<WriteDocumentFn>(dlsym(lib, "PdbFileWriteDocument"));
+  if (!write) {
+    dlclose(lib);
+    GTEST_SKIP() << "this conduit has no PdbFileWriteDocument";
+  }
+  const std::vector<uint8_t> bytes =
+      Save("C:\\Apps\\Demo.pda", pdagen::SampleApp({.version = 278, .forms = 3, .menu_bars = 2}));
+  EXPECT_EQ(write("C:\\Apps\\Demo.pda", kABCD, 0, 1, 0), 1);
+  dlclose(lib);
+  const std::string pdb_file = nb::MapPath("C:\\Apps\\EABCD0100$DEMO.PDB");
+  const std::string prc_file = nb::MapPath("C:\\Apps\\EABCD0100#DEMO.PRC");
+  const conduit::app::Image image =
+      conduit::app::ReadApplication(bytes, {"EABCD0100#DEMO", kABCD, 1, 0});
+  std::string error;
+  auto forms = pdb::ReadFile(pdb_file, &error);
+  ASSERT_TRUE(forms) << error;
+  EXPECT_EQ(forms->app_info, image.app_info);
+  ASSERT_EQ(forms->records.size(), 4u);
+  EXPECT_EQ(forms->records[3].data, image.menu_record);
+  auto resources = pdb::ReadFile(prc_file, &error);
+  ASSERT_TRUE(resources) << error;
+  ASSERT_EQ(resources->records.size(), image.resources.size());
+  for (size_t i = 0; i < image.resources.size(); ++i)
+    EXPECT_EQ(resources->records[i].data, image.resources[i].data);
+  ExpectOutsideToolsRead(pdb_file, prc_file);
 }
 
 }  // namespace
