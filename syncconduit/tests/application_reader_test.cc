@@ -445,18 +445,19 @@ TEST(ApplicationReader, LongStringsOversizedFormsAndBlocks) {
   ASSERT_EQ(image.forms.size(), 1u);
   EXPECT_EQ(Text(image.forms[0], FindControl(image.forms[0], 4) + 36), std::string(1023, 'x'));
 
-  // A form past 64,512 bytes fails alone; the forms after it are still read.
+  // A form past 64,512 bytes fails alone, each with its error; the forms after it are
+  // still read.
   app = Small(278);
-  app.forms.push_back(app.forms[0]);
-  app.forms.push_back(app.forms[0]);
+  app.forms.resize(4, app.forms[0]);
   for (int i = 0; i < 70; ++i) {
     pdagen::Control label;
     label.type = 5;
     label.text = std::string(1000, 'y');
     app.forms[1].controls.push_back(label);
+    app.forms[2].controls.push_back(label);
   }
   image = Read(app);
-  EXPECT_EQ(Codes(image), std::vector<int>{1100});
+  EXPECT_EQ(Codes(image), (std::vector<int>{1100, 1100}));
   EXPECT_EQ(image.forms.size(), 2u);
   EXPECT_TRUE(image.forms_failed);
   EXPECT_EQ(image.resources.size(), 1u + 2);  // the failed form's bitmap is left out

@@ -1,6 +1,6 @@
 #include "app_image.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include "block.h"
 #include "forms.h"

@@ -18,14 +18,16 @@ struct Problem {
   std::string detail;
 };
 
-// Keeps the problems in order; a problem equal to the last one is not repeated, so a
-// lying count over broken items shows one dialog, not thousands.
+// Keeps the problems in order. Add does not repeat a problem equal to the last one, so a
+// lying count over broken items (strings, scripts) shows one dialog, not thousands;
+// AddEach always adds (each failed form is its own).
 class Problems {
  public:
   void Add(int code, const std::string& detail = "") {
     if (!list_.empty() && list_.back().code == code && list_.back().detail == detail) return;
-    list_.push_back({code, detail});
+    AddEach(code, detail);
   }
+  void AddEach(int code, const std::string& detail = "") { list_.push_back({code, detail}); }
   bool Has(int code) const {
     for (const Problem& p : list_)
       if (p.code == code) return true;

@@ -49,7 +49,7 @@ FormRead ReadForm(FileCursor& c, uint32_t version, const std::string& resource_d
     return FormRead::kLost;
   }
   if (too_big) {
-    c.problems().Add(1100);
+    c.problems().AddEach(1100);
     return FormRead::kFailed;
   }
   form.Set16(8, uint16_t(in_record));
