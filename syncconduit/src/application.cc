@@ -39,7 +39,7 @@ int ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
   return read_error ? 1000 : 0;
 }
 
-// Deletes any database of that name, then creates it; 0 handle-less on failure.
+// Deletes any database of that name, then creates it; false when it cannot be created.
 bool Create(const std::string& name, uint32_t creator, uint32_t type, uint16_t flags,
             uint8_t* handle) {
   Ops().SyncDeleteDB(name.c_str(), 0);
