@@ -1,12 +1,153 @@
-// Application downloads are not part of this conduit yet: they fail, and say so.
+// Application download: the application file is read whole and turned into the forms
+// and resource databases (application/app_image.h); this writes them through the current
+// SyncOps, showing each failure and still running the steps after it.
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "application/app_image.h"
+#include "conduit_error.h"
 #include "dispatch.h"
+#include "pdbfile/bytes.h"
+#include "platform/prefix.h"
+#include "platform/ui.h"
 #include "sync_ops.h"
+#include "table_names.h"
 
 namespace conduit {
+namespace {
 
-int DownloadApplication(const std::string&, uint32_t, uint32_t, uint32_t, uint32_t) {
-  Log("Nimbra: application download is not available in this conduit.", -1, false);
-  return 0;
+constexpr char kTooBig[] =
+    "Unable to generate NB application PDB. You may have too many objects in your "
+    "application.\n\nThe combined size of all objects including fields in tables must not "
+    "exceed 64K.";
+
+void LogCopyFailed(const std::string& name) {
+  Log("Copy app \"" + name + "\" to Handheld - FAILED", -1, false);
+}
+
+// 0 opened, 1000 not opened, 1300 not closed.
+int ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return 1000;
+  uint8_t chunk[65536];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+    bytes->insert(bytes->end(), chunk, chunk + n);
+  const bool read_error = std::ferror(f);
+  if (std::fclose(f) != 0) return 1300;
+  return read_error ? 1000 : 0;
+}
+
+// Deletes any database of that name, then creates it; false when it cannot be created.
+bool Create(const std::string& name, uint32_t creator, uint32_t type, uint16_t flags,
+            uint8_t* handle) {
+  Ops().SyncDeleteDB(name.c_str(), 0);
+  SyncCreateInfo create{};
+  std::strncpy(create.name, name.c_str(), sizeof create.name - 1);
+  create.creator = creator;
+  create.type = type;
+  create.flags = flags;
+  create.card = 0;
+  if (Ops().SyncCreateDB(&create) != 0) return false;
+  *handle = create.handle;
+  return true;
+}
+
+bool WriteRecord(uint8_t handle, const std::vector<uint8_t>& data, uint32_t res_type = 0,
+                 uint16_t res_id = 0) {
+  SyncRecord rec{};
+  rec.handle = handle;
+  rec.buffer = const_cast<uint8_t*>(data.data());
+  rec.size = rec.buffer_size = uint32_t(data.size());
+  rec.res_type = res_type;
+  rec.res_id = res_id;
+  return Ops().SyncWriteRec(&rec) == 0;
+}
+
+}  // namespace
+
+int DownloadApplication(const std::string& file, uint32_t creator, uint32_t flags, uint32_t major,
+                        uint32_t minor) {
+  std::vector<uint8_t> bytes;
+  const int read = ReadWhole(nb::MapPath(file), &bytes);
+  if (read == 1000) {
+    ShowError(1000, file);
+    LogCopyFailed("");
+    return 0;
+  }
+  const std::string forms_db = DatabaseName(file, creator, major, minor, '$', true);
+  const std::string resource_db = DatabaseName(file, creator, major, minor, '#', true);
+  app::Image image = app::ReadApplication(bytes, {resource_db, creator, major, minor});
+  auto show_problems = [&] {
+    for (const app::Problem& p : image.problems.list())
+      ShowError(p.code, p.code == 1010 || p.code == 1020 ? file : p.detail);
+  };
+  if (image.stage == app::Image::Stage::kNotApplication) {
+    show_problems();
+    LogCopyFailed("");
+    return 0;
+  }
+
+  int result = 1;
+  const uint16_t attributes = flags & 1 ? kDbBackup : 0;
+  uint8_t forms = 0;
+  const bool created = Create(forms_db, creator, nb::pdb::FourCC("FORM"), attributes, &forms);
+  if (!created) {
+    ShowError(1030, forms_db);
+    result = 0;
+  }
+  show_problems();
+  if (image.stage == app::Image::Stage::kNoInfoBlock) {
+    if (image.info_overflow)
+      nb::ui::TimedMessageBox("Nimbra Conduit Error", kTooBig, nb::ui::Icon::kError, 10);
+    if (created) {
+      Ops().SyncCloseDB(forms);
+      Ops().SyncDeleteDB(forms_db.c_str(), 0);
+    }
+    LogCopyFailed(forms_db);
+    return 0;
+  }
+  if (!image.problems.list().empty()) result = 0;
+
+  if (created) {
+    SyncBlock info{image.app_info.data(), uint32_t(image.app_info.size()),
+                   uint32_t(image.app_info.size())};
+    if (Ops().SyncWriteDBAppInfoBlock(forms, &info) != 0) {
+      ShowError(1090);
+      result = 0;
+    }
+    for (const auto& record : image.forms) {
+      if (!WriteRecord(forms, record)) {
+        ShowError(1100);
+        result = 0;
+      }
+    }
+    if (image.has_menu_record && !WriteRecord(forms, image.menu_record)) {
+      ShowError(1100);
+      result = 0;
+    }
+  }
+  if (read == 1300) {
+    ShowError(1300, file);
+    result = 0;
+  }
+  if (created) Ops().SyncCloseDB(forms);
+
+  uint8_t resources = 0;
+  if (!Create(resource_db, creator, nb::pdb::FourCC("rsrc"), attributes | kDbResource,
+              &resources)) {
+    ShowError(1030, resource_db);
+    return 0;
+  }
+  for (const app::Resource& r : image.resources) {
+    if (!WriteRecord(resources, r.data, r.type, r.id)) {
+      result = 0;
+      break;
+    }
+  }
+  Ops().SyncCloseDB(resources);
+  return result;
 }
 
 }  // namespace conduit
