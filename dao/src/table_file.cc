@@ -1,7 +1,9 @@
 #include "table_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 #include "dbase/table.h"
 #include "dbase/values.h"
@@ -93,7 +95,28 @@ class DbaseTableFile : public TableFile {
       f.width = column.length;
       f.decimals = desc.decimals;
       fields_.push_back(f);
+      by_name_.emplace(Lower(f.name), j);
     }
+  }
+
+  size_t ColumnOf(const std::string& name) const override {
+    auto it = by_name_.find(Lower(name));
+    return it == by_name_.end() ? std::string::npos : it->second;
+  }
+
+  std::vector<size_t> RowsWith(size_t column, double number) override {
+    auto built = indexes_.find(column);
+    if (built == indexes_.end()) {
+      Index index;
+      for (size_t i = 0, n = size(); i < n; ++i) {
+        if (deleted(i)) continue;
+        Value v = ReadValue(i, column);
+        if (IsKey(v)) index[v.number()].push_back(i);
+      }
+      built = indexes_.emplace(column, std::move(index)).first;
+    }
+    auto rows = built->second.find(number);
+    return rows == built->second.end() ? std::vector<size_t>() : rows->second;
   }
 
   const std::vector<Field>& fields() const override { return fields_; }
@@ -129,17 +152,30 @@ class DbaseTableFile : public TableFile {
 
   void Rewrite(size_t index, const std::vector<Value>& values) override {
     std::vector<FieldValue> row = Encode(values);
+    std::vector<Value> before;
+    for (auto& [column, keys] : indexes_) before.push_back(ReadValue(index, column));
     Change([&](dbase::Table& t) { return t.RewriteRecord(index, row); });
+    size_t k = 0;
+    for (auto& [column, keys] : indexes_) {
+      Unindex(keys, before[k++], index);
+      if (column < values.size()) Reindex(keys, values[column], index);
+    }
   }
 
   void MarkDeleted(size_t index) override {
+    std::vector<Value> before;
+    for (auto& [column, keys] : indexes_) before.push_back(ReadValue(index, column));
     Change([&](dbase::Table& t) { return t.MarkDeleted(index); });
+    size_t k = 0;
+    for (auto& [column, keys] : indexes_) Unindex(keys, before[k++], index);
   }
 
   size_t Append(const std::vector<Value>& values) override {
     std::vector<FieldValue> row = Encode(values);
     size_t index = size();
     Change([&](dbase::Table& t) { return t.AppendRecord(row); });
+    for (auto& [column, keys] : indexes_)
+      if (column < values.size()) Reindex(keys, values[column], index);
     return index;
   }
 
@@ -188,9 +224,37 @@ class DbaseTableFile : public TableFile {
     if (!ok) throw Error("cannot write the table " + path_ + ": " + why);
   }
 
+  // Number -> live records holding it, in file order.
+  using Index = std::unordered_map<double, std::vector<size_t>>;
+
+  static bool IsKey(const Value& v) { return v.kind() == Value::Kind::Number; }
+
+  static void Unindex(Index& keys, const Value& v, size_t index) {
+    if (!IsKey(v)) return;
+    auto it = keys.find(v.number());
+    if (it == keys.end()) return;
+    std::erase(it->second, index);
+    if (it->second.empty()) keys.erase(it);
+  }
+
+  static void Reindex(Index& keys, const Value& v, size_t index) {
+    if (!IsKey(v)) return;
+    std::vector<size_t>& rows = keys[v.number()];
+    rows.insert(std::lower_bound(rows.begin(), rows.end(), index), index);
+  }
+
+  static std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+      if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return out;
+  }
+
   std::string path_;
   mutable dbase::Table reader_;
   std::vector<Field> fields_;
+  std::unordered_map<std::string, size_t> by_name_;  // lowered name -> first such column
+  std::unordered_map<size_t, Index> indexes_;        // by column
 };
 
 }  // namespace
