@@ -109,14 +109,18 @@ class DbaseTableFile : public TableFile {
     if (built == indexes_.end()) {
       Index index;
       for (size_t i = 0, n = size(); i < n; ++i) {
-        if (deleted(i)) continue;
         Value v = ReadValue(i, column);
-        if (IsKey(v)) index[v.number()].push_back(i);
+        if (IsKey(v)) index.emplace_back(v.number(), i);
       }
+      std::sort(index.begin(), index.end());
       built = indexes_.emplace(column, std::move(index)).first;
     }
-    auto rows = built->second.find(number);
-    return rows == built->second.end() ? std::vector<size_t>() : rows->second;
+    const Index& index = built->second;
+    std::vector<size_t> rows;
+    auto it = std::lower_bound(index.begin(), index.end(), Entry(number, 0));
+    for (; it != index.end() && it->first == number; ++it)
+      if (!deleted(it->second)) rows.push_back(it->second);
+    return rows;
   }
 
   const std::vector<Field>& fields() const override { return fields_; }
@@ -157,17 +161,16 @@ class DbaseTableFile : public TableFile {
     Change([&](dbase::Table& t) { return t.RewriteRecord(index, row); });
     size_t k = 0;
     for (auto& [column, keys] : indexes_) {
-      Unindex(keys, before[k++], index);
-      if (column < values.size()) Reindex(keys, values[column], index);
+      const Value& old = before[k++];
+      if (column >= values.size() || values[column] == old) continue;
+      Unindex(keys, old, index);
+      Reindex(keys, values[column], index);
     }
   }
 
+  // A deleted record stays in the indexes; RowsWith passes over it.
   void MarkDeleted(size_t index) override {
-    std::vector<Value> before;
-    for (auto& [column, keys] : indexes_) before.push_back(ReadValue(index, column));
     Change([&](dbase::Table& t) { return t.MarkDeleted(index); });
-    size_t k = 0;
-    for (auto& [column, keys] : indexes_) Unindex(keys, before[k++], index);
   }
 
   size_t Append(const std::vector<Value>& values) override {
@@ -224,23 +227,23 @@ class DbaseTableFile : public TableFile {
     if (!ok) throw Error("cannot write the table " + path_ + ": " + why);
   }
 
-  // Number -> live records holding it, in file order.
-  using Index = std::unordered_map<double, std::vector<size_t>>;
+  // (number, record) of every record holding a number in the column, sorted: 16 bytes a
+  // record, so that an index of every appraisal table stays small.
+  using Entry = std::pair<double, size_t>;
+  using Index = std::vector<Entry>;
 
   static bool IsKey(const Value& v) { return v.kind() == Value::Kind::Number; }
 
   static void Unindex(Index& keys, const Value& v, size_t index) {
     if (!IsKey(v)) return;
-    auto it = keys.find(v.number());
-    if (it == keys.end()) return;
-    std::erase(it->second, index);
-    if (it->second.empty()) keys.erase(it);
+    auto it = std::lower_bound(keys.begin(), keys.end(), Entry(v.number(), index));
+    if (it != keys.end() && *it == Entry(v.number(), index)) keys.erase(it);
   }
 
   static void Reindex(Index& keys, const Value& v, size_t index) {
     if (!IsKey(v)) return;
-    std::vector<size_t>& rows = keys[v.number()];
-    rows.insert(std::lower_bound(rows.begin(), rows.end(), index), index);
+    const Entry e(v.number(), index);
+    keys.insert(std::upper_bound(keys.begin(), keys.end(), e), e);
   }
 
   static std::string Lower(std::string_view s) {
