@@ -133,6 +133,23 @@ void ReadThroughPlugin(const std::string& path) {
   table.Close();
 }
 
+// Every value of every record, moving on until the last record, as the peer reads every
+// field; GetRecordCount, which reads the whole table once more to count the live records,
+// is left to the benchmarks above.
+void ReadEveryValueThroughPlugin(const std::string& path) {
+  CNbddbPlugin table(NB_BIN_DIR "/dbfstore.so");
+  if (!table.Open(path, true)) std::abort();
+  int64_t sum = 0;
+  int n = 0;
+  for (int status = table.MoveFirst(); status == NavStatus::Done; status = table.MoveNext()) {
+    for (const FieldValue& v : table.GetRecord()) sum += v.length();
+    ++n;
+  }
+  benchmark::DoNotOptimize(sum);
+  if (n != kRecords) std::abort();
+  table.Close();
+}
+
 // The peer: every field of every record as a string.
 void ReadThroughShapelib(const std::string& path) {
   DBFHandle dbf = DBFOpen(path.c_str(), "rb");
@@ -173,7 +190,7 @@ void CompareWithShapelib() {
   };
   std::vector<double> ours, peer;
   for (int round = 0; round < 9; ++round) {
-    ours.push_back(seconds(ReadThroughPlugin, path));
+    ours.push_back(seconds(ReadEveryValueThroughPlugin, path));
     peer.push_back(seconds(ReadThroughShapelib, path));
   }
   std::sort(ours.begin(), ours.end());

@@ -48,13 +48,13 @@ int64_t LeadingInteger(std::string_view text) {
   while (i < text.size() && IsBlank(text[i])) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  const char* first = text.data() + i;
-  const char* last = text.data() + text.size();
   uint64_t magnitude = 0;
-  auto [end, ec] = std::from_chars(first, last, magnitude);
-  if (end == first) return 0;
-  if (ec == std::errc::result_out_of_range || magnitude > uint64_t(INT64_MAX) + negative)
-    return negative ? INT64_MIN : INT64_MAX;
+  const uint64_t limit = uint64_t(INT64_MAX) + negative;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    const unsigned digit = unsigned(text[i] - '0');
+    if (magnitude > (limit - digit) / 10) return negative ? INT64_MIN : INT64_MAX;
+    magnitude = magnitude * 10 + digit;
+  }
   return negative ? int64_t(0 - magnitude) : int64_t(magnitude);
 }
 

@@ -128,6 +128,8 @@ const std::vector<FieldValue>& Cdbfstore::GetRecord() {
     const char* field = bytes_.data() + c.offset;
     if (c.memo) {
       *Slot() = table_.MemoValue(j, std::string_view(field, c.length));
+    } else if (fields[j].type <= FieldType::TimeStamp) {
+      dbase::ParseValueInto(field, c.length, fields[j].type, fields[j].decimals, Slot());
     } else if (!AddValue(field, c.length, fields[j].type, fields[j].decimals)) {
       // One value per field, whatever the column holds.
       *Slot() = FieldValue::Null();
@@ -135,11 +137,6 @@ const std::vector<FieldValue>& Cdbfstore::GetRecord() {
   }
   record_.resize(filled_);
   return record_;
-}
-
-FieldValue* Cdbfstore::Slot() {
-  if (filled_ == record_.size()) record_.emplace_back();
-  return &record_[filled_++];
 }
 
 bool Cdbfstore::AddValue(const char* raw, size_t length, uint8_t type, uint8_t decimals) {

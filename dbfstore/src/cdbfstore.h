@@ -46,7 +46,10 @@ class Cdbfstore : public CNbddb {
   bool OpenTable(const std::string& path, bool writable);
   void MapColumns();
   // The next value of the record being read.
-  FieldValue* Slot();
+  FieldValue* Slot() {
+    if (filled_ == record_.size()) record_.emplace_back();
+    return &record_[filled_++];
+  }
 
   // Where each column of an opened table lies in its records.
   struct Column {
