@@ -148,7 +148,7 @@ std::optional<std::vector<uint8_t>> MemoFile::Read(uint32_t block, bool tagged) 
 }
 
 const uint8_t* MemoFile::Window(uint64_t at, size_t n, size_t* got) const {
-  constexpr size_t kWindowBytes = 16 * 1024;
+  constexpr size_t kWindowBytes = 64 * 1024;
   if (at < window_at_ || at + n > window_at_ + window_length_) {
     window_length_ = 0;
     window_.resize(std::max(n, kWindowBytes));
