@@ -1,10 +1,11 @@
 // Appraisals exported per second from 1,000 generated appraisals.
 //
 // BM_ExportAppraisal runs the export stage end to end (data access, file, SyncX) over all
-// 1,000, in one ExportSession as the form runs it. The pair BM_FileInMemory / BM_FileKeyByKey isolates the file: the same open rows
-// written by building the file in memory and saving it once, against writing every key by
-// reading the whole file, changing the key and writing it back (what the Windows
-// profile-string function does per call). The ratio of the pair is printed at the end.
+// 1,000, in one ExportSession as the form runs it. The pair BM_FileInMemory /
+// BM_FileKeyByKey isolates the file: the same open rows written by building the file in
+// memory and saving it once, against writing every key by reading the whole file, changing
+// the key and writing it back (what the Windows profile-string function does per call).
+// The ratio of the pair is printed at the end.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
