@@ -1,9 +1,11 @@
-// One whole synchronisation at scale: a handheld holding N appraisals (all marked for
+// Whole synchronisations at scale: a handheld holding N appraisals (all marked for
 // export), 50 appraisal data files and common responses in the Outbox, valtrix running,
-// one press of the HotSync button. Prints the total time, the time of each stage (from
-// valtrix's progress lines) and the peak resident memory of the HotSync process (conduit
-// and plug-ins) and of valtrix.
-//   sync_bench [APPRAISALS]     (default 1000)
+// one press of the HotSync button. For each N prints the total time, the time of each
+// stage (from valtrix's progress lines) per appraisal, the peak resident memory of the
+// HotSync process (conduit and plug-ins) and of valtrix, and the disk's floor measured
+// right after: N files of the exported files' mean size, each written, fsynced, renamed
+// and its folder fsynced. Then the growth of each figure from one N to the next.
+//   sync_bench [APPRAISALS...]     (default 100 1000 5000)
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -58,10 +60,34 @@ double When(const std::vector<Line>& lines, const std::string& text, bool last =
   return found;
 }
 
-}  // namespace
+struct Figures {
+  int appraisals = 0;
+  double total = 0, up = 0, exported = 0, imported = 0, down = 0, floor = 0;
+  double hotsync_mb = 0, valtrix_mb = 0;
+  bool ok = false;
+};
 
-int main(int argc, char** argv) {
-  const int appraisals = argc > 1 ? std::atoi(argv[1]) : 1000;
+// N files of `size` bytes as a careful program writes each on its own: write, fsync,
+// rename into place, fsync the folder.
+double DiskFloor(const std::string& folder, int files, size_t size) {
+  fs::create_directories(folder);
+  const std::string data(size, 'x');
+  Clock::time_point start = Clock::now();
+  for (int i = 0; i < files; ++i) {
+    const std::string path = folder + "/" + std::to_string(i) + ".vxa", tmp = path + ".tmp";
+    int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || write(fd, data.data(), data.size()) != ssize_t(data.size()) || fsync(fd) != 0)
+      std::exit(1);
+    close(fd);
+    if (rename(tmp.c_str(), path.c_str()) != 0) std::exit(1);
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir < 0 || fsync(dir) != 0) std::exit(1);
+    close(dir);
+  }
+  return Seconds(start, Clock::now());
+}
+
+Figures Synchronise(int appraisals) {
   const int outbox_files = 50;
   char tmpl[] = "/tmp/nbsyncbench.XXXXXX";
   const std::string root = mkdtemp(tmpl);
@@ -98,7 +124,7 @@ int main(int argc, char** argv) {
   // valtrix, its progress lines stamped as they arrive.
   fs::create_symlink(kBin + "/valtrix", app + "/valtrix");
   int out[2];
-  if (pipe(out) != 0) return 1;
+  if (pipe(out) != 0) std::exit(1);
   pid_t valtrix = fork();
   if (valtrix == 0) {
     dup2(out[1], 1);
@@ -145,35 +171,69 @@ int main(int argc, char** argv) {
   wait4(valtrix, nullptr, 0, &valtrix_usage);
   reader.join();
 
+  uintmax_t inbox_bytes = 0;
+  int inbox_files = 0;
+  for (const auto& e : fs::directory_iterator(app + "/Inbox")) {
+    inbox_bytes += e.file_size();
+    ++inbox_files;
+  }
+  Figures f;
+  f.appraisals = appraisals;
+  f.floor = DiskFloor(root + "/floor", appraisals, inbox_files ? inbox_bytes / inbox_files : 0);
+
   double settings = When(lines, "stage A>B"), uploaded = When(lines, "tables arrived"),
          exported = When(lines, "stage B>C"), imported = When(lines, "imported ", true),
          responses = When(lines, "common responses"), down_from = When(lines, "stage B>A"),
          end = When(lines, "stage End");
-  std::printf(
-      "\nwhole synchronisation: %d appraisals on the handheld (all marked), %d files "
-      "and commresp.dat in the Outbox\n",
-      appraisals, outbox_files);
-  std::printf("  %-34s %9.2f s\n", "total (press to end of HotSync)", total);
-  std::printf("  %-34s %9.2f s\n", "settings table up", settings);
-  std::printf("  %-34s %9.2f s\n", "12 tables up", uploaded - settings);
-  std::printf("  %-34s %9.2f s  (%.0f appraisals/s)\n", "export", exported - uploaded,
-              appraisals / (exported - uploaded));
-  std::printf("  %-34s %9.2f s  (%.0f files/s)\n", "import", imported - exported,
-              outbox_files / (imported - exported));
-  std::printf("  %-34s %9.2f s\n", "common responses", responses - imported);
-  std::printf("  %-34s %9.2f s\n", "13 tables down", end - down_from);
-  std::printf("  %-34s %9.1f MB\n", "peak memory, HotSync + conduit",
-              hotsync_usage.ru_maxrss / 1024.0);
-  std::printf("  %-34s %9.1f MB\n", "peak memory, valtrix", valtrix_usage.ru_maxrss / 1024.0);
-  std::error_code ec;
-  std::printf("  %-34s %9.1f MB\n", "size of the AprDsc1 table",
-              double(fs::file_size(app + "/System/AprDsc1.dbf", ec)) / 1048576.0);
-  bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && end >= 0;
-  if (!ok) {
+  f.total = total;
+  f.up = uploaded;
+  f.exported = exported - uploaded;
+  f.imported = imported - exported;
+  f.down = end - down_from;
+  f.hotsync_mb = hotsync_usage.ru_maxrss / 1024.0;
+  f.valtrix_mb = valtrix_usage.ru_maxrss / 1024.0;
+  f.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && end >= 0 && responses >= 0 &&
+         settings >= 0 && inbox_files == appraisals;
+  if (!f.ok) {
     std::printf("sync_bench: the synchronisation did not complete (status %d); valtrix said:\n",
                 status);
     for (const Line& l : lines) std::printf("  %6.2f %s", l.at, l.text.c_str());
   }
   fs::remove_all(root);
-  return ok ? 0 : 1;
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<int> sizes;
+  for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+  if (sizes.empty()) sizes = {100, 1000, 5000};
+  std::vector<Figures> runs;
+  for (int n : sizes) {
+    runs.push_back(Synchronise(n));
+    if (!runs.back().ok) return 1;
+  }
+  std::printf(
+      "\nwhole synchronisation, all appraisals marked, 50 files and commresp.dat in the Outbox\n"
+      "(floor: as many files of the exported size, each written, fsynced, renamed and its "
+      "folder fsynced)\n");
+  std::printf("%7s %8s %8s %7s | %9s %9s %10s %9s | %8s %8s\n", "apprs", "total s", "floor s",
+              "/floor", "up ms/a", "export", "import/file", "down ms/a", "HotSync", "valtrix");
+  for (const Figures& f : runs) {
+    const double n = f.appraisals;
+    std::printf("%7d %8.2f %8.2f %7.2f | %9.3f %9.3f %10.2f %9.3f | %6.1fMB %6.1fMB\n",
+                f.appraisals, f.total, f.floor, f.total / f.floor, 1000 * f.up / n,
+                1000 * f.exported / n, 1000 * f.imported / 50, 1000 * f.down / n, f.hotsync_mb,
+                f.valtrix_mb);
+  }
+  for (size_t i = 1; i < runs.size(); ++i) {
+    const Figures &a = runs[i - 1], &b = runs[i];
+    std::printf(
+        "growth %d -> %d appraisals (x%.0f): total x%.2f, export x%.2f, import x%.2f, "
+        "floor x%.2f\n",
+        a.appraisals, b.appraisals, double(b.appraisals) / a.appraisals, b.total / a.total,
+        b.exported / a.exported, b.imported / a.imported, b.floor / a.floor);
+  }
+  return 0;
 }

@@ -1,6 +1,7 @@
 #include <strings.h>
 
 #include <filesystem>
+#include <unordered_map>
 
 #include "convert.h"
 #include "dao/dao.h"
@@ -25,6 +26,12 @@ std::string FindTableFile(const std::string& folder, const std::string& table) {
   return "";
 }
 
+std::string Lowered(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return s;
+}
+
 }  // namespace
 
 Database::Database(Database&&) noexcept = default;
@@ -42,22 +49,40 @@ Database Database::Open(const std::string& folder) {
 
 const std::string& Database::folder() const { return folder_; }
 
+// The tables this Database has opened, by lowered name.
+struct Database::Tables {
+  std::unordered_map<std::string, std::shared_ptr<TableFile>> open;
+
+  std::shared_ptr<TableFile> Get(const std::string& folder, const std::string& table) {
+    std::string key = Lowered(table);
+    auto it = open.find(key);
+    if (it != open.end()) return it->second;
+    std::string path = FindTableFile(folder, table);
+    if (path.empty()) throw Error("the table " + table + " is not in " + folder);
+    std::shared_ptr<TableFile> file(TableFile::Open(path));
+    open.emplace(std::move(key), file);
+    return file;
+  }
+};
+
 bool Database::HasTable(const std::string& table) const {
+  if (tables_) {
+    std::string key = Lowered(table);
+    if (tables_->open.count(key)) return true;
+  }
   return !FindTableFile(folder_, table).empty();
 }
 
-namespace {
-
-std::shared_ptr<TableFile> OpenTable(const std::string& folder, const std::string& table) {
-  std::string path = FindTableFile(folder, table);
-  if (path.empty()) throw Error("the table " + table + " is not in " + folder);
-  return std::shared_ptr<TableFile>(TableFile::Open(path));
+Recordset Database::Empty(const std::string& table) {
+  if (!tables_) tables_ = std::make_shared<Tables>();
+  auto state = std::make_unique<Recordset::State>(table, tables_->Get(folder_, table));
+  state->Start();
+  return Recordset(std::move(state));
 }
 
-}  // namespace
-
 Recordset Database::All(const std::string& table) {
-  auto state = std::make_unique<Recordset::State>(table, OpenTable(folder_, table));
+  if (!tables_) tables_ = std::make_shared<Tables>();
+  auto state = std::make_unique<Recordset::State>(table, tables_->Get(folder_, table));
   for (size_t i = 0, n = state->file->size(); i < n; ++i)
     if (!state->file->deleted(i)) state->rows.push_back(i);
   state->Start();
@@ -65,9 +90,21 @@ Recordset Database::All(const std::string& table) {
 }
 
 Recordset Database::Where(const std::string& table, const std::string& field, const Value& value) {
-  auto state = std::make_unique<Recordset::State>(table, OpenTable(folder_, table));
+  if (!tables_) tables_ = std::make_shared<Tables>();
+  auto state = std::make_unique<Recordset::State>(table, tables_->Get(folder_, table));
   size_t column = state->Column(field);
   const Field& f = state->file->fields()[column];
+  if (f.type == Field::Type::Number || f.type == Field::Type::TimeStamp) {
+    Value wanted;
+    try {
+      wanted = ToFieldKind(Field{f.name, f.type, 1 << 30, f.decimals}, value);
+    } catch (const Error&) {
+    }
+    if (wanted.kind() == Value::Kind::Number)
+      state->rows = state->file->RowsWith(column, wanted.number());
+    state->Start();
+    return Recordset(std::move(state));
+  }
   for (size_t i = 0, n = state->file->size(); i < n; ++i)
     if (!state->file->deleted(i) && Matches(f, state->file->ReadValue(i, column), value))
       state->rows.push_back(i);
@@ -88,6 +125,6 @@ Value Database::Max(const std::string& table, const std::string& field) {
   return best;
 }
 
-void Database::Close() {}
+void Database::Close() { tables_.reset(); }
 
 }  // namespace dao

@@ -1,5 +1,3 @@
-#include <strings.h>
-
 #include "convert.h"
 #include "dao/dao.h"
 #include "recordset_state.h"
@@ -7,10 +5,9 @@
 namespace dao {
 
 size_t Recordset::State::Column(const std::string& name) const {
-  const std::vector<Field>& fields = file->fields();
-  for (size_t i = 0; i < fields.size(); ++i)
-    if (!strcasecmp(fields[i].name.c_str(), name.c_str())) return i;
-  throw Error("the table " + table + " has no field " + name);
+  size_t column = file->ColumnOf(name);
+  if (column == std::string::npos) throw Error("the table " + table + " has no field " + name);
+  return column;
 }
 
 void Recordset::State::RequireCurrent(const char* operation) const {
@@ -78,17 +75,20 @@ void Recordset::MovePrevious() {
 const std::vector<Field>& Recordset::Fields() const { return s_->file->fields(); }
 
 bool Recordset::HasField(const std::string& name) const {
-  for (const Field& f : s_->file->fields())
-    if (!strcasecmp(f.name.c_str(), name.c_str())) return true;
-  return false;
+  return s_->file->ColumnOf(name) != std::string::npos;
 }
+
+size_t Recordset::ColumnOf(const std::string& name) const { return s_->Column(name); }
 
 const Field& Recordset::GetField(const std::string& name) const {
   return s_->file->fields()[s_->Column(name)];
 }
 
-Value Recordset::Get(const std::string& field) const {
-  size_t column = s_->Column(field);
+Value Recordset::Get(const std::string& field) const { return At(s_->Column(field)); }
+
+Value Recordset::At(size_t column) const {
+  if (column >= s_->file->fields().size())
+    throw Error("the table " + s_->table + " has no column " + std::to_string(column));
   if (s_->pending != State::Pending::None) return s_->values[column];
   return s_->Current()[column];
 }

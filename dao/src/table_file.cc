@@ -1,7 +1,9 @@
 #include "table_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 #include "dbase/table.h"
 #include "dbase/values.h"
@@ -93,7 +95,32 @@ class DbaseTableFile : public TableFile {
       f.width = column.length;
       f.decimals = desc.decimals;
       fields_.push_back(f);
+      by_name_.emplace(Lower(f.name), j);
     }
+  }
+
+  size_t ColumnOf(const std::string& name) const override {
+    auto it = by_name_.find(Lower(name));
+    return it == by_name_.end() ? std::string::npos : it->second;
+  }
+
+  std::vector<size_t> RowsWith(size_t column, double number) override {
+    auto built = indexes_.find(column);
+    if (built == indexes_.end()) {
+      Index index;
+      for (size_t i = 0, n = size(); i < n; ++i) {
+        Value v = ReadValue(i, column);
+        if (IsKey(v)) index.emplace_back(v.number(), i);
+      }
+      std::sort(index.begin(), index.end());
+      built = indexes_.emplace(column, std::move(index)).first;
+    }
+    const Index& index = built->second;
+    std::vector<size_t> rows;
+    auto it = std::lower_bound(index.begin(), index.end(), Entry(number, 0));
+    for (; it != index.end() && it->first == number; ++it)
+      if (!deleted(it->second)) rows.push_back(it->second);
+    return rows;
   }
 
   const std::vector<Field>& fields() const override { return fields_; }
@@ -129,9 +156,19 @@ class DbaseTableFile : public TableFile {
 
   void Rewrite(size_t index, const std::vector<Value>& values) override {
     std::vector<FieldValue> row = Encode(values);
+    std::vector<Value> before;
+    for (auto& [column, keys] : indexes_) before.push_back(ReadValue(index, column));
     Change([&](dbase::Table& t) { return t.RewriteRecord(index, row); });
+    size_t k = 0;
+    for (auto& [column, keys] : indexes_) {
+      const Value& old = before[k++];
+      if (column >= values.size() || values[column] == old) continue;
+      Unindex(keys, old, index);
+      Reindex(keys, values[column], index);
+    }
   }
 
+  // A deleted record stays in the indexes; RowsWith passes over it.
   void MarkDeleted(size_t index) override {
     Change([&](dbase::Table& t) { return t.MarkDeleted(index); });
   }
@@ -140,6 +177,8 @@ class DbaseTableFile : public TableFile {
     std::vector<FieldValue> row = Encode(values);
     size_t index = size();
     Change([&](dbase::Table& t) { return t.AppendRecord(row); });
+    for (auto& [column, keys] : indexes_)
+      if (column < values.size()) Reindex(keys, values[column], index);
     return index;
   }
 
@@ -188,9 +227,37 @@ class DbaseTableFile : public TableFile {
     if (!ok) throw Error("cannot write the table " + path_ + ": " + why);
   }
 
+  // (number, record) of every record holding a number in the column, sorted: 16 bytes a
+  // record, so that an index of every appraisal table stays small.
+  using Entry = std::pair<double, size_t>;
+  using Index = std::vector<Entry>;
+
+  static bool IsKey(const Value& v) { return v.kind() == Value::Kind::Number; }
+
+  static void Unindex(Index& keys, const Value& v, size_t index) {
+    if (!IsKey(v)) return;
+    auto it = std::lower_bound(keys.begin(), keys.end(), Entry(v.number(), index));
+    if (it != keys.end() && *it == Entry(v.number(), index)) keys.erase(it);
+  }
+
+  static void Reindex(Index& keys, const Value& v, size_t index) {
+    if (!IsKey(v)) return;
+    const Entry e(v.number(), index);
+    keys.insert(std::upper_bound(keys.begin(), keys.end(), e), e);
+  }
+
+  static std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out)
+      if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    return out;
+  }
+
   std::string path_;
   mutable dbase::Table reader_;
   std::vector<Field> fields_;
+  std::unordered_map<std::string, size_t> by_name_;  // lowered name -> first such column
+  std::unordered_map<size_t, Index> indexes_;        // by column
 };
 
 }  // namespace

@@ -18,6 +18,8 @@ class TableFile {
   virtual ~TableFile() = default;
 
   virtual const std::vector<Field>& fields() const = 0;
+  // The column of a field named without regard to case; npos when there is none.
+  virtual size_t ColumnOf(const std::string& name) const = 0;
   // Records in the file, deleted ones included.
   virtual size_t size() const = 0;
   virtual bool deleted(size_t index) const = 0;
@@ -25,6 +27,9 @@ class TableFile {
   virtual std::vector<Value> Read(size_t index) const = 0;
   // One field's value alone: what selections test.
   virtual Value ReadValue(size_t index, size_t column) const = 0;
+  // Live records whose number column holds this number, in file order. The column's
+  // index is built on first use and kept up to date by Rewrite, MarkDeleted and Append.
+  virtual std::vector<size_t> RowsWith(size_t column, double number) = 0;
   // Values are already of each field's kind (or Null). Throw Error when a value does not
   // fit its column; the record is then unchanged.
   virtual void Rewrite(size_t index, const std::vector<Value>& values) = 0;

@@ -226,3 +226,43 @@ TEST_F(DaoTest, WhatItWritesTheStorePluginReadsBack) {
 }
 
 }  // namespace
+
+// One Database keeps its tables open: its selections by number see its own edits,
+// deletions and appends, and every row of a key, in file order.
+TEST_F(DaoTest, SelectionsByNumberFollowTheDatabasesOwnChanges) {
+  dao::Database db = dao::Database::Open(folder_);
+  auto ids = [&](double id) {
+    std::vector<std::string> files;
+    dao::Recordset rs = db.Where("AprSubj", "AprID", Value::Number(id));
+    for (; !rs.IsEOF(); rs.MoveNext()) files.push_back(rs.Get("FileNumber").text());
+    return files;
+  };
+  EXPECT_EQ(ids(7), std::vector<std::string>{"ABC"});
+  EXPECT_TRUE(ids(4).empty());
+  EXPECT_EQ(ids(5.0), std::vector<std::string>{"J-5"});
+  EXPECT_TRUE(db.Where("AprSubj", "AprID", Value::Text("")).IsEOF());
+
+  dao::Recordset seven = db.Where("AprSubj", "AprID", Value::Number(7));
+  seven.Edit();
+  seven.Set("AprID", Value::Number(5));
+  seven.Update();
+  EXPECT_TRUE(ids(7).empty());
+  EXPECT_EQ(ids(5), (std::vector<std::string>{"ABC", "J-5"}));
+
+  dao::Recordset add = db.Empty("AprSubj");
+  add.AddNew();
+  add.Set("AprID", Value::Number(5));
+  add.Set("FileNumber", Value::Text("NEW"));
+  add.Update();
+  dao::Recordset three = db.Where("AprSubj", "AprID", Value::Text("3"));
+  three.MoveFirst();
+  three.Delete();
+  EXPECT_EQ(ids(5), (std::vector<std::string>{"ABC", "J-5", "NEW"}));
+  EXPECT_TRUE(ids(3).empty());
+
+  // What another Database reads from the file agrees.
+  dao::Database fresh = dao::Database::Open(folder_);
+  dao::Recordset rs = fresh.Where("AprSubj", "AprID", Value::Number(5));
+  EXPECT_EQ(rs.RecordCount(), 3);
+  EXPECT_EQ(fresh.Max("AprSubj", "AprID"), Value::Number(5));
+}

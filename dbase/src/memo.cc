@@ -59,6 +59,7 @@ std::string TableNameFor(const std::string& table_path) {
 
 bool MemoFile::Create(const std::string& path, const std::string& table_name) {
   if (!file_.Open(path, File::Mode::kCreate)) return false;
+  window_length_ = 0;
   writable_ = true;
   block_size_ = kMemoBlockSize;
   std::memset(header_, 0, sizeof header_);
@@ -81,6 +82,7 @@ bool MemoFile::Create(const std::string& path, const std::string& table_name) {
 
 bool MemoFile::Open(const std::string& path, bool writable) {
   if (!file_.Open(path, writable ? File::Mode::kReadWrite : File::Mode::kRead)) return false;
+  window_length_ = 0;
   writable_ = writable;
   dirty_ = false;
   std::memset(header_, 0, sizeof header_);
@@ -112,6 +114,7 @@ bool MemoFile::WriteHeader() {
 }
 
 bool MemoFile::Close(bool write_header) {
+  window_length_ = 0;
   bool ok = true;
   if (file_.is_open() && writable_ && dirty_ && write_header) ok = WriteHeader();
   file_.Close();
@@ -133,54 +136,78 @@ std::optional<uint32_t> MemoFile::Write(const void* data, size_t size) {
     return std::nullopt;
   const uint32_t block = next_free_;
   next_free_ += uint32_t(blocks);
+  window_length_ = 0;
   dirty_ = true;
   return block;
 }
 
 std::optional<std::vector<uint8_t>> MemoFile::Read(uint32_t block, bool tagged) const {
-  if (!file_.is_open() || block == 0) return std::nullopt;
-  const int64_t size = file_.Size();
-  const uint64_t at = uint64_t(block) * block_size_;
-  if (size < 0 || at >= uint64_t(size)) return std::nullopt;
   std::vector<uint8_t> data;
-  if (tagged) {
-    uint8_t head[kEntryHeaderSize];
-    if (file_.ReadAt(at, head, sizeof head) != int64_t(sizeof head)) return std::nullopt;
-    if (std::memcmp(head, kEntryTag, 4) != 0) return std::nullopt;
-    const uint32_t length = Get32(head + 4);
-    if (length < kEntryHeaderSize) return std::nullopt;
-    // A truncated entry gives the bytes that are there.
-    data.resize(std::min<size_t>(length - kEntryHeaderSize, kMemoReadLimit));
-    int64_t got = file_.ReadAt(at + kEntryHeaderSize, data.data(), data.size());
-    if (got < 0) return std::nullopt;
-    data.resize(size_t(got));
-    return data;
+  if (!ReadInto(block, tagged, &data)) return std::nullopt;
+  return data;
+}
+
+const uint8_t* MemoFile::Window(uint64_t at, size_t n, size_t* got) const {
+  constexpr size_t kWindowBytes = 64 * 1024;
+  if (at < window_at_ || at + n > window_at_ + window_length_) {
+    window_length_ = 0;
+    window_.resize(std::max(n, kWindowBytes));
+    const int64_t read = file_.ReadAt(at, window_.data(), window_.size());
+    if (read < 0) return nullptr;
+    window_at_ = at;
+    window_length_ = size_t(read);
   }
+  const uint64_t end = window_at_ + window_length_;
+  *got = at >= end ? 0 : size_t(std::min<uint64_t>(n, end - at));
+  return window_.data() + (at - window_at_);
+}
+
+bool MemoFile::ReadInto(uint32_t block, bool tagged, std::vector<uint8_t>* out) const {
+  std::vector<uint8_t>& data = *out;
+  data.clear();
+  if (!file_.is_open() || block == 0) return false;
+  const uint64_t at = uint64_t(block) * block_size_;
+  if (tagged) {
+    size_t got = 0;
+    const uint8_t* head = Window(at, kEntryHeaderSize, &got);
+    if (!head || got != kEntryHeaderSize) return false;
+    if (std::memcmp(head, kEntryTag, 4) != 0) return false;
+    const uint32_t length = Get32(head + 4);
+    if (length < kEntryHeaderSize) return false;
+    // A truncated entry gives the bytes that are there.
+    const size_t want = std::min<size_t>(length - kEntryHeaderSize, kMemoReadLimit);
+    const uint8_t* bytes = Window(at + kEntryHeaderSize, want, &got);
+    if (!bytes) return false;
+    data.assign(bytes, bytes + got);
+    return true;
+  }
+  const int64_t size = file_.Size();
+  if (size < 0 || at >= uint64_t(size)) return false;
   // Untagged entries end at two 0x1A bytes in a row, a 0x1A that ends the file, or the end.
   uint8_t chunk[4096];
   uint64_t pos = at;
   bool pending_eof_byte = false;
   while (data.size() < kMemoReadLimit) {
     int64_t got = file_.ReadAt(pos, chunk, sizeof chunk);
-    if (got < 0) return std::nullopt;
+    if (got < 0) return false;
     if (got == 0) break;
     for (int64_t i = 0; i < got; ++i) {
       if (pending_eof_byte) {
-        if (chunk[i] == 0x1A) return data;
+        if (chunk[i] == 0x1A) return true;
         pending_eof_byte = false;
         data.push_back(0x1A);
-        if (data.size() >= kMemoReadLimit) return data;
+        if (data.size() >= kMemoReadLimit) return true;
       }
       if (chunk[i] == 0x1A) {
         pending_eof_byte = true;
         continue;
       }
       data.push_back(chunk[i]);
-      if (data.size() >= kMemoReadLimit) return data;
+      if (data.size() >= kMemoReadLimit) return true;
     }
     pos += uint64_t(got);
   }
-  return data;
+  return true;
 }
 
 }  // namespace dbase

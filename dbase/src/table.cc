@@ -212,9 +212,8 @@ FieldValue Table::MemoValue(size_t j, std::string_view bytes) {
   const uint32_t block = ParseMemoBlock(bytes.data(), bytes.size());
   if (block == 0) return text ? FieldValue::Null() : FieldValue::Binary(nullptr, 0);
   if (!EnsureMemoReadable()) return FieldValue::Null();
-  std::optional<std::vector<uint8_t>> data = memo_.Read(block, tagged_memos());
-  if (!data) return FieldValue::Null();
-  return text ? MemoText(*data) : FieldValue::Binary(data->data(), data->size());
+  if (!memo_.ReadInto(block, tagged_memos(), &memo_data_)) return FieldValue::Null();
+  return text ? MemoText(memo_data_) : FieldValue::Binary(memo_data_.data(), memo_data_.size());
 }
 
 bool Table::ReadRecord(size_t i, std::vector<FieldValue>* values, bool* deleted, size_t* unknown) {

@@ -1,11 +1,15 @@
 #include "dbase/values.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <cinttypes>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "dbase/format.h"
 #include "platform/timeofday.h"
@@ -29,10 +33,41 @@ void Put(char* out, size_t width, char overflow, const char* format, Args... arg
 
 void Blanks(char* out, size_t width) { std::memset(out, ' ', width); }
 
-// A NUL-terminated copy of a field's bytes for the C number parsers.
-std::string Terminated(const char* raw, size_t length) {
+// A field's text up to its first NUL, as the C parsers saw it.
+std::string_view Terminated(const char* raw, size_t length) {
   const char* end = static_cast<const char*>(std::memchr(raw, 0, length));
-  return std::string(raw, end ? size_t(end - raw) : length);
+  return std::string_view(raw, end ? size_t(end - raw) : length);
+}
+
+// The leading number of a text as strtol/strtoll read it: blanks skipped, an optional
+// sign, the digits that follow; 0 without digits, clamped on overflow. Locale-free.
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+int64_t LeadingInteger(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  uint64_t magnitude = 0;
+  const uint64_t limit = uint64_t(INT64_MAX) + negative;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    const unsigned digit = unsigned(text[i] - '0');
+    if (magnitude > (limit - digit) / 10) return negative ? INT64_MIN : INT64_MAX;
+    magnitude = magnitude * 10 + digit;
+  }
+  return negative ? int64_t(0 - magnitude) : int64_t(magnitude);
+}
+
+// The leading decimal number of a text as strtod reads it (blanks, sign, digits, point,
+// exponent); 0 without one. Locale-free.
+double LeadingDouble(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  if (i < text.size() && text[i] == '+') ++i;
+  double value = 0;
+  auto [end, ec] = std::from_chars(text.data() + i, text.data() + text.size(), value);
+  if (ec == std::errc::invalid_argument) return 0;
+  return value;
 }
 
 bool AllBlank(const char* raw, size_t length) {
@@ -41,8 +76,29 @@ bool AllBlank(const char* raw, size_t length) {
   return true;
 }
 
-bool Overflowed(const std::string& text) {
-  return text.find_first_not_of(" *") == std::string::npos && text.find('*') != std::string::npos;
+// Asterisks (and blanks) up to the first NUL: a number too wide for its column.
+bool Overflowed(const char* raw, size_t length) {
+  bool star = false;
+  for (size_t i = 0; i < length && raw[i]; ++i) {
+    if (raw[i] == '*') {
+      star = true;
+    } else if (raw[i] != ' ') {
+      return false;
+    }
+  }
+  return star;
+}
+
+// HH:MM:SS in digits, the form the store writes: the same in every locale.
+std::optional<int32_t> PlainTime(const char* raw, size_t length) {
+  auto digit = [raw](size_t i) { return raw[i] >= '0' && raw[i] <= '9'; };
+  if (length != 8 || raw[2] != ':' || raw[5] != ':') return std::nullopt;
+  for (size_t i : {0, 1, 3, 4, 6, 7})
+    if (!digit(i)) return std::nullopt;
+  auto two = [raw](size_t i) { return (raw[i] - '0') * 10 + (raw[i + 1] - '0'); };
+  const int h = two(0), m = two(3), sec = two(6);
+  if (h > 23 || m > 59 || sec > 59) return std::nullopt;
+  return h * 10000 + m * 100 + sec;
 }
 
 }  // namespace
@@ -135,54 +191,80 @@ MemoPayload MemoPayloadFor(const FieldDesc& field, const FieldValue& value) {
   return {text.data(), text.size()};
 }
 
-std::optional<FieldValue> ParseValue(const char* raw, size_t length, uint8_t type,
-                                     uint8_t decimals) {
+namespace {
+
+// A Text column's value: up to the first NUL, carriage returns removed, trailing blanks
+// trimmed.
+void ParseText(const char* raw, size_t length, FieldValue* out) {
+  std::string_view text = Terminated(raw, length);
+  if (text.find('\r') == std::string_view::npos) {
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    out->AssignText(text);
+    return;
+  }
+  std::string kept(text);
+  std::erase(kept, '\r');
+  while (!kept.empty() && kept.back() == ' ') kept.pop_back();
+  out->AssignText(kept);
+}
+
+// Every other known type's value.
+FieldValue ParseScalar(const char* raw, size_t length, uint8_t type, uint8_t decimals) {
   const bool blank = length == 0 || AllBlank(raw, length);
+  // The number parsers stop at a NUL as at any other character that ends a number.
+  const std::string_view text(raw, length);
   switch (type) {
-    case FieldType::Text: {
-      if (length == 0 || raw[0] == 0) return FieldValue::Null();
-      std::string text = Terminated(raw, length);
-      std::erase(text, '\r');
-      while (!text.empty() && text.back() == ' ') text.pop_back();
-      return FieldValue::Text(text);
-    }
-    case FieldType::Number: {
-      if (blank) return FieldValue::Null();
-      std::string text = Terminated(raw, length);
-      if (Overflowed(text)) return FieldValue::Null();
-      if (decimals > 0) return FieldValue::Double(std::strtod(text.c_str(), nullptr));
-      if (length > 9) return FieldValue::Int64(std::strtoll(text.c_str(), nullptr, 10));
-      return FieldValue::Int32(int32_t(std::strtol(text.c_str(), nullptr, 10)));
-    }
+    case FieldType::Number:
+      if (blank || Overflowed(raw, length)) return FieldValue::Null();
+      if (decimals > 0) return FieldValue::Double(LeadingDouble(text));
+      if (length > 9) return FieldValue::Int64(LeadingInteger(text));
+      return FieldValue::Int32(int32_t(LeadingInteger(text)));
     case FieldType::Logical:
       return FieldValue::Logical(length > 0 && raw[0] == 'T');
     case FieldType::Date:
       if (blank) return FieldValue::Null();
-      return FieldValue::Date(
-          int32_t(std::strtol(Terminated(raw, std::min<size_t>(length, 8)).c_str(), nullptr, 10)));
+      return FieldValue::Date(int32_t(LeadingInteger(text.substr(0, 8))));
     case FieldType::Time: {
       if (blank) return FieldValue::Null();
-      std::optional<int32_t> t = nb::ParseTimeOfDay(Terminated(raw, length));
+      std::optional<int32_t> t = PlainTime(raw, length);
+      if (!t) t = nb::ParseTimeOfDay(Terminated(raw, length));
       return t ? FieldValue::Time(*t) : FieldValue::Null();
     }
     case FieldType::Binary:
       return FieldValue::Binary(raw, length);
-    case FieldType::TimeStamp: {
-      if (blank) return FieldValue::Null();
-      std::string text = Terminated(raw, length);
-      if (Overflowed(text)) return FieldValue::Null();
-      return FieldValue::TimeStamp(std::strtoll(text.c_str(), nullptr, 10));
-    }
-    default:
-      return std::nullopt;
+    default:  // TimeStamp
+      if (blank || Overflowed(raw, length)) return FieldValue::Null();
+      return FieldValue::TimeStamp(LeadingInteger(text));
   }
 }
 
+}  // namespace
+
+bool ParseValueInto(const char* raw, size_t length, uint8_t type, uint8_t decimals,
+                    FieldValue* out) {
+  if (type == FieldType::Text) {
+    if (length == 0 || raw[0] == 0) {
+      *out = FieldValue::Null();
+    } else {
+      ParseText(raw, length, out);
+    }
+    return true;
+  }
+  if (type > FieldType::TimeStamp) return false;
+  *out = ParseScalar(raw, length, type, decimals);
+  return true;
+}
+
+std::optional<FieldValue> ParseValue(const char* raw, size_t length, uint8_t type,
+                                     uint8_t decimals) {
+  FieldValue value;
+  if (!ParseValueInto(raw, length, type, decimals, &value)) return std::nullopt;
+  return value;
+}
+
 uint32_t ParseMemoBlock(const char* raw, size_t length) {
-  std::string text = Terminated(raw, length);
-  char* end = nullptr;
-  long long block = std::strtoll(text.c_str(), &end, 10);
-  if (end == text.c_str() || block <= 0 || block > UINT32_MAX) return 0;
+  const int64_t block = LeadingInteger(std::string_view(raw, length));
+  if (block <= 0 || block > UINT32_MAX) return 0;
   return uint32_t(block);
 }
 

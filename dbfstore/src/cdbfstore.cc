@@ -13,7 +13,19 @@ bool Cdbfstore::Create(const std::string& path, bool /*replace*/) {
   read_only_ = false;
   position_ = 0;
   record_.clear();
-  return table_.Create(nb::MapPath(path), fields_);
+  const bool created = table_.Create(nb::MapPath(path), fields_);
+  MapColumns();
+  return created;
+}
+
+void Cdbfstore::MapColumns() {
+  columns_.clear();
+  size_t offset = 1;
+  for (size_t j = 0; j < table_.columns().size(); ++j) {
+    const size_t length = table_.columns()[j].length;
+    columns_.push_back({offset, length, table_.IsMemoColumn(j)});
+    offset += length;
+  }
 }
 
 bool Cdbfstore::OpenTable(const std::string& path, bool writable) {
@@ -34,6 +46,7 @@ bool Cdbfstore::OpenTable(const std::string& path, bool writable) {
   record_length_ = 1;
   memo_ = false;
   for (const FieldDesc& field : table_.fields()) AddField(field);
+  MapColumns();
   return true;
 }
 
@@ -60,6 +73,7 @@ void Cdbfstore::Close() {
 
 void Cdbfstore::Reset() {
   table_.Close(false);
+  columns_.clear();
   fields_.clear();
   record_.clear();
   record_length_ = 1;
@@ -96,35 +110,44 @@ int Cdbfstore::GetRecordCount() {
 }
 
 const std::vector<FieldValue>& Cdbfstore::GetRecord() {
-  record_.clear();
   const char* raw = nullptr;
   size_t i = position_;
   while ((raw = table_.RawRecord(i)) && raw[0] == dbase::kDeletedFlag) ++i;
   position_ = i;
-  if (!raw) return record_;
-  const std::vector<char> bytes(raw, raw + table_.record_length());
+  if (!raw) {
+    record_.clear();
+    return record_;
+  }
+  // Memo reads may move the table's read window: keep this record's bytes.
+  bytes_.assign(raw, raw + table_.record_length());
+  // The values of the last record are overwritten in place, their text storage reused.
+  filled_ = 0;
   const std::vector<FieldDesc>& fields = table_.fields();
-  for (size_t j = 0; j < fields.size(); ++j) {
-    std::string_view field = table_.FieldBytes(bytes.data(), j);
-    if (table_.IsMemoColumn(j)) {
-      record_.push_back(table_.MemoValue(j, field));
-    } else if (!AddValue(field.data(), field.size(), fields[j].type, fields[j].decimals)) {
+  for (size_t j = 0; j < columns_.size() && j < fields.size(); ++j) {
+    const Column& c = columns_[j];
+    const char* field = bytes_.data() + c.offset;
+    if (c.memo) {
+      *Slot() = table_.MemoValue(j, std::string_view(field, c.length));
+    } else if (fields[j].type <= FieldType::TimeStamp) {
+      dbase::ParseValueInto(field, c.length, fields[j].type, fields[j].decimals, Slot());
+    } else if (!AddValue(field, c.length, fields[j].type, fields[j].decimals)) {
       // One value per field, whatever the column holds.
-      record_.push_back(FieldValue::Null());
+      *Slot() = FieldValue::Null();
     }
   }
+  record_.resize(filled_);
   return record_;
 }
 
 bool Cdbfstore::AddValue(const char* raw, size_t length, uint8_t type, uint8_t decimals) {
-  std::optional<FieldValue> value = dbase::ParseValue(raw, length, type, decimals);
-  if (!value) {
+  if (type > FieldType::TimeStamp) {
     // Once per table: a column of an unknown type would otherwise report on every record.
     if (!unknown_type_reported_) dbfstore::ShowDllError(dbfstore::kUnknownType);
     unknown_type_reported_ = true;
     return false;
   }
-  record_.push_back(std::move(*value));
+  FieldValue* value = Slot();
+  if (!dbase::ParseValueInto(raw, length, type, decimals, value)) *value = FieldValue::Null();
   return true;
 }
 

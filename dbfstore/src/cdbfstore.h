@@ -44,10 +44,25 @@ class Cdbfstore : public CNbddb {
 
  private:
   bool OpenTable(const std::string& path, bool writable);
+  void MapColumns();
+  // The next value of the record being read.
+  FieldValue* Slot() {
+    if (filled_ == record_.size()) record_.emplace_back();
+    return &record_[filled_++];
+  }
+
+  // Where each column of an opened table lies in its records.
+  struct Column {
+    size_t offset, length;
+    bool memo;
+  };
 
   dbase::Table table_;
+  std::vector<Column> columns_;
   std::vector<FieldDesc> fields_;
-  std::vector<FieldValue> record_;
+  std::vector<char> bytes_;         // the current record's raw bytes
+  std::vector<FieldValue> record_;  // its first filled_ values are the current record's
+  size_t filled_ = 0;
   size_t record_length_ = 1;  // built by AddField: the deletion flag plus each field
   bool memo_ = false;
   bool read_only_ = false;

@@ -354,4 +354,27 @@ TEST(DbfstoreLifecycle, ResetOpenFailuresAndWindowsPaths) {
   store->Close();
 }
 
+// Each record's texts are whole C strings whatever the record before held in the column.
+TEST(DbfstoreNavigation, TextsOfEachRecordStandAlone) {
+  Desk desk;
+  const std::string path = desk.Path("Names.dbf");
+  const char* names[] = {"a rather long name", "Al", "", "Bob Smith", "a rather long name!"};
+  std::vector<std::vector<FieldValue>> rows;
+  for (const char* name : names)
+    rows.push_back({FieldValue::Text(name), FieldValue::Text(std::string(name) + " (memo)")});
+  WriteTable(path, {Field("NAME", FieldType::Text, 20), Field("NOTES", FieldType::Text, 300)},
+             rows);
+  auto store = Store();
+  ASSERT_TRUE(store->OpenForRead(path));
+  for (size_t i = 0; i < std::size(names); ++i) {
+    ASSERT_EQ(i == 0 ? store->MoveFirst() : store->MoveNext(), NavStatus::Done);
+    const std::vector<FieldValue>& r = store->GetRecord();
+    ASSERT_EQ(r.size(), 2u);
+    EXPECT_STREQ(r[0].text(), names[i]);
+    EXPECT_EQ(r[0].length(), std::strlen(names[i]));
+    EXPECT_EQ(r[1].text_view(), std::string(names[i]) + " (memo)");
+  }
+  store->Close();
+}
+
 }  // namespace

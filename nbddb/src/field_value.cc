@@ -94,6 +94,17 @@ FieldValue FieldValue::Text(std::string_view text) {
   return v;
 }
 
+void FieldValue::AssignText(std::string_view text) {
+  // The characters hold length_ + 1 bytes however the text was made.
+  if (tag_ == FieldTag::Text && v_.text && text.size() <= length_) {
+    std::memmove(v_.text, text.data(), text.size());
+    v_.text[text.size()] = '\0';
+    length_ = uint32_t(text.size());
+    return;
+  }
+  *this = Text(text);
+}
+
 FieldValue FieldValue::Int32(int32_t value) {
   FieldValue v;
   v.tag_ = FieldTag::Int32;

@@ -209,8 +209,15 @@ std::string Profile::Text() const {
 }
 
 bool Profile::Save(const std::string& path) const {
-  size_t slash = path.rfind('/');
-  std::string dir = slash == kNone ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  if (!SaveWithoutFolderSync(path)) return false;
+  const size_t slash = path.rfind('/');
+  std::string folder = ".";
+  if (slash != kNone) folder.assign(path, 0, slash == 0 ? 1 : slash);
+  SyncFolder(folder);
+  return true;
+}
+
+bool Profile::SaveWithoutFolderSync(const std::string& path) const {
   std::string tmp = path + ".XXXXXX";
   int fd = mkstemp(tmp.data());
   if (fd < 0) return false;
@@ -220,17 +227,16 @@ bool Profile::Save(const std::string& path) const {
   bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, Text()) && fsync(fd) == 0;
   ok = close(fd) == 0 && ok;
   if (ok) ok = rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) {
-    unlink(tmp.c_str());
-    return false;
-  }
-  // The rename itself must survive a crash too.
-  int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    fsync(dfd);
-    close(dfd);
-  }
-  return true;
+  if (!ok) unlink(tmp.c_str());
+  return ok;
+}
+
+bool Profile::SyncFolder(const std::string& folder) {
+  // The renames themselves must survive a crash too.
+  int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return false;
+  bool ok = fsync(dfd) == 0;
+  return close(dfd) == 0 && ok;
 }
 
 size_t Profile::GetString(std::string_view section, std::string_view key, std::string_view def,

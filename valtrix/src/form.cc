@@ -212,16 +212,18 @@ void frmValtrix::OnSyncEvent(int code, long param) {
 void frmValtrix::ExportAppraisals() {
   dao::Database db = dao::Database::Open(AppFolders().system);
   dao::Recordset marked = db.Where("AprSubj", "SyncX", dao::Value::Text("X"));
+  ExportSession session(db);
   if (!marked.IsBOF() && !marked.IsEOF()) {
     marked.MoveFirst();
     while (!marked.IsEOF()) {
       int32_t id = marked.Get("AprID").ToInt();
       if (id < std::numeric_limits<int16_t>::min() || id > std::numeric_limits<int16_t>::max())
         throw std::runtime_error("AprID " + std::to_string(id) + " is out of range");
-      ExportAppraisal(int16_t(id));
+      session.Export(int16_t(id));
       marked.MoveNext();
     }
   }
+  session.Finish();
   marked.Close();
   db.Close();
 }

@@ -296,5 +296,28 @@ TEST_F(Export, FileNumberCannotLeaveTheInbox) {
   EXPECT_FALSE(std::filesystem::exists(folders().program + "/../x.vxa"));
 }
 
+// One session over more appraisals than a batch: every file is written once, every
+// appraisal's rows leave the tables once its file is in; an AprID marked twice is exported
+// once, its second export finding its rows gone.
+TEST_F(Export, ASessionAcrossBatchesExportsEachAppraisalOnce) {
+  const int count = int(ExportSession::kBatch) + 6;
+  Generate({"--count", std::to_string(count), "--delsync"});
+  {
+    dao::Database db = dao::Database::Open(folders().system);
+    ExportSession session(db);
+    for (int id = 1; id <= count; ++id) {
+      session.Export(int16_t(id));
+      if (id == 3) session.Export(3);
+    }
+  }
+  EXPECT_EQ(dir_->InboxFiles().size(), size_t(count));
+  for (const char* table : kAppraisalTables) {
+    EXPECT_EQ(dao::Database::Open(folders().system).All(table).RecordCount(), 0) << table;
+  }
+  const std::string log = dir_->ErrorLog();
+  EXPECT_NE(log.find(kExportFailedMessage), std::string::npos);
+  EXPECT_EQ(log.find(kExportFailedMessage), log.rfind(kExportFailedMessage)) << log;
+}
+
 }  // namespace
 }  // namespace valtrix

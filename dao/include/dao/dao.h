@@ -2,6 +2,12 @@
 // desktop program uses it. Tables are found by name without regard to case
 // ("AprSubj" finds "APRSUBJ.DBF" or "AprSubj.dbf"), fields likewise.
 //
+// A Database opens each table file once, on first use, and keeps it: a stage works on one
+// Database and reads each table once, however many selections it makes. It sees its own
+// changes at once; changes made by others after a table was first used are not seen, so
+// each stage opens its own. Selections of a number field by a number go through an index
+// of that column, built on first use and kept up to date by the Database's own changes.
+//
 // Everything that fails throws dao::Error with a message naming the table, field or file:
 // a missing folder, table or field, a value a field cannot take, a file that cannot be
 // read or written. A failed Update leaves the table file as it was.
@@ -94,9 +100,13 @@ class Recordset {
   const std::vector<Field>& Fields() const;
   bool HasField(const std::string& name) const;
   const Field& GetField(const std::string& name) const;  // throws when missing
+  // The position of a field in Fields(), for reading many rows without a name lookup per
+  // value; throws when missing.
+  size_t ColumnOf(const std::string& name) const;
 
   // The current row's value (of the pending row between AddNew/Edit and Update).
   Value Get(const std::string& field) const;
+  Value At(size_t column) const;
 
   // Edit starts changing the current row, AddNew a new row at the end of the table.
   // Set converts the value by the field's type: a text goes into a number field as its
@@ -134,6 +144,8 @@ class Database {
   bool HasTable(const std::string& table) const;
   // Every row, in file order.
   Recordset All(const std::string& table);
+  // No row of the table selected: for adding rows without reading the others.
+  Recordset Empty(const std::string& table);
   // Rows where field equals value (text compared without trailing blanks and without
   // regard to case, as the dBASE driver does; numbers by value; Null matches no row).
   Recordset Where(const std::string& table, const std::string& field, const Value& value);
@@ -142,8 +154,10 @@ class Database {
   void Close();
 
  private:
+  struct Tables;
   Database() = default;
   std::string folder_;
+  std::shared_ptr<Tables> tables_;
 };
 
 }  // namespace dao

@@ -43,11 +43,17 @@ class MemoFile {
   // The entry at block (at most kMemoReadLimit bytes). `tagged` says the entries carry
   // FF FF 08 00 headers. Nothing when the entry cannot be read.
   std::optional<std::vector<uint8_t>> Read(uint32_t block, bool tagged) const;
+  // Read into *data, reusing its storage; false when the entry cannot be read. Entries
+  // are read through a small read-ahead window, so reading them in file order costs one
+  // read for many entries.
+  bool ReadInto(uint32_t block, bool tagged, std::vector<uint8_t>* data) const;
 
   uint32_t next_free_block() const { return next_free_; }
 
  private:
   bool WriteHeader();
+  // Bytes at..at+n of the file through the window: *got of them, fewer at the end.
+  const uint8_t* Window(uint64_t at, size_t n, size_t* got) const;
 
   File file_;
   bool writable_ = false;
@@ -55,6 +61,9 @@ class MemoFile {
   uint32_t next_free_ = 1;
   uint32_t block_size_ = kMemoBlockSize;
   uint8_t header_[kMemoHeaderSize] = {};
+  mutable std::vector<uint8_t> window_;
+  mutable uint64_t window_at_ = 0;
+  mutable size_t window_length_ = 0;
 };
 
 }  // namespace dbase

@@ -117,6 +117,7 @@ class Table {
   size_t window_count_ = 0;
   std::vector<char> pending_;  // appended records not yet written
   std::vector<char> scratch_;
+  std::vector<uint8_t> memo_data_;  // the last memo read
 };
 
 }  // namespace dbase

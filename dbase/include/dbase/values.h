@@ -33,6 +33,10 @@ MemoPayload MemoPayloadFor(const FieldDesc& field, const FieldValue& value);
 // and Binary (the bytes).
 std::optional<FieldValue> ParseValue(const char* raw, size_t length, uint8_t type,
                                      uint8_t decimals);
+// ParseValue into *out, reusing its text storage; false (and *out untouched) for a type
+// this format does not know.
+bool ParseValueInto(const char* raw, size_t length, uint8_t type, uint8_t decimals,
+                    FieldValue* out);
 
 // The block number a memo field holds; 0 for blanks or anything that is not a number.
 uint32_t ParseMemoBlock(const char* raw, size_t length);

@@ -70,6 +70,11 @@ class FieldValue {
   static FieldValue TimeStamp(int64_t packed);
   static FieldValue Binary(const void* data, size_t size);
 
+  // Makes this the text value Text(text) would make, reusing the characters this value
+  // owns when it is a text at least as long: decoding many records into one record's
+  // values then allocates only when a column's text grows.
+  void AssignText(std::string_view text);
+
   uint8_t tag() const { return tag_; }
   uint32_t length() const { return length_; }
   // Only for inline tags (the owned tags keep their counts).

@@ -33,6 +33,11 @@ class Profile {
   std::string Text() const;
   // Writes to a temporary file and renames it into place; false on failure (file unchanged).
   bool Save(const std::string& path) const;
+  // Save for many files of one folder: each file is complete on disk when this returns,
+  // and the folder is synced once for all of them by SyncFolder, which makes their names
+  // survive a crash.
+  bool SaveWithoutFolderSync(const std::string& path) const;
+  static bool SyncFolder(const std::string& folder);
 
   // Windows GetPrivateProfileString copy-out semantics over Get/Keys: fills dest (size n)
   // and returns the number of characters copied, as the Windows function does.

@@ -11,22 +11,32 @@ namespace {
 
 // The step's value, or nothing when the step writes no key (a "704" no-box whose yes-box
 // is ticked).
-std::optional<std::string> StepValue(const ExportStep& step, const dao::Recordset& row) {
-  const std::string field(step.field);
+// A field by its resolved column, or by name (which throws for a missing field).
+dao::Value Read(const dao::Recordset& row, std::string_view field, size_t column) {
+  return column == std::string::npos ? row.Get(std::string(field)) : row.At(column);
+}
+
+std::optional<std::string> StepValue(const ExportStep& step, const dao::Recordset& row,
+                                     size_t column, size_t half_column) {
   switch (step.conversion) {
     case Conversion::kCheck:
-      return CheckValue(row.Get(field));
+      return CheckValue(Read(row, step.field, column));
     case Conversion::kText:
-      return TextValue(row.Get(field));
+      return TextValue(Read(row, step.field, column));
     case Conversion::kNumber:
-      return NumberValue(row.Get(field));
+      return NumberValue(Read(row, step.field, column));
     case Conversion::kBath:
-      return BathValue(row.Get(field), row.Get(std::string(step.half_field)));
+      return BathValue(Read(row, step.field, column), Read(row, step.half_field, half_column));
     case Conversion::kNoBox:
-      if (CheckValue(row.Get(field)).empty()) return "X";
+      if (CheckValue(Read(row, step.field, column)).empty()) return "X";
       return std::nullopt;
   }
   return std::nullopt;
+}
+
+size_t ColumnOrNone(const dao::Recordset& row, std::string_view field) {
+  return field.empty() || !row.HasField(std::string(field)) ? std::string::npos
+                                                            : row.ColumnOf(std::string(field));
 }
 
 }  // namespace
@@ -39,25 +49,39 @@ void PutKey(nb::Profile& file, std::string_view section, std::string_view key,
   if (value.find('\r') != std::string_view::npos) file = nb::Profile::Parse(file.Text());
 }
 
-void RunSteps(std::span<const ExportStep> steps, const dao::Recordset& row, std::string_view form,
-              nb::Profile& file, bool tolerant) {
+StepColumns ResolveSteps(std::span<const ExportStep> steps, const dao::Recordset& row) {
+  StepColumns columns;
   for (const ExportStep& step : steps) {
+    columns.field.push_back(ColumnOrNone(row, step.field));
+    columns.half_field.push_back(ColumnOrNone(row, step.half_field));
+  }
+  return columns;
+}
+
+void RunSteps(std::span<const ExportStep> steps, const dao::Recordset& row, std::string_view form,
+              nb::Profile& file, bool tolerant, const StepColumns* columns) {
+  constexpr size_t kNone = std::string::npos;
+  for (size_t i = 0; i < steps.size(); ++i) {
+    const ExportStep& step = steps[i];
     if (!RuleApplies(step.rule, form)) continue;
+    const size_t column = columns ? columns->field[i] : kNone;
+    const size_t half_column = columns ? columns->half_field[i] : kNone;
     std::optional<std::string> value;
     if (tolerant) {
       try {
-        value = StepValue(step, row);
+        value = StepValue(step, row, column, half_column);
       } catch (const std::exception&) {
         continue;  // this key only
       }
     } else {
-      value = StepValue(step, row);
+      value = StepValue(step, row, column, half_column);
     }
     if (value) PutKey(file, kDataSection, step.key, *value);
   }
 }
 
-nb::Profile BuildAppraisalFile(std::span<const dao::Recordset> rows, std::string_view form) {
+nb::Profile BuildAppraisalFile(std::span<const dao::Recordset> rows, std::string_view form,
+                               std::span<const StepColumns> columns) {
   using Writer = void (*)(const dao::Recordset&, std::string_view, nb::Profile&);
   // Same order as ExportWriters(), whose tables the rows come from.
   static constexpr Writer kWriters[] = {WriteSubject,      WriteNeighborhood, WriteSite,
@@ -66,7 +90,15 @@ nb::Profile BuildAppraisalFile(std::span<const dao::Recordset> rows, std::string
   if (rows.size() != std::size(kWriters)) throw dao::Error("an appraisal has eight table rows");
   nb::Profile file;
   PutKey(file, kHeaderSection, "MajorForm", form);
-  for (size_t i = 0; i < rows.size(); ++i) kWriters[i](rows[i], form, file);
+  if (columns.empty()) {
+    for (size_t i = 0; i < rows.size(); ++i) kWriters[i](rows[i], form, file);
+    return file;
+  }
+  if (columns.size() != rows.size()) throw dao::Error("an appraisal has eight column lists");
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const ExportWriterMap& writer = ExportWriters()[i];
+    RunSteps(writer.steps, rows[i], form, file, writer.writer == "WriteDescription1", &columns[i]);
+  }
   return file;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
 #include "dao/dao.h"
 #include "export/export_mapping.h"
@@ -20,13 +21,23 @@ inline constexpr std::string_view kDataSection = "AppraisalData";
 void PutKey(nb::Profile& file, std::string_view section, std::string_view key,
             std::string_view value);
 
+// The columns of a mapping list's fields in one table, looked up once for every row of it.
+// A field the table lacks stays npos and fails (or is skipped) where a step reads it.
+struct StepColumns {
+  std::vector<size_t> field, half_field;
+};
+StepColumns ResolveSteps(std::span<const ExportStep> steps, const dao::Recordset& row);
+
 // Runs one mapping list over the row: the steps whose rule applies to the form text.
+// `columns`, when given, is ResolveSteps of these steps over the row's table.
 void RunSteps(std::span<const ExportStep> steps, const dao::Recordset& row, std::string_view form,
-              nb::Profile& file, bool tolerant);
+              nb::Profile& file, bool tolerant, const StepColumns* columns = nullptr);
 
 // The whole file of one appraisal: "MajorForm" = form in the Header, then the eight
-// writers in order, rows[i] being the positioned row of ExportWriters()[i].table.
-nb::Profile BuildAppraisalFile(std::span<const dao::Recordset> rows, std::string_view form);
+// writers in order, rows[i] being the positioned row of ExportWriters()[i].table and
+// columns[i], when given, the resolved columns of that writer's list.
+nb::Profile BuildAppraisalFile(std::span<const dao::Recordset> rows, std::string_view form,
+                               std::span<const StepColumns> columns = {});
 
 void WriteSubject(const dao::Recordset& row, std::string_view form, nb::Profile& file);
 void WriteNeighborhood(const dao::Recordset& row, std::string_view form, nb::Profile& file);

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "dao/dao.h"
@@ -32,8 +33,7 @@ void LogImportFailure(const std::string& what) {
   }
 }
 
-int16_t NextAprID(dao::Database& db) {
-  dao::Value max = db.Max("AprSubj", "AprID");
+int16_t NextAprID(const dao::Value& max) {
   if (max.is_null()) return 1;
   double highest = max.number();
   if (!(highest < 32766.5 && highest >= -32769.5)) {
@@ -48,7 +48,7 @@ class NewRows {
  public:
   explicit NewRows(dao::Database& db) {
     for (const ReaderList& reader : ReaderLists()) {
-      rows_.push_back(db.All(std::string(reader.table_name)));
+      rows_.push_back(db.Empty(std::string(reader.table_name)));
     }
   }
   NewRows(const NewRows&) = delete;
@@ -106,11 +106,13 @@ class NewRows {
 
 }  // namespace
 
-int16_t ImportAppraisalFile(const AppraisalFile& file) {
+int16_t ImportSession::Import(const AppraisalFile& file) {
   const std::string about = "appraisal file " + file.path() + ": ";
   try {
-    dao::Database db = dao::Database::Open(AppFolders().system);
-    int16_t apr_id = NextAprID(db);
+    if (!db_) db_.emplace(dao::Database::Open(AppFolders().system));
+    dao::Database& db = *db_;
+    if (!highest_) highest_ = db.Max("AprSubj", "AprID");
+    int16_t apr_id = NextAprID(*highest_);
     NewRows rows(db);
     rows.Begin(apr_id);
     std::string form;
@@ -118,6 +120,7 @@ int16_t ImportAppraisalFile(const AppraisalFile& file) {
     RunStep(FileNumberStep(), "AprSubj", rows[0], file, form);
     for (size_t i = 0; i < kReaderCount; ++i) RunReader(ReaderLists()[i], rows[i], file);
     rows.Store();
+    highest_ = dao::Value::Number(apr_id);
     return apr_id;
   } catch (const dao::Error& e) {
     LogImportFailure(about + e.what());
@@ -127,6 +130,8 @@ int16_t ImportAppraisalFile(const AppraisalFile& file) {
     throw std::runtime_error(about + e.what());
   }
 }
+
+int16_t ImportAppraisalFile(const AppraisalFile& file) { return ImportSession().Import(file); }
 
 }  // namespace import
 
@@ -163,7 +168,9 @@ void CheckDeletable(const std::string& path) {
 
 }  // namespace
 
-int16_t ImportAppraisal(const std::string& name) {
+namespace {
+
+int16_t ImportOne(import::ImportSession& session, const std::string& name) {
   const std::string path = AppFolders().outbox + name;
   std::optional<import::LoadedAppraisalFile> file;
   try {
@@ -172,7 +179,14 @@ int16_t ImportAppraisal(const std::string& name) {
     import::LogImportFailure(e.what());
     throw;
   }
-  return import::ImportAppraisalFile(*file);
+  return session.Import(*file);
+}
+
+}  // namespace
+
+int16_t ImportAppraisal(const std::string& name) {
+  import::ImportSession session;
+  return ImportOne(session, name);
 }
 
 void ImportAppraisals(std::vector<std::string>& imported) {
@@ -184,6 +198,7 @@ void ImportAppraisals(std::vector<std::string>& imported) {
     import::LogImportFailure(e.what());
     throw;
   }
+  import::ImportSession session;
   for (const std::string& name : names) {
     if (!IsAppraisalFileName(name)) continue;
     try {
@@ -192,7 +207,7 @@ void ImportAppraisals(std::vector<std::string>& imported) {
       import::LogImportFailure(e.what());
       throw;
     }
-    int16_t apr_id = ImportAppraisal(name);
+    int16_t apr_id = ImportOne(session, name);
     imported.push_back(name);
     Progress("imported " + name + " as appraisal " + std::to_string(apr_id));
   }

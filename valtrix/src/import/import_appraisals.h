@@ -12,8 +12,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "dao/dao.h"
 
 namespace valtrix {
 
@@ -38,6 +41,18 @@ void ImportAppraisals();
 int16_t ImportAppraisal(const std::string& name);
 
 namespace import {
+// Imports of one stage over one open database: the tables are opened once, and the highest
+// AprID is found once and then kept, so a file's import does not grow with the tables.
+class ImportSession {
+ public:
+  // ImportAppraisalFile within the session.
+  int16_t Import(const AppraisalFile& file);
+
+ private:
+  std::optional<dao::Database> db_;
+  std::optional<dao::Value> highest_;  // of AprSubj
+};
+
 // ImportAppraisal over keys from `file` (the loop reads each file once; a benchmark hands
 // in other readers).
 int16_t ImportAppraisalFile(const AppraisalFile& file);
