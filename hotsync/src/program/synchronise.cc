@@ -8,6 +8,7 @@
 #include "hotsync/log.h"
 #include "hotsync/sync.h"
 #include "install.h"
+#include "log_view.h"
 #include "pdbfile/bytes.h"
 #include "platform/library.h"
 #include "user_list.h"
@@ -133,14 +134,17 @@ int Synchronise(const std::string& handheld_folder) {
   {
     HotSyncLibrary log_lib(desktop, kLogLibrary), sync_lib(desktop, kSyncLibrary);
     auto set_log = log_lib.Get<LogSetFileFn>("LogSetFile");
+    auto add_entry = log_lib.Get<LogAddEntryFn>("LogAddEntry");
     auto begin = sync_lib.Get<SyncBeginSessionFn>("SyncBeginSession");
     auto end = sync_lib.Get<SyncEndSessionFn>("SyncEndSession");
     auto yields = sync_lib.Get<SyncYieldCountFn>("SyncYieldCount");
-    if (!set_log || !begin || !end || !yields) return 1;
+    if (!set_log || !add_entry || !begin || !end || !yields) return 1;
     const std::string log = LogFile(desktop, user);
     if (set_log(log.c_str()) != 0) Complain("cannot write the HotSync log " + log);
+    add_entry(SyncBeginText(user.name, folder).c_str(), kActivitySyncBegin, 1);
     if (int32_t r = begin(folder.c_str()); r != 0) {
       Complain("cannot start a synchronisation with the handheld (" + std::to_string(r) + ")");
+      add_entry("the handheld did not answer", kActivitySyncEnd, 1);
       set_log(nullptr);
       return 1;
     }
@@ -161,9 +165,10 @@ int Synchronise(const std::string& handheld_folder) {
     if (uint32_t n = yields())
       Say("HotSync: the handheld link was kept alive " + std::to_string(n) +
           " times while desktop programs worked");
+    ok = InstallWaitingFiles(desktop, user, folder) && ok;
+    add_entry(ok ? "completed" : "finished with errors", kActivitySyncEnd, 1);
     set_log(nullptr);
   }
-  ok = InstallWaitingFiles(desktop, user, folder) && ok;
   Say(ok ? "HotSync: synchronisation complete" : "HotSync: synchronisation finished with errors");
   return ok ? 0 : 1;
 }
