@@ -4,7 +4,6 @@
 
 #include <clocale>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 
 #include "form.h"
@@ -17,15 +16,6 @@ namespace {
 
 // Written by "hotsync init"; without it the runtime's library cannot find its folders.
 constexpr char kRuntimeKey[] = "SOFTWARE\\Corvane\\Nimbra Enterprise\\CurrentVersion";
-
-// Qt windows need a display; without one the boxes go to standard error instead.
-void FallBackWithoutDisplay() {
-  const char* ui = std::getenv("NB_UI");
-  if (!ui || std::string(ui) != "qt" || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"))
-    return;
-  std::fprintf(stderr, "valtrix: NB_UI=qt but there is no display; running headless\n");
-  setenv("NB_UI", "headless", 1);
-}
 
 }  // namespace
 
@@ -48,7 +38,6 @@ int main(int argc, char** argv) {
                  nb::Prefix().c_str());
     return 1;
   }
-  FallBackWithoutDisplay();
   std::setlocale(LC_TIME, "");
   auto loop = nb::ui::EventLoop::Create();
   valtrix::frmValtrix form(*loop);

@@ -1,5 +1,6 @@
 #include "log_view.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -51,11 +52,11 @@ std::string Show(const Block& b) {
   std::string out = b.header + ": " + b.result + "\n";
   for (const Entry& e : b.entries) {
     auto name = kActivityNames.find(e.activity);
-    std::string label =
-        name != kActivityNames.end() ? name->second : "activity " + std::to_string(e.activity);
-    std::string time = e.stamp.size() == 19 ? e.stamp.substr(11) : std::string(8, ' ');
-    label.resize(std::max<size_t>(label.size(), 16), ' ');
-    out += "  " + time + "  " + label + "  " + e.text + "\n";
+    std::string label = name != kActivityNames.end() ? std::string(name->second)
+                                                     : "activity " + std::to_string(e.activity);
+    if (!e.text.empty()) label.resize(std::max<size_t>(label.size(), 16), ' ');
+    const std::string time = e.stamp.size() == 19 ? e.stamp.substr(11) : std::string(8, ' ');
+    out += "  " + time + "  " + label + (e.text.empty() ? "" : "  " + e.text) + "\n";
   }
   return out;
 }

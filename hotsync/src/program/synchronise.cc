@@ -11,6 +11,7 @@
 #include "log_view.h"
 #include "pdbfile/bytes.h"
 #include "platform/library.h"
+#include "platform/prefix.h"
 #include "user_list.h"
 
 namespace hotsync {
@@ -24,13 +25,13 @@ class HotSyncLibrary {
       : path_(JoinPath(desktop.hotsync_dir, name)) {
     std::string why;
     lib_ = nb::LoadLibrary(path_, &why);
-    if (!lib_) Complain("cannot load " + path_ + ": " + why);
+    if (!lib_) Complain("cannot load " + nb::LibraryFile(path_) + ": " + why);
   }
   ~HotSyncLibrary() { nb::FreeLibrary(lib_); }
   template <typename F>
   F Get(const char* symbol) const {
     auto fn = reinterpret_cast<F>(nb::GetProcAddress(lib_, symbol));
-    if (lib_ && !fn) Complain(path_ + " has no " + symbol);
+    if (lib_ && !fn) Complain(nb::LibraryFile(path_) + " has no " + symbol);
     return fn;
   }
 
@@ -140,7 +141,7 @@ int Synchronise(const std::string& handheld_folder) {
     auto yields = sync_lib.Get<SyncYieldCountFn>("SyncYieldCount");
     if (!set_log || !add_entry || !begin || !end || !yields) return 1;
     const std::string log = LogFile(desktop, user);
-    if (set_log(log.c_str()) != 0) Complain("cannot write the HotSync log " + log);
+    if (set_log(log.c_str()) != 0) Complain("cannot write the HotSync log " + nb::MapPath(log));
     add_entry(SyncBeginText(user.name, folder).c_str(), kActivitySyncBegin, 1);
     if (int32_t r = begin(folder.c_str()); r != 0) {
       Complain("cannot start a synchronisation with the handheld (" + std::to_string(r) + ")");
