@@ -27,10 +27,12 @@ TEST(Install, TheInstalledProgramsSynchroniseWithoutTheBuildFolder) {
         "lib/systemd/user/hotsync.service", "share/applications/valtrix.desktop",
         "etc/xdg/autostart/valtrix.desktop", "share/bash-completion/completions/hotsync"})
     EXPECT_TRUE(fs::exists(root + "/" + f)) << f;
-  EXPECT_EQ(Shell("grep -c 'ExecStart=" + bin + "/hotsync run' '" + root +
-                      "/lib/systemd/user/hotsync.service'",
-                  &out),
-            0);
+  EXPECT_NE(nb::testing::Slurp(root + "/lib/systemd/user/hotsync.service")
+                .find("ExecStart=\"" + bin + "/hotsync\" run\n"),
+            std::string::npos);
+  EXPECT_NE(nb::testing::Slurp(root + "/etc/xdg/autostart/valtrix.desktop")
+                .find("Exec=\"" + lib + "/valtrix-start\"\n"),
+            std::string::npos);
 
   // No RUNPATH names the build folder, and every library resolves inside the prefix.
   ASSERT_EQ(Shell("cd '" + root + "' && for f in bin/* lib/nimbra/*.so; do readelf -d $f | " +
