@@ -72,6 +72,7 @@ std::string ReadableLog(const std::string& raw, bool last_only) {
   std::istringstream in(raw);
   std::string line;
   while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
     Entry e = ParseLine(line);
     if (e.activity == kActivitySyncBegin) {
