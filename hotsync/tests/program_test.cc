@@ -221,8 +221,8 @@ TEST_F(HotSyncProgramTest, LogShowsTheLastUserOrTheNamedOne) {
   ASSERT_EQ(Sync(), 0) << output_;
   ASSERT_EQ(HotSync("log"), 0) << output_;
   EXPECT_EQ(std::count(output_.begin(), output_.end(), '\n'), 3) << output_;  // blank between
-  EXPECT_TRUE(Contains(output_, "HotSync of \"Pat Appraiser\", handheld " + handheld_ +
-                                    ": completed"))
+  EXPECT_TRUE(
+      Contains(output_, "HotSync of \"Pat Appraiser\", handheld " + handheld_ + ": completed"))
       << output_;
   ASSERT_EQ(HotSync("log --last"), 0) << output_;
   EXPECT_EQ(std::count(output_.begin(), output_.end(), '\n'), 1) << output_;
