@@ -63,6 +63,11 @@ TEST(CommandLine, EveryProgramHelpsAndRefusesWhatItDoesNotKnow) {
       EXPECT_TRUE(r.out.empty()) << bad << ": " << r.out;
     }
   }
+  // The last of a repeated value counts; a list option leaves the file name alone.
+  EXPECT_EQ(
+      Program("aprgen --count 9 --count 1 --omit AprVC.YRBUILT '" + prefix.path() + "/t'").code, 0);
+  EXPECT_EQ(Program("bmpgen --set 2,4 '" + prefix.path() + "/b.bmp'").code, 0);
+  EXPECT_TRUE(std::filesystem::exists(prefix.path() + "/b-4.bmp"));
   // Values are checked before anything happens.
   for (const char* bad :
        {"hotsync users add Bob --id abc", "hotsync list --handheld /no/such",

@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
                "set AprInfo.DELSYNC (exported appraisals leave the tables)");
   app.add_option("--seed", o.seed, "sample values")->capture_default_str();
   app.add_option("--omit", o.omit, "leave this field out of its table (repeatable)")
+      ->allow_extra_args(false)
       ->type_name("TABLE.FIELD");
   app.add_option("--plugin", plugin,
                  "table store plug-in (default: the installation's dbfstore.so)")

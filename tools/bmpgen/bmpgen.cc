@@ -146,6 +146,7 @@ int main(int argc, char** argv) {
                  "write FILE as the monochrome image and, for each depth D, the 24-bit file "
                  "NAME-D.EXT beside it (e.g. --set 2,4,8,16)")
       ->delimiter(',')
+      ->allow_extra_args(false)
       ->check(CLI::Range(2, 16))
       ->type_name("D,D,...");
   if (int rc = nb::cli::Parse(app, argc, argv); rc >= 0) return rc;

@@ -28,7 +28,10 @@ class Formatter : public CLI::Formatter {
 };
 
 // The shared help layout and --version; subcommands added afterwards inherit the layout.
+// A value given twice counts as the last one, as in most Unix tools; an option that
+// gathers several values (a std::vector) needs ->allow_extra_args(false) to take one per use.
 inline void Prepare(CLI::App& app) {
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.formatter(std::make_shared<Formatter>());
   app.set_version_flag("--version", app.get_name() + " " + nb::Version());
 }
