@@ -1,9 +1,14 @@
 // The hotsync program's commands, run as real processes on a fresh desktop.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 
 #include "hotsync_fixture.h"
+#include "pdbfile/bytes.h"
+#include "pdbfile/pdbfile.h"
 #include "platform/registry.h"
 
 namespace hotsync::testing {
@@ -75,7 +80,7 @@ TEST_F(HotSyncProgramTest, UsersAreListedAndAdded) {
   EXPECT_TRUE(Contains(output_, "\tHotSync User\t")) << output_;
   ASSERT_EQ(HotSync("users add 'Sam Surveyor' --id 77"), 0) << output_;
   ASSERT_EQ(HotSync("users"), 0) << output_;
-  EXPECT_TRUE(Contains(output_, "77\tSam Surveyor\tC:\\Palm\\Data\\Sam Surveyor")) << output_;
+  EXPECT_TRUE(Contains(output_, "77\tSam Surveyor\t" + Drive("Palm/Data/Sam Surveyor"))) << output_;
   EXPECT_EQ(HotSync("users add 'sam surveyor'"), 1);
   EXPECT_TRUE(Contains(output_, "already exists (ID 77)")) << output_;
   EXPECT_EQ(HotSync("users add " + std::string(32, 'x')), 1);
@@ -96,6 +101,33 @@ TEST_F(HotSyncProgramTest, ConduitsAreRegisteredOncePerCreatorAndListed) {
   EXPECT_EQ(HotSync("conduits add ABC"), 2);
   EXPECT_EQ(HotSync("conduits add ABCD /nowhere/conduit.so"), 1);
   EXPECT_TRUE(Contains(output_, "no conduit library")) << output_;
+  // A library that is no conduit stays unregistered; a removed creator is gone.
+  EXPECT_EQ(HotSync("conduits add ABCD " NB_BIN_DIR "/HsLog20.so"), 1);
+  EXPECT_TRUE(Contains(output_, "does not export OpenConduit")) << output_;
+  ASSERT_EQ(HotSync("conduits remove vXA1"), 0) << output_;
+  EXPECT_EQ(HotSync("conduits remove vXA1"), 1);
+  ASSERT_EQ(HotSync("conduits"), 0) << output_;
+  EXPECT_EQ(output_, "QMNB\tNimbra EE App\t" + kTestConduit + "\tApplicationNimbraEE\n");
+}
+
+TEST_F(HotSyncProgramTest, FilesQueuedFromTheCommandLineReachTheHandheld) {
+  nb::pdb::Database db;
+  db.name = "Queued Notes";
+  db.type = nb::pdb::FourCC("DATA");
+  db.creator = nb::pdb::FourCC("NOTE");
+  db.records.resize(3);
+  const std::string file = prefix_.path() + "/notes.pdb", junk = prefix_.path() + "/junk.pdb";
+  ASSERT_TRUE(nb::pdb::WriteFile(file, db));
+  std::ofstream(junk) << "not a database";
+  ASSERT_EQ(Sync(), 0) << output_;  // the handheld's user becomes the last one
+  EXPECT_EQ(HotSync("install '" + file + "' '" + junk + "'"), 1);
+  EXPECT_FALSE(std::filesystem::exists(Drive("Palm/Data/Pat Appraiser/Install/notes.pdb")));
+  ASSERT_EQ(HotSync("install '" + file + "'"), 0) << output_;
+  ASSERT_EQ(Sync(), 0) << output_;
+  ASSERT_EQ(HotSync("list --handheld '" + handheld_ + "'"), 0) << output_;
+  EXPECT_TRUE(Contains(output_, "Queued Notes")) << output_;
+  EXPECT_TRUE(std::regex_search(output_, std::regex("Queued Notes +DATA NOTE +3 +\\d+\n")))
+      << output_;
 }
 
 TEST_F(HotSyncProgramTest, SyncRunsTheConduitsOfCreatorsOnTheHandheldInRegistryOrder) {
@@ -179,11 +211,21 @@ TEST_F(HotSyncProgramTest, LogShowsTheLastUserOrTheNamedOne) {
   EXPECT_TRUE(Contains(output_, "no synchronisation yet")) << output_;
   std::filesystem::create_directories(Drive("Palm/Data/HotSync User"));
   std::ofstream(Drive("Palm/Data/HotSync User/HotSync.Log")) << "19\t\n";
-  ASSERT_EQ(HotSync("log --user 'hotsync user'"), 0) << output_;
+  ASSERT_EQ(HotSync("log --raw --user 'hotsync user'"), 0) << output_;
   EXPECT_EQ(output_, "19\t\n");
+  ASSERT_EQ(HotSync("users add Sam"), 0);
+  EXPECT_EQ(HotSync("log --user Sam"), 1);
+  EXPECT_TRUE(Contains(output_, "\"Sam\" has no log yet")) << output_;
+  // Each synchronisation is a block of its own, even one without a conduit.
   ASSERT_EQ(Sync(), 0) << output_;
-  EXPECT_EQ(HotSync("log"), 1);  // no conduit ran, so nothing was logged
-  EXPECT_TRUE(Contains(output_, "\"Pat Appraiser\" has no log yet")) << output_;
+  ASSERT_EQ(Sync(), 0) << output_;
+  ASSERT_EQ(HotSync("log"), 0) << output_;
+  EXPECT_EQ(std::count(output_.begin(), output_.end(), '\n'), 3) << output_;  // blank between
+  EXPECT_TRUE(
+      Contains(output_, "HotSync of \"Pat Appraiser\", handheld " + handheld_ + ": completed"))
+      << output_;
+  ASSERT_EQ(HotSync("log --last"), 0) << output_;
+  EXPECT_EQ(std::count(output_.begin(), output_.end(), '\n'), 1) << output_;
   EXPECT_EQ(HotSync("log --user Nobody"), 1);
 }
 

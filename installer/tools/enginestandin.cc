@@ -8,6 +8,7 @@
 
 #include "pdbfile/bytes.h"
 #include "pdbfile/pdbfile.h"
+#include "platform/cli.h"
 
 namespace {
 
@@ -45,14 +46,14 @@ nb::pdb::Database Directory() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2 || argv[1][0] == '-') {
-    std::fprintf(argc == 2 && std::string(argv[1]) == "--help" ? stdout : stderr,
-                 "usage: enginestandin FOLDER\n"
-                 "Writes NimbraEngine-standin.prc and NimbraSysHeap-standin.pdb, stand-ins for\n"
-                 "the runtime engine's .PRC files, into FOLDER (made when missing).\n");
-    return argc == 2 && std::string(argv[1]) == "--help" ? 0 : 2;
-  }
-  const std::string folder = argv[1];
+  CLI::App app{
+      "Writes NimbraEngine-standin.prc and NimbraSysHeap-standin.pdb, stand-ins for the "
+      "runtime engine's .PRC files, into FOLDER (made when missing).",
+      "enginestandin"};
+  nb::cli::Prepare(app);
+  std::string folder;
+  app.add_option("FOLDER", folder, "where the files go")->required();
+  if (int rc = nb::cli::Parse(app, argc, argv); rc >= 0) return rc;
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   for (const auto& [file, db] : {std::pair{"NimbraEngine-standin.prc", Engine()},

@@ -196,8 +196,17 @@ const char* IconName(Icon icon) {
 bool HasDisplay() {
   std::string mode = Env("NB_UI");
   if (mode == "headless") return false;
-  if (mode == "qt") return true;
-  return !Env("DISPLAY").empty() || !Env("WAYLAND_DISPLAY").empty();
+  const bool display = !Env("DISPLAY").empty() || !Env("WAYLAND_DISPLAY").empty();
+  // Qt aborts without a display unless told of another platform (offscreen, vnc...).
+  if (mode == "qt" && !display && Env("QT_QPA_PLATFORM").empty()) {
+    static bool warned = false;
+    if (!warned)
+      std::fprintf(stderr, "%s: NB_UI=qt but there is no display; running headless\n",
+                   program_invocation_short_name);
+    warned = true;
+    return false;
+  }
+  return mode == "qt" || display;
 }
 
 void MessageBox(const std::string& caption, const std::string& text, Icon icon) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/cli.h"
+#include "platform/prefix.h"
 #include "platform/registry.h"
 
 namespace {
@@ -16,26 +18,6 @@ using nb::reg::Value;
 
 constexpr int kOk = 0;
 constexpr int kError = 1;
-constexpr int kUsage = 2;
-
-const char kHelp[] =
-    "usage: nbreg COMMAND [ARGS]\n"
-    "\n"
-    "  query KEY [NAME]              list the values and subkeys of KEY, or print one value\n"
-    "  set KEY NAME VALUE [--dword]  set a string value (or a dword: decimal or 0x hex)\n"
-    "  add KEY                       create KEY and its parents\n"
-    "  delete KEY [NAME]             delete a value, or KEY with everything below it\n"
-    "  export [KEY]                  print KEY (or both hives) in the export text format\n"
-    "  import FILE                   apply a file in regedit's text form (8-bit or UTF-16)\n"
-    "\n"
-    "KEY starts with a hive: HKEY_LOCAL_MACHINE (HKLM) or HKEY_CURRENT_USER (HKCU),\n"
-    "optionally followed by a backslash and a path, e.g. HKCU\\Software\\Example.\n"
-    "An empty NAME (\"\") means the default value.\n"
-    "\n"
-    "The hives live in $NB_PREFIX/system.reg and $NB_PREFIX/user.reg\n"
-    "(NB_PREFIX defaults to $HOME/.nimbra).\n"
-    "\n"
-    "Exit status: 0 on success, 1 on errors, 2 on usage errors.\n";
 
 struct KeyArg {
   Hive hive;
@@ -43,11 +25,9 @@ struct KeyArg {
   std::string full;  // as shown in messages
 };
 
-int Usage(const std::string& message) {
-  fprintf(stderr, "nbreg: %s\n", message.c_str());
-  fprintf(stderr, "Try 'nbreg --help' for more information.\n");
-  return kUsage;
-}
+CLI::App* g_app = nullptr;
+
+int Usage(const std::string& message) { return nb::cli::UsageError(*g_app, message); }
 
 int Fail(const std::string& message) {
   fprintf(stderr, "nbreg: %s\n", message.c_str());
@@ -118,16 +98,7 @@ int Query(const std::vector<std::string>& args) {
   return kOk;
 }
 
-int Set(std::vector<std::string> args) {
-  bool dword = false;
-  std::vector<std::string> rest;
-  for (const std::string& a : args) {
-    if (a == "--dword") {
-      dword = true;
-    } else {
-      rest.push_back(a);
-    }
-  }
+int Set(const std::vector<std::string>& rest, bool dword) {
   if (rest.size() != 3) return Usage("set takes KEY NAME VALUE [--dword]");
   KeyArg key;
   if (!ParseKey(rest[0], key)) return Usage("unknown hive in key: " + rest[0]);
@@ -195,31 +166,50 @@ int Export(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    fputs(kHelp, stderr);
-    return kUsage;
+  CLI::App app{
+      "Reads and changes the registry of the desktop in $NB_PREFIX (default ~/.nimbra): "
+      "the hives $NB_PREFIX/system.reg and $NB_PREFIX/user.reg.",
+      "nbreg"};
+  g_app = &app;
+  nb::cli::Prepare(app);
+  app.require_subcommand(1);
+  app.footer(
+      "KEY starts with a hive: HKEY_LOCAL_MACHINE (HKLM) or HKEY_CURRENT_USER (HKCU), "
+      "optionally followed by a backslash and a path, e.g. HKCU\\Software\\Example. An empty "
+      "NAME (\"\") means the default value. Exit status: 0 on success, 1 on errors, 2 on usage "
+      "errors.");
+  std::vector<std::string> args;
+  bool dword = false;
+  struct Command {
+    const char* name;
+    const char* help;
+    const char* args;
+    int (*run)(const std::vector<std::string>&);
+  };
+  const Command commands[] = {
+      {"query", "list the values and subkeys of KEY, or print one value", "KEY [NAME]", Query},
+      {"set", "set a string value (or with --dword a dword: decimal or 0x hex)", "KEY NAME VALUE",
+       nullptr},
+      {"add", "create KEY and its parents", "KEY", Add},
+      {"delete", "delete a value, or KEY with everything below it", "KEY [NAME]", Delete},
+      {"export", "print KEY (or both hives) in the export text format", "[KEY]", Export},
+      {"import", "apply a file in regedit's text form (8-bit or UTF-16)", "FILE", Import},
+      {"path", "print the Linux path of each desktop path (e.g. 'C:\\Palm')", "PATH...",
+       [](const std::vector<std::string>& paths) {
+         if (paths.empty()) return Usage("path takes PATH...");
+         for (const std::string& p : paths) printf("%s\n", nb::MapPath(p).c_str());
+         return kOk;
+       }},
+  };
+  for (const Command& c : commands) {
+    CLI::App* sub = app.add_subcommand(c.name, c.help);
+    sub->add_option("ARGS", args)->type_name(c.args);
+    if (!c.run) sub->add_flag("--dword", dword, "store a dword");
   }
-  std::string cmd = argv[1];
-  if (cmd == "--help" || cmd == "-h") {
-    fputs(kHelp, stdout);
-    return kOk;
-  }
-  std::vector<std::string> args(argv + 2, argv + argc);
-  int rc;
-  if (cmd == "query") {
-    rc = Query(args);
-  } else if (cmd == "set") {
-    rc = Set(args);
-  } else if (cmd == "add") {
-    rc = Add(args);
-  } else if (cmd == "delete") {
-    rc = Delete(args);
-  } else if (cmd == "export") {
-    rc = Export(args);
-  } else if (cmd == "import") {
-    rc = Import(args);
-  } else {
-    return Usage("unknown command: " + cmd);
+  if (int rc = nb::cli::Parse(app, argc, argv); rc >= 0) return rc;
+  int rc = kOk;
+  for (const Command& c : commands) {
+    if (app.got_subcommand(c.name)) rc = c.run ? c.run(args) : Set(args, dword);
   }
   if (fflush(stdout) != 0) return Fail(std::string("cannot write output: ") + strerror(errno));
   return rc;

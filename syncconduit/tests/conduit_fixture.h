@@ -61,7 +61,7 @@ class ConduitTest : public ::testing::Test {
   // Whether the HotSync log has a line of this activity and text (time stamp aside).
   bool LogHas(int activity, const std::string& text) {
     std::string log;
-    Shell(std::string(NB_BIN_DIR "/hotsync log"), &log);
+    Shell(std::string(NB_BIN_DIR "/hotsync log --raw"), &log);
     std::istringstream lines(log);
     std::string line, want = std::to_string(activity) + "\t";
     while (std::getline(lines, line)) {

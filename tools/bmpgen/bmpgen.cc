@@ -8,21 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace {
+#include "platform/cli.h"
 
-const char kUsage[] =
-    "Usage: bmpgen [options] FILE.bmp\n"
-    "Writes a Windows bitmap file, or with --set a bitmap set.\n"
-    "\n"
-    "  --width N        width in pixels (default 16)\n"
-    "  --height N       height in pixels (default 16)\n"
-    "  --depth D        bits per pixel: 1 (monochrome), 8 (grey palette) or 24 (default 1)\n"
-    "  --pattern P      checker (default), gradient or solid\n"
-    "  --colour RRGGBB  colour of the solid pattern (default 000000)\n"
-    "  --top-down       store the top row first (negative height)\n"
-    "  --set D,D,...    write FILE as the monochrome image and, for each depth D, the\n"
-    "                   24-bit file NAME-D.EXT beside it (e.g. --set 2,4,8,16)\n"
-    "  --help           show this text\n";
+namespace {
 
 struct Options {
   int width = 16, height = 16, depth = 1;
@@ -126,72 +114,43 @@ std::string CompanionPath(const std::string& path, int depth) {
   return stem + "-" + std::to_string(depth) + (has_ext ? path.substr(dot) : "");
 }
 
-bool ParseInt(const char* text, int low, int high, int* out) {
-  char* end = nullptr;
-  long v = std::strtol(text, &end, 10);
-  if (!*text || *end || v < low || v > high) return false;
-  *out = int(v);
-  return true;
-}
-
-int Fail(const std::string& why) {
-  std::fprintf(stderr, "bmpgen: %s\n%s", why.c_str(), kUsage);
-  return 1;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   Options o;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    if (arg == "--help" || arg == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (arg == "--width" || arg == "--height") {
-      const char* v = value();
-      if (!v || !ParseInt(v, 1, 32767, arg == "--width" ? &o.width : &o.height))
-        return Fail(arg + " needs a number from 1 to 32767");
-    } else if (arg == "--depth") {
-      const char* v = value();
-      if (!v || !ParseInt(v, 1, 24, &o.depth) || (o.depth != 1 && o.depth != 8 && o.depth != 24))
-        return Fail("--depth needs 1, 8 or 24");
-    } else if (arg == "--pattern") {
-      const char* v = value();
-      o.pattern = v ? v : "";
-      if (o.pattern != "checker" && o.pattern != "gradient" && o.pattern != "solid")
-        return Fail("--pattern needs checker, gradient or solid");
-    } else if (arg == "--colour" || arg == "--color") {
-      const char* v = value();
-      char* end = nullptr;
-      if (!v || std::strlen(v) != 6) return Fail("--colour needs six hex digits");
-      o.colour = uint32_t(std::strtoul(v, &end, 16));
-      if (*end) return Fail("--colour needs six hex digits");
-    } else if (arg == "--top-down") {
-      o.top_down = true;
-    } else if (arg == "--set") {
-      const char* v = value();
-      if (!v) return Fail("--set needs a list of depths");
-      std::string list = v;
-      for (size_t start = 0; start <= list.size();) {
-        size_t comma = list.find(',', start);
-        if (comma == std::string::npos) comma = list.size();
-        int d = 0;
-        if (!ParseInt(list.substr(start, comma - start).c_str(), 2, 16, &d))
-          return Fail("--set needs depths such as 2,4,8,16");
-        o.set.push_back(d);
-        start = comma + 1;
-      }
-    } else if (!arg.empty() && arg[0] == '-') {
-      return Fail("unknown option " + arg);
-    } else if (o.path.empty()) {
-      o.path = arg;
-    } else {
-      return Fail("only one file may be named");
-    }
-  }
-  if (o.path.empty()) return Fail("no file named");
+  CLI::App app{"Writes a Windows bitmap file, or with --set a bitmap set.", "bmpgen"};
+  nb::cli::Prepare(app);
+  app.add_option("FILE", o.path, "the bitmap file to write (FILE.bmp)")->required();
+  app.add_option("--width", o.width, "width in pixels")
+      ->check(CLI::Range(1, 32767))
+      ->capture_default_str();
+  app.add_option("--height", o.height, "height in pixels")
+      ->check(CLI::Range(1, 32767))
+      ->capture_default_str();
+  app.add_option("--depth", o.depth, "bits per pixel: 1 (monochrome), 8 (grey palette) or 24")
+      ->check(CLI::IsMember({1, 8, 24}))
+      ->capture_default_str();
+  app.add_option("--pattern", o.pattern, "checker, gradient or solid")
+      ->check(CLI::IsMember({"checker", "gradient", "solid"}))
+      ->capture_default_str();
+  std::string colour = "000000";
+  app.add_option("--colour,--color", colour, "colour of the solid pattern (RRGGBB)")
+      ->check([](const std::string& v) {
+        return v.size() == 6 && v.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos
+                   ? std::string()
+                   : std::string("six hex digits, not " + v);
+      })
+      ->capture_default_str();
+  app.add_flag("--top-down", o.top_down, "store the top row first (negative height)");
+  app.add_option("--set", o.set,
+                 "write FILE as the monochrome image and, for each depth D, the 24-bit file "
+                 "NAME-D.EXT beside it (e.g. --set 2,4,8,16)")
+      ->delimiter(',')
+      ->allow_extra_args(false)
+      ->check(CLI::Range(2, 16))
+      ->type_name("D,D,...");
+  if (int rc = nb::cli::Parse(app, argc, argv); rc >= 0) return rc;
+  o.colour = uint32_t(std::strtoul(colour.c_str(), nullptr, 16));
   if (o.set.empty()) return Write(o) ? 0 : 1;
 
   Options mono = o;

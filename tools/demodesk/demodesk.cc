@@ -3,8 +3,6 @@
 // for the handheld as the runtime's installer would queue them.
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,24 +10,14 @@
 
 #include "pdbfile/bytes.h"
 #include "pdbfile/pdbfile.h"
+#include "platform/cli.h"
 #include "syncutil/syncutil.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-int Usage(FILE* to) {
-  std::fprintf(to,
-               "usage: demodesk handheld DIR [--user NAME] [--id N]\n"
-               "         makes DIR a virtual handheld of that HotSync user (default\n"
-               "         \"Pat Appraiser\", 4242) holding the runtime's directory database\n"
-               "       demodesk queue-tables FOLDER CREATOR\n"
-               "         queues every .dbf table of FOLDER (TAGTABLE aside) for the handheld\n"
-               "         under the four-character CREATOR, with the pdbdevice plug-in\n");
-  return to == stdout ? 0 : 2;
-}
-
-int MakeHandheld(const std::string& dir, const std::string& user, unsigned long id) {
+int MakeHandheld(const std::string& dir, const std::string& user, uint32_t id) {
   std::error_code ec;
   fs::create_directories(dir, ec);
   std::ofstream ini(dir + "/handheld.ini", std::ios::binary);
@@ -49,12 +37,12 @@ int MakeHandheld(const std::string& dir, const std::string& user, unsigned long 
     std::fprintf(stderr, "demodesk: cannot write %s/NB-EE_SysHeap.pdb\n", dir.c_str());
     return 1;
   }
-  std::printf("demodesk: virtual handheld of %s (ID %lu) in %s\n", user.c_str(), id, dir.c_str());
+  std::printf("demodesk: virtual handheld of %s (ID %u) in %s\n", user.c_str(), unsigned(id),
+              dir.c_str());
   return 0;
 }
 
 int QueueTables(const std::string& folder, const std::string& creator) {
-  if (creator.size() != 4) return Usage(stderr);
   std::vector<std::string> tables;
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(folder, ec)) {
@@ -62,7 +50,11 @@ int QueueTables(const std::string& folder, const std::string& creator) {
     if (entry.path().extension() == ".dbf" && name != "TAGTABLE.dbf")
       tables.push_back(entry.path().string());
   }
-  if (ec || tables.empty()) {
+  if (ec) {
+    std::fprintf(stderr, "demodesk: cannot read %s: %s\n", folder.c_str(), ec.message().c_str());
+    return 1;
+  }
+  if (tables.empty()) {
     std::fprintf(stderr, "demodesk: no tables in %s\n", folder.c_str());
     return 1;
   }
@@ -81,22 +73,30 @@ int QueueTables(const std::string& folder, const std::string& creator) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage(stderr);
-  std::string command = argv[1];
-  if (command == "--help" || command == "-h") return Usage(stdout);
-  if (command == "handheld" && argc >= 3) {
-    std::string user = "Pat Appraiser";
-    unsigned long id = 4242;
-    for (int i = 3; i + 1 < argc; i += 2) {
-      if (!std::strcmp(argv[i], "--user"))
-        user = argv[i + 1];
-      else if (!std::strcmp(argv[i], "--id"))
-        id = std::strtoul(argv[i + 1], nullptr, 10);
-      else
-        return Usage(stderr);
-    }
-    return MakeHandheld(argv[2], user, id);
-  }
-  if (command == "queue-tables" && argc == 4) return QueueTables(argv[2], argv[3]);
-  return Usage(stderr);
+  CLI::App app{"Sets up what a demo desktop needs that no program of the system does itself.",
+               "demodesk"};
+  nb::cli::Prepare(app);
+  app.require_subcommand(1);
+  std::string dir, user = "Pat Appraiser", creator;
+  uint32_t id = 4242;
+  auto* handheld = app.add_subcommand(
+      "handheld",
+      "make DIR a virtual handheld of a HotSync user, holding the runtime's directory database");
+  handheld->add_option("DIR", dir, "the handheld's folder (made when missing)")->required();
+  handheld->add_option("--user", user, "the handheld's user name")->capture_default_str();
+  handheld->add_option("--id", id, "the handheld's user ID")->capture_default_str();
+  auto* queue = app.add_subcommand(
+      "queue-tables",
+      "queue every .dbf table of FOLDER (TAGTABLE aside) for the handheld under the "
+      "four-character CREATOR, with the pdbdevice plug-in");
+  queue->add_option("FOLDER", dir, "the folder of the tables")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  queue->add_option("CREATOR", creator, "four-character creator ID")
+      ->required()
+      ->check([](const std::string& c) {
+        return c.size() == 4 ? std::string() : "a creator ID has four characters";
+      });
+  if (int rc = nb::cli::Parse(app, argc, argv); rc >= 0) return rc;
+  return *handheld ? MakeHandheld(dir, user, id) : QueueTables(dir, creator);
 }

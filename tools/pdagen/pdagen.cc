@@ -1,15 +1,15 @@
 // pdagen: writes application files (.PDA) for tests, benchmarks, demos and the fuzz
 // corpus.
-//   pdagen [--version V] [--forms N] [--controls N] [--menubars N] [--tables N] FILE
+//   pdagen [--file-version V] [--forms N] [--controls N] [--menubars N] [--tables N] FILE
 //   pdagen --appraisal FILE      the demo's appraisal application
 //   pdagen --seeds FOLDER        small files of every version threshold (fuzz corpus)
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "pda_model.h"
+#include "platform/cli.h"
 
 namespace {
 
@@ -22,50 +22,41 @@ bool Save(const std::string& path, const pdagen::App& app) {
   return bool(out);
 }
 
-int Usage() {
-  std::fprintf(stderr,
-               "usage: pdagen [--version V] [--forms N] [--controls N] [--menubars N] "
-               "[--tables N] FILE\n"
-               "       pdagen --appraisal FILE\n"
-               "       pdagen --seeds FOLDER\n");
-  return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
+  CLI::App app{
+      "Writes an application file (.PDA): a sample application of the given file version "
+      "and size, the demo's appraisal application, or the fuzz seed corpus.",
+      "pdagen"};
+  nb::cli::Prepare(app);
   pdagen::SampleOptions options;
-  std::string file, mode;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    auto number = [&](int* out) {
-      if (i + 1 >= argc) return false;
-      *out = std::atoi(argv[++i]);
-      return *out >= 0;
-    };
-    int n = 0;
-    if (arg == "--appraisal" || arg == "--seeds") {
-      mode = arg;
-    } else if (arg == "--version" && number(&n)) {
-      options.version = uint32_t(n);
-    } else if (arg == "--forms" && number(&options.forms)) {
-    } else if (arg == "--controls" && number(&options.controls)) {
-    } else if (arg == "--menubars" && number(&options.menu_bars)) {
-    } else if (arg == "--tables" && number(&options.tables)) {
-    } else if (arg[0] != '-' && file.empty()) {
-      file = arg;
-    } else {
-      return Usage();
-    }
-  }
-  if (file.empty()) return Usage();
-  if (mode == "--appraisal") return Save(file, pdagen::AppraisalApp()) ? 0 : 1;
-  if (mode == "--seeds") {
+  std::string file;
+  bool appraisal = false, seeds = false;
+  app.add_option("FILE", file, "the application file to write (a folder with --seeds)")->required();
+  app.add_option("--file-version", options.version, "file version of the sample application")
+      ->check(CLI::Range(54u, 65535u));
+  app.add_option("--forms", options.forms, "forms of the sample application")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--controls", options.controls, "controls per form")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--menubars", options.menu_bars, "menu bars")->check(CLI::NonNegativeNumber);
+  app.add_option("--tables", options.tables, "tables")->check(CLI::NonNegativeNumber);
+  auto* appraisal_flag =
+      app.add_flag("--appraisal", appraisal, "write the demo's appraisal application");
+  app.add_flag("--seeds", seeds, "write small files of every version threshold into FILE")
+      ->excludes(appraisal_flag);
+  if (int rc = nb::cli::Parse(app, argc, argv); rc >= 0) return rc;
+
+  if (appraisal) return Save(file, pdagen::AppraisalApp()) ? 0 : 1;
+  if (seeds) {
+    std::error_code ec;
+    std::filesystem::create_directories(file, ec);
     for (uint32_t v : {54u, 257u, 258u, 259u, 260u, 261u, 262u, 263u, 264u, 271u, 272u, 273u, 274u,
                        275u, 276u, 277u, 278u}) {
-      const pdagen::App app = pdagen::SampleApp(
+      const pdagen::App sample = pdagen::SampleApp(
           {.version = v, .forms = 1, .controls = 16, .menu_bars = 1, .tables = 1});
-      if (!Save(file + "/v" + std::to_string(v) + ".pda", app)) return 1;
+      if (!Save(file + "/v" + std::to_string(v) + ".pda", sample)) return 1;
     }
     return 0;
   }

@@ -4,26 +4,39 @@
 
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <exception>
 
 #include "form.h"
+#include "platform/cli.h"
+#include "platform/prefix.h"
+#include "platform/registry.h"
 #include "program_folder.h"
 
+namespace {
+
+// Written by "hotsync init"; without it the runtime's library cannot find its folders.
+constexpr char kRuntimeKey[] = "SOFTWARE\\Corvane\\Nimbra Enterprise\\CurrentVersion";
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
-      std::printf(
-          "usage: valtrix\n"
-          "  Runs as a tray icon (tip \"Valtrix\", right-click for Exit) until Exit, a close\n"
-          "  request on its bus window or SIGTERM. At each HotSync of the appraisal\n"
-          "  application it brings the handheld tables into System/, exports marked\n"
-          "  appraisals to Inbox/, imports the .vxa files and commresp.dat of Outbox/, and\n"
-          "  sends the tables back. The folders live beside the program file (a symbolic\n"
-          "  link counts as the program file); failures go to errorlog.txt there.\n"
-          "  One instance per program folder; a second start ends at once.\n");
-      return 0;
-    }
+  CLI::App app{
+      "Runs as a tray icon (tip \"Valtrix\", right-click for Exit) until Exit, a close request "
+      "on its bus window or SIGTERM. At each HotSync of the appraisal application it brings the "
+      "handheld tables into System/, exports marked appraisals to Inbox/, imports the .vxa "
+      "files and commresp.dat of Outbox/, and sends the tables back.",
+      "valtrix"};
+  nb::cli::Prepare(app);
+  app.footer(
+      "The folders live beside the program file (a symbolic link counts as the program file); "
+      "failures go to errorlog.txt there. One instance per program folder; a second start ends "
+      "at once. The desktop is $NB_PREFIX (default ~/.nimbra), set up by \"hotsync init\".");
+  if (int rc = nb::cli::Parse(app, argc, argv); rc >= 0) return rc;
+  if (!nb::reg::KeyExists(nb::reg::Hive::kLocalMachine, kRuntimeKey)) {
+    std::fprintf(stderr,
+                 "valtrix: the desktop %s has no Nimbra runtime; run \"hotsync init\" first\n",
+                 nb::Prefix().c_str());
+    return 1;
   }
   std::setlocale(LC_TIME, "");
   auto loop = nb::ui::EventLoop::Create();

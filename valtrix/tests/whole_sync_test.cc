@@ -156,7 +156,7 @@ TEST_F(WholeSyncTest, WithoutCommonResponsesThePickTablesStayOnTheHandheld) {
   EXPECT_FALSE(fs::exists(app_ + "/System/Apk01.dbf"));
   EXPECT_EQ(fs::last_write_time(handheld_ + "/EvXA10000_APK01.pdb"), before);
   std::string log;
-  Shell(NB_BIN_DIR "/hotsync log", &log);
+  Shell(NB_BIN_DIR "/hotsync log --raw", &log);
   EXPECT_EQ(log.find("\t21\t"), std::string::npos) << log;
 }
 

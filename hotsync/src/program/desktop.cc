@@ -1,7 +1,5 @@
 #include "desktop.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "platform/registry.h"
@@ -41,15 +39,6 @@ std::string JoinPath(const std::string& left, const std::string& right) {
   if (left.empty()) return r;
   char last = left.back();
   return (last == '\\' || last == '/') ? left + r : left + "\\" + r;
-}
-
-std::string ProgramDir() {
-  char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return ".";
-  std::string exe(buf, size_t(n));
-  size_t sep = exe.find_last_of('/');
-  return sep == 0 ? "/" : exe.substr(0, sep);
 }
 
 uint32_t LastUserId(const Desktop& desktop) {

@@ -23,9 +23,6 @@ bool ReadDesktop(Desktop* desktop, std::string* error);
 // Joins with one backslash between the parts.
 std::string JoinPath(const std::string& left, const std::string& right);
 
-// Folder of the running hotsync program (POSIX), where the build put the libraries.
-std::string ProgramDir();
-
 // The user whose log "hotsync log" shows by default; 0 before the first synchronisation.
 uint32_t LastUserId(const Desktop& desktop);
 void SetLastUserId(const Desktop& desktop, uint32_t id);

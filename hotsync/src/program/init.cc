@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "desktop.h"
+#include "platform/installation.h"
 #include "platform/prefix.h"
 #include "platform/registry.h"
 #include "user_list.h"
@@ -100,7 +101,7 @@ bool Exists(const std::string& path) {
 std::string ProgramFile() {
   char buf[4096];
   ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  return n > 0 ? std::string(buf, size_t(n)) : ProgramDir() + "/hotsync";
+  return n > 0 ? std::string(buf, size_t(n)) : nb::ProgramDir() + "/hotsync";
 }
 
 }  // namespace
@@ -134,20 +135,21 @@ int RunInit(const InitOptions& options) {
     return 1;
   }
 
-  // HotSync's program and libraries in the HotSync folder.
-  const std::string bin = ProgramDir();
+  // HotSync's program and libraries in the HotSync folder; the build tree's or the
+  // installation's, wherever this program's libraries are.
+  const std::string bin = nb::LibraryDir();
   const std::string hotsync_dir = nb::MapPath(desktop.hotsync_dir);
   init.EnsureFolder(hotsync_dir);
   init.EnsureLink(ProgramFile(), nb::MapPath(hotsync_path));
   for (const char* lib : {"HsLog20.so", "Cmds21.so", "Sync20.so", "HsUsers20.so"}) {
     if (!Exists(bin + "/" + lib)) {
-      init.Failed(std::string("the build has no ") + lib + " in " + bin);
+      init.Failed(std::string("there is no ") + lib + " in " + bin);
       continue;
     }
     init.EnsureLink(bin + "/" + lib, hotsync_dir + "/" + lib);
   }
 
-  // The plug-ins the build made; those not built yet are linked by a later init.
+  // The plug-ins beside our libraries; those not built yet are linked by a later init.
   const std::string rt = nb::MapPath(JoinPath(runtime, "Bin"));
   init.EnsureFolder(rt + "/NDDI");
   init.EnsureFolder(rt + "/NBDDB");

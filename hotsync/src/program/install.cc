@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -46,8 +47,12 @@ bool InstallFlagSet(const Desktop& desktop, uint32_t user_id) {
   return nb::reg::GetDword(nb::reg::Hive::kCurrentUser, FlagKey(desktop), FlagName(user_id)) == 1u;
 }
 
+void SetInstallFlag(const Desktop& desktop, uint32_t user_id, uint32_t value) {
+  nb::reg::SetDword(nb::reg::Hive::kCurrentUser, FlagKey(desktop), FlagName(user_id), value);
+}
+
 void ClearInstallFlag(const Desktop& desktop, uint32_t user_id) {
-  nb::reg::SetDword(nb::reg::Hive::kCurrentUser, FlagKey(desktop), FlagName(user_id), 0);
+  SetInstallFlag(desktop, user_id, 0);
 }
 
 bool EndsWithNoCase(const std::string& s, const char* tail) {
@@ -81,6 +86,36 @@ std::optional<nb::pdb::Database> HandheldDatabase(const std::string& path, std::
 }
 
 }  // namespace
+
+bool QueueForInstall(const Desktop& desktop, const HsUserRecord& user,
+                     const std::vector<std::string>& files) {
+  const std::string folder = nb::MapPath(InstallFolder(desktop, user));
+  std::string error;
+  // All or nothing: a bad file among them queues none.
+  for (const std::string& file : files) {
+    if (!HandheldDatabase(file, &error)) {
+      Complain("cannot install " + file + ": " + error);
+      return false;
+    }
+  }
+  if (!nb::MakeDirs(folder)) {
+    Complain("cannot create the install folder " + folder + ": " + std::strerror(errno));
+    return false;
+  }
+  for (const std::string& file : files) {
+    const std::string name = std::filesystem::path(file).filename();
+    std::error_code ec;
+    std::filesystem::copy_file(file, folder + "/" + name,
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) {
+      Complain("cannot copy " + file + " to " + folder + ": " + ec.message());
+      return false;
+    }
+    Say("queued " + name + " for \"" + std::string(user.name) + "\" in " + folder);
+  }
+  SetInstallFlag(desktop, user.id, 1);
+  return true;
+}
 
 bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
                          const std::string& handheld_folder) {

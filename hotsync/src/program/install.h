@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "desktop.h"
 #include "hotsync/usermgr.h"
@@ -14,5 +15,11 @@ namespace hotsync {
 // The flag is cleared unless a database is left to retry.
 bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
                          const std::string& handheld_folder);
+
+// "hotsync install": copies handheld database files into the user's install folder and
+// flags the user, as dropping them into the install folder of HotSync does. Nothing is
+// queued when one of them is not a handheld database; false after a reported failure.
+bool QueueForInstall(const Desktop& desktop, const HsUserRecord& user,
+                     const std::vector<std::string>& files);
 
 }  // namespace hotsync

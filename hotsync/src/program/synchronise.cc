@@ -8,8 +8,10 @@
 #include "hotsync/log.h"
 #include "hotsync/sync.h"
 #include "install.h"
+#include "log_view.h"
 #include "pdbfile/bytes.h"
 #include "platform/library.h"
+#include "platform/prefix.h"
 #include "user_list.h"
 
 namespace hotsync {
@@ -23,13 +25,13 @@ class HotSyncLibrary {
       : path_(JoinPath(desktop.hotsync_dir, name)) {
     std::string why;
     lib_ = nb::LoadLibrary(path_, &why);
-    if (!lib_) Complain("cannot load " + path_ + ": " + why);
+    if (!lib_) Complain("cannot load " + nb::LibraryFile(path_) + ": " + why);
   }
   ~HotSyncLibrary() { nb::FreeLibrary(lib_); }
   template <typename F>
   F Get(const char* symbol) const {
     auto fn = reinterpret_cast<F>(nb::GetProcAddress(lib_, symbol));
-    if (lib_ && !fn) Complain(path_ + " has no " + symbol);
+    if (lib_ && !fn) Complain(nb::LibraryFile(path_) + " has no " + symbol);
     return fn;
   }
 
@@ -133,14 +135,17 @@ int Synchronise(const std::string& handheld_folder) {
   {
     HotSyncLibrary log_lib(desktop, kLogLibrary), sync_lib(desktop, kSyncLibrary);
     auto set_log = log_lib.Get<LogSetFileFn>("LogSetFile");
+    auto add_entry = log_lib.Get<LogAddEntryFn>("LogAddEntry");
     auto begin = sync_lib.Get<SyncBeginSessionFn>("SyncBeginSession");
     auto end = sync_lib.Get<SyncEndSessionFn>("SyncEndSession");
     auto yields = sync_lib.Get<SyncYieldCountFn>("SyncYieldCount");
-    if (!set_log || !begin || !end || !yields) return 1;
+    if (!set_log || !add_entry || !begin || !end || !yields) return 1;
     const std::string log = LogFile(desktop, user);
-    if (set_log(log.c_str()) != 0) Complain("cannot write the HotSync log " + log);
+    if (set_log(log.c_str()) != 0) Complain("cannot write the HotSync log " + nb::MapPath(log));
+    add_entry(SyncBeginText(user.name, folder).c_str(), kActivitySyncBegin, 1);
     if (int32_t r = begin(folder.c_str()); r != 0) {
       Complain("cannot start a synchronisation with the handheld (" + std::to_string(r) + ")");
+      add_entry("the handheld did not answer", kActivitySyncEnd, 1);
       set_log(nullptr);
       return 1;
     }
@@ -161,9 +166,10 @@ int Synchronise(const std::string& handheld_folder) {
     if (uint32_t n = yields())
       Say("HotSync: the handheld link was kept alive " + std::to_string(n) +
           " times while desktop programs worked");
+    ok = InstallWaitingFiles(desktop, user, folder) && ok;
+    add_entry(ok ? "completed" : "finished with errors", kActivitySyncEnd, 1);
     set_log(nullptr);
   }
-  ok = InstallWaitingFiles(desktop, user, folder) && ok;
   Say(ok ? "HotSync: synchronisation complete" : "HotSync: synchronisation finished with errors");
   return ok ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "platform/library.h"
+#include "platform/prefix.h"
 
 namespace hotsync {
 
@@ -18,7 +19,7 @@ std::unique_ptr<UserList> UserList::Open(const Desktop& desktop, std::string* er
   std::string why;
   list->lib_ = nb::LoadLibrary(path, &why);
   if (!list->lib_) {
-    *error = "cannot load HotSync's user library " + path + ": " + why;
+    *error = "cannot load HotSync's user library " + nb::LibraryFile(path) + ": " + why;
     return nullptr;
   }
   if (!list->Bind(list->init_, "InitUserManager") ||
@@ -26,14 +27,14 @@ std::unique_ptr<UserList> UserList::Open(const Desktop& desktop, std::string* er
       !list->Bind(list->first_, "FindFirstUser") || !list->Bind(list->next_, "FindNextUser") ||
       !list->Bind(list->by_id_, "FindUserByID") || !list->Bind(list->add_, "AddUser") ||
       !list->Bind(list->save_, "SaveUserChanges")) {
-    *error = path + " lacks the user-management operations";
+    *error = nb::LibraryFile(path) + " lacks the user-management operations";
     return nullptr;
   }
   list->data_dir_ = desktop.data_dir;
   if (list->data_dir_.back() != '\\' && list->data_dir_.back() != '/') list->data_dir_ += '\\';
   int count = 0;
   if (!list->init_(list->data_dir_.c_str(), &count)) {
-    *error = "cannot read the HotSync users of " + list->data_dir_;
+    *error = "cannot read the HotSync users of " + nb::MapPath(list->data_dir_);
     return nullptr;
   }
   list->initialised_ = true;
@@ -93,7 +94,7 @@ bool UserList::Add(const std::string& name, uint32_t id, HsUserRecord* out, std:
     return false;
   }
   if (!save_(0)) {
-    *error = "cannot save the HotSync users in " + data_dir_;
+    *error = "cannot save the HotSync users in " + nb::MapPath(data_dir_);
     return false;
   }
   if (out) *out = r;
