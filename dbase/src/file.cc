@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "platform/os.h"
+
 namespace dbase {
 
 bool File::Open(const std::string& path, Mode mode) {
@@ -14,7 +16,7 @@ bool File::Open(const std::string& path, Mode mode) {
   if (mode == Mode::kRead) flags |= O_RDONLY;
   if (mode == Mode::kReadWrite) flags |= O_RDWR;
   if (mode == Mode::kCreate) flags |= O_RDWR | O_CREAT | O_TRUNC;
-  fd_ = ::open(path.c_str(), flags, 0666);
+  fd_ = nb::TheOs().Open(path.c_str(), flags, 0666);
   if (fd_ < 0) return false;
   struct stat st;
   if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -25,14 +27,15 @@ bool File::Open(const std::string& path, Mode mode) {
 }
 
 void File::Close() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) nb::TheOs().Close(fd_);
   fd_ = -1;
 }
 
 int64_t File::ReadAt(uint64_t offset, void* data, size_t n) const {
   size_t done = 0;
   while (done < n) {
-    ssize_t got = ::pread(fd_, static_cast<char*>(data) + done, n - done, off_t(offset + done));
+    ssize_t got =
+        nb::TheOs().PRead(fd_, static_cast<char*>(data) + done, n - done, off_t(offset + done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return -1;
     if (got == 0) break;
@@ -42,15 +45,7 @@ int64_t File::ReadAt(uint64_t offset, void* data, size_t n) const {
 }
 
 bool File::WriteAt(uint64_t offset, const void* data, size_t n) {
-  size_t done = 0;
-  while (done < n) {
-    ssize_t put =
-        ::pwrite(fd_, static_cast<const char*>(data) + done, n - done, off_t(offset + done));
-    if (put < 0 && errno == EINTR) continue;
-    if (put <= 0) return false;
-    done += size_t(put);
-  }
-  return true;
+  return nb::PWriteAll(fd_, data, n, off_t(offset));
 }
 
 int64_t File::Size() const {

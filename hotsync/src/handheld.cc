@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "pdbfile/bytes.h"
+#include "platform/os.h"
 #include "platform/profile.h"
 
 namespace hotsync {
@@ -215,12 +216,9 @@ bool Handheld::Write(const nb::pdb::Database& db, std::string* error) const {
     return false;
   }
   const std::string path = folder_ + "/" + DatabaseFileName(db.name, db.IsResource());
-  if (!nb::pdb::WriteFile(path, db)) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
+  if (!nb::pdb::WriteFile(path, db, {}, error)) return false;
   const std::string other = folder_ + "/" + DatabaseFileName(db.name, !db.IsResource());
-  if (IsFile(other) && ::unlink(other.c_str()) != 0) {
+  if (IsFile(other) && nb::TheOs().Unlink(other.c_str()) != 0) {
     *error = "cannot remove " + other + ": " + std::strerror(errno);
     return false;
   }
@@ -233,7 +231,7 @@ bool Handheld::Remove(const std::string& name, std::string* error) const {
     *error = "no database \"" + name + "\" on the handheld";
     return false;
   }
-  if (::unlink(path.c_str()) != 0) {
+  if (nb::TheOs().Unlink(path.c_str()) != 0) {
     *error = "cannot remove " + path + ": " + std::strerror(errno);
     return false;
   }

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "hotsync_fixture.h"
+#include "platform/os.h"
 
 namespace hotsync::testing {
 namespace {
@@ -92,14 +93,17 @@ TEST_F(HotSyncHandheldTest, ReplacingIsAtomicAndChangesKindCleanly) {
   ASSERT_TRUE(handheld_->Write(Db("Apr"), &error));
   const std::string file = folder_ + "/Apr.pdb";
   const std::string before = Slurp(file);
-  // The temporary file cannot be made: the old database must stay whole.
-  std::filesystem::create_directory(file + ".tmp");
-  nb::pdb::Database bigger = Db("Apr");
-  bigger.records.push_back(nb::pdb::Record{{9, 9}});
-  EXPECT_FALSE(handheld_->Write(bigger, &error));
-  EXPECT_TRUE(Contains(error, "Apr.pdb")) << error;
-  EXPECT_EQ(Slurp(file), before);
-  std::filesystem::remove(file + ".tmp");
+  // The temporary file cannot be made, the disk is full, the rename fails: the old
+  // database must stay whole.
+  for (nb::OsCall call : {nb::OsCall::kOpen, nb::OsCall::kWrite, nb::OsCall::kRename}) {
+    nb::pdb::Database bigger = Db("Apr");
+    bigger.records.push_back(nb::pdb::Record{{9, 9}});
+    nb::FaultyOs faulty(call, 1, ENOSPC);
+    nb::ScopedOs scoped(faulty);
+    EXPECT_FALSE(handheld_->Write(bigger, &error));
+    EXPECT_TRUE(Contains(error, file + ": No space left on device")) << error;
+    EXPECT_EQ(Slurp(file), before);
+  }
 
   // The same name as a resource database leaves one file only.
   ASSERT_TRUE(handheld_->Write(Db("Apr", nb::pdb::kAttrResource), &error)) << error;

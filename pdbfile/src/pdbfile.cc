@@ -1,16 +1,13 @@
 #include "pdbfile/pdbfile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 
 #include "pdbfile/bytes.h"
+#include "platform/os.h"
 
 namespace nb::pdb {
 namespace {
@@ -164,33 +161,18 @@ std::vector<uint8_t> Serialize(const Database& db, const Layout& layout) {
 }
 
 std::optional<Database> ReadFile(const std::string& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return Fail(error, "cannot open " + path), std::nullopt;
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-  if (in.bad()) return Fail(error, "cannot read " + path), std::nullopt;
-  return Parse(bytes, error);
+  std::string text;
+  if (!ReadWholeFile(path, &text)) {
+    return Fail(error, "cannot open " + path + ": " + strerror(errno)), std::nullopt;
+  }
+  return Parse(std::vector<uint8_t>(text.begin(), text.end()), error);
 }
 
-bool WriteFile(const std::string& path, const Database& db, const Layout& layout) {
+bool WriteFile(const std::string& path, const Database& db, const Layout& layout,
+               std::string* error) {
   const std::vector<uint8_t> bytes = Serialize(db, layout);
-  const std::string temp = path + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += size_t(n);
-  }
-  bool ok = done == bytes.size() && ::fsync(fd) == 0;
-  int saved = errno;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && ::rename(temp.c_str(), path.c_str()) == 0) return true;
-  saved = errno ? errno : saved;
-  ::unlink(temp.c_str());
-  errno = saved;
-  return false;
+  return WriteFileDurably(
+      path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
 }
 
 uint32_t LocalTimeNow() {

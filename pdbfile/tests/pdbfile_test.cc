@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 
 #include "pdbfile/bytes.h"
+#include "platform/os.h"
+#include "test_files.h"
 #include "test_prefix.h"
 
 namespace nb::pdb {
@@ -169,10 +173,29 @@ TEST(PdbFile, WriteFileReplacesWholeOrNotAtAll) {
   ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
   ASSERT_EQ(mkdir((dir + "/x").c_str(), 0755), 0);
   EXPECT_FALSE(WriteFile(dir, Sample(false)));
-  EXPECT_FALSE(std::filesystem::exists(dir + ".tmp"));
+  for (const auto& e : std::filesystem::directory_iterator(prefix.path()))
+    EXPECT_TRUE(e.path().filename() == "db.pdb" || e.path().filename() == "taken.pdb") << e.path();
   std::string error;
   EXPECT_FALSE(ReadFile(prefix.path() + "/missing.pdb", &error));
   EXPECT_NE(error.find("cannot open"), std::string::npos);
+}
+
+// The handheld's database file as the download writes it: a full disk or a failing rename
+// leaves the old file byte for byte and names it.
+TEST(PdbFile, WriteFaultsLeaveTheOldFile) {
+  for (OsCall call : {OsCall::kWrite, OsCall::kRename}) {
+    nb::testing::TempPrefix prefix;
+    const std::string path = prefix.path() + "/db.pdb";
+    ASSERT_TRUE(WriteFile(path, Sample(false)));
+    const std::string before = nb::testing::Slurp(path);
+    FaultyOs faulty(call, 1, ENOSPC);
+    ScopedOs scoped(faulty);
+    std::string error;
+    EXPECT_FALSE(WriteFile(path, Sample(true), {}, &error));
+    EXPECT_EQ(errno, ENOSPC);
+    EXPECT_EQ(error, "cannot write " + path + ": " + strerror(ENOSPC));
+    EXPECT_EQ(nb::testing::Slurp(path), before);
+  }
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/os.h"
 #include "platform/prefix.h"
 
 namespace nb::bus {
@@ -95,32 +96,10 @@ void Forget(const std::string& id) {
   unlink((base + ".sock").c_str());
 }
 
-bool ReadFile(const std::string& path, std::string* out) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  out->clear();
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof(buf))) > 0) out->append(buf, n);
-  close(fd);
-  return n == 0;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += n;
-  }
-  return true;
-}
-
 // Info file: pid, class and title, one per line; the title takes the rest.
 bool ReadInfo(const std::string& id, WindowInfo* info) {
   std::string text;
-  if (!ReadFile(Base(id) + ".info", &text)) return false;
+  if (!ReadWholeFile(Base(id) + ".info", &text)) return false;
   size_t a = text.find('\n');
   if (a == std::string::npos) return false;
   size_t b = text.find('\n', a + 1);
@@ -134,14 +113,10 @@ bool ReadInfo(const std::string& id, WindowInfo* info) {
 
 bool WriteInfo(const WindowInfo& info) {
   std::string base = Base(info.id);
-  std::string tmp = base + ".info.tmp";
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, std::to_string(info.pid) + "\n" + info.window_class + "\n" + info.title);
-  ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(tmp.c_str(), (base + ".info").c_str()) == 0;
-  if (!ok) unlink(tmp.c_str());
-  return ok;
+  // Only this process's own readers depend on it surviving a crash: the folder sync waits.
+  return WriteFileDurably(base + ".info",
+                          std::to_string(info.pid) + "\n" + info.window_class + "\n" + info.title,
+                          nullptr, FolderSync::kDeferred);
 }
 
 bool IsMine(const Local& l) { return l.pid == getpid() && l.thread == std::this_thread::get_id(); }
@@ -228,7 +203,7 @@ uint32_t RegisterWindowMessage(const std::string& name) {
   }
   std::string text;
   uint32_t id = 0;
-  if (ReadFile(path, &text)) {
+  if (ReadWholeFile(path, &text)) {
     uint32_t index = 0;
     size_t start = 0;
     bool found = false;
@@ -247,7 +222,7 @@ uint32_t RegisterWindowMessage(const std::string& name) {
     } else if (kFirstMessageId + index <= kLastMessageId) {
       // A torn last line from a crashed writer keeps its index; ours starts a fresh line.
       std::string line = (!text.empty() && text.back() != '\n' ? "\n" : "") + name + "\n";
-      if (WriteAll(fd, line)) id = kFirstMessageId + index;
+      if (WriteAll(fd, line.data(), line.size())) id = kFirstMessageId + index;
     }
   }
   close(fd);

@@ -1,13 +1,9 @@
 #include "platform/profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
+
+#include "platform/os.h"
 
 namespace nb {
 namespace {
@@ -58,17 +54,6 @@ std::string_view Unquote(std::string_view v) {
   return v;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // How a caller's section or key name is looked up: blanks around it do not count.
 std::string LookupName(std::string_view s) { return Lower(Trim(s)); }
 
@@ -102,19 +87,8 @@ Profile Profile::Parse(std::string_view text) {
 
 Profile Profile::Load(const std::string& path, bool* exists) {
   if (exists) *exists = false;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Profile();
   std::string text;
-  char buf[8192];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof(buf))) != 0) {
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    text.append(buf, static_cast<size_t>(n));
-  }
-  close(fd);
+  if (!ReadWholeFile(path, &text) && text.empty()) return Profile();
   if (exists) *exists = true;
   return Parse(text);
 }
@@ -208,36 +182,15 @@ std::string Profile::Text() const {
   return out;
 }
 
-bool Profile::Save(const std::string& path) const {
-  if (!SaveWithoutFolderSync(path)) return false;
-  const size_t slash = path.rfind('/');
-  std::string folder = ".";
-  if (slash != kNone) folder.assign(path, 0, slash == 0 ? 1 : slash);
-  SyncFolder(folder);
-  return true;
+bool Profile::Save(const std::string& path, std::string* error) const {
+  return WriteFileDurably(path, Text(), error);
 }
 
-bool Profile::SaveWithoutFolderSync(const std::string& path) const {
-  std::string tmp = path + ".XXXXXX";
-  int fd = mkstemp(tmp.data());
-  if (fd < 0) return false;
-  // Keep the mode of the file being replaced; mkstemp alone would leave it private.
-  struct stat st;
-  mode_t mode = stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, Text()) && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (ok) ok = rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(tmp.c_str());
-  return ok;
+bool Profile::SaveWithoutFolderSync(const std::string& path, std::string* error) const {
+  return WriteFileDurably(path, Text(), error, FolderSync::kDeferred);
 }
 
-bool Profile::SyncFolder(const std::string& folder) {
-  // The renames themselves must survive a crash too.
-  int dfd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd < 0) return false;
-  bool ok = fsync(dfd) == 0;
-  return close(dfd) == 0 && ok;
-}
+bool Profile::SyncFolder(const std::string& folder) { return nb::SyncFolder(folder); }
 
 size_t Profile::GetString(std::string_view section, std::string_view key, std::string_view def,
                           char* dest, size_t n) const {

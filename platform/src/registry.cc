@@ -12,6 +12,7 @@
 #include <ctime>
 #include <mutex>
 
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "reg_text.h"
 
@@ -292,25 +293,7 @@ Key Load(Hive hive) {
 bool SaveLocked(Hive hive, const std::string& path, const Key& root) {
   std::string text = std::string(text::kHeader) + "\n\n";
   WriteKey(root, HiveName(hive), text, true);
-  std::string tmp = path + ".tmp." + std::to_string(getpid());
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  size_t done = 0;
-  bool ok = true;
-  while (done < text.size()) {
-    ssize_t n = write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    done += static_cast<size_t>(n);
-  }
-  if (ok) ok = fsync(fd) == 0;
-  if (close(fd) != 0) ok = false;
-  if (ok) ok = rename(tmp.c_str(), path.c_str()) == 0;
-  if (!ok) unlink(tmp.c_str());
-  return ok;
+  return WriteFileDurably(path, text);  // errno tells why it failed
 }
 
 // Runs `change` on the freshly read hive under the exclusive lock. `change` returns its

@@ -1,9 +1,6 @@
 // Table transfer: the device-database plug-in converts between the desktop table file and
 // a handheld database file; this moves that file to and from the handheld record by
 // record.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -14,6 +11,7 @@
 #include "nbddb/exception.h"
 #include "pdbfile/bytes.h"
 #include "pdbfile/pdbfile.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "platform/ui.h"
 #include "plugins.h"
@@ -48,16 +46,10 @@ int WriteDatabaseFile(const std::string& file, uint32_t creator, const std::stri
 }
 
 bool ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  off_t size = ::lseek(fd, 0, SEEK_END);
-  bool ok = size > 0 && ::lseek(fd, 0, SEEK_SET) == 0;
-  if (ok) {
-    bytes->resize(size_t(size));
-    ok = ::pread(fd, bytes->data(), bytes->size(), 0) == ssize_t(size);
-  }
-  ::close(fd);
-  return ok;
+  std::string text;
+  if (!nb::ReadWholeFile(path, &text) || text.empty()) return false;
+  bytes->assign(text.begin(), text.end());
+  return true;
 }
 
 // Sends the database file to the handheld. A file the reader refuses fails the command
@@ -129,23 +121,8 @@ std::string WriteErrorText(int error) {
   return ErrorMessage(code);
 }
 
-bool WriteAt(int fd, const uint8_t* data, size_t size, off_t offset) {
-  while (size) {
-    ssize_t n = ::pwrite(fd, data, size, offset);
-    if (n < 0 && errno == EINTR) continue;
-    // A write that makes no progress has no cause of its own; count it as a full disk
-    // rather than losing the record silently.
-    if (n == 0) errno = ENOSPC;
-    if (n <= 0) return false;
-    data += n;
-    size -= size_t(n);
-    offset += n;
-  }
-  return true;
-}
-
-// Reads the handheld database into the database file: records after the header area and
-// the application-info block, then the header once every record is in.
+// Reads the handheld database into the database file: the header area, the
+// application-info block, then the records.
 int ReceiveDatabaseFile(const std::string& name, const std::string& path) {
   uint8_t handle = 0;
   if (Ops().SyncOpenDB(name.c_str(), 0, &handle, kSyncModeRead) != 0) return 0;
@@ -175,43 +152,39 @@ int ReceiveDatabaseFile(const std::string& name, const std::string& path) {
   nb::pdb::Put16(header, count);
   header.resize(header.size() + 8 * size_t(count) + 2);
 
-  int result = 0;
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd >= 0 && ::ftruncate(fd, off_t(header.size() + app.size())) == 0) {
-    off_t end = off_t(header.size() + app.size());
-    std::vector<uint8_t> buffer(kBlockBufferSize);
-    result = 1;
-    for (uint16_t i = 0; result && i < count; ++i) {
-      SyncRecord rec{};
-      rec.handle = handle;
-      rec.index = i;
-      rec.buffer = buffer.data();
-      rec.buffer_size = kBlockBufferSize;
-      if (Ops().SyncReadRecordByIndex(&rec) != 0 || rec.size > kBlockBufferSize) {
-        result = 0;
-        break;
-      }
-      if (!WriteAt(fd, buffer.data(), rec.size, end)) {
-        Log(WriteErrorText(errno), 13, true);
-        result = 0;
-        break;
-      }
-      uint8_t* entry = &header[78 + 8 * size_t(i)];
-      nb::pdb::Set32(entry, uint32_t(end));
-      entry[4] = uint8_t((rec.attributes & 0xF0) | (rec.category & 0x0F));
-      end += rec.size;
+  // Built whole in memory and written durably, so a failure leaves the old file as it was.
+  std::vector<uint8_t> records;
+  std::vector<uint8_t> buffer(kBlockBufferSize);
+  uint32_t end = uint32_t(header.size() + app.size());
+  int result = 1;
+  for (uint16_t i = 0; result && i < count; ++i) {
+    SyncRecord rec{};
+    rec.handle = handle;
+    rec.index = i;
+    rec.buffer = buffer.data();
+    rec.buffer_size = kBlockBufferSize;
+    if (Ops().SyncReadRecordByIndex(&rec) != 0 || rec.size > kBlockBufferSize) {
+      result = 0;
+      break;
     }
-    if (result && !(WriteAt(fd, header.data(), header.size(), 0) &&
-                    WriteAt(fd, app.data(), app.size(), off_t(header.size())))) {
-      Log(WriteErrorText(errno), 13, true);
+    records.insert(records.end(), buffer.begin(), buffer.begin() + rec.size);
+    uint8_t* entry = &header[78 + 8 * size_t(i)];
+    nb::pdb::Set32(entry, end);
+    entry[4] = uint8_t((rec.attributes & 0xF0) | (rec.category & 0x0F));
+    end += rec.size;
+  }
+  if (result) {
+    header.insert(header.end(), app.begin(), app.end());
+    header.insert(header.end(), records.begin(), records.end());
+    std::string error;
+    if (!nb::WriteFileDurably(
+            path, std::string_view(reinterpret_cast<const char*>(header.data()), header.size()),
+            &error)) {
+      const int cause = errno;
+      Log(error, 13, true);
+      Log(WriteErrorText(cause), 13, true);
       result = 0;
     }
-  } else {
-    Log(WriteErrorText(errno), 13, true);
-  }
-  if (fd >= 0 && ::close(fd) != 0 && result) {
-    Log(WriteErrorText(errno), 13, true);
-    result = 0;
   }
   Ops().SyncCloseDB(handle);
   return result;

@@ -6,11 +6,10 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "desktop.h"
 #include "platform/bus.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "synchronise.h"
 
@@ -32,21 +31,17 @@ std::string RequestBase(uintptr_t pid) {
 }
 
 std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  std::string text;
+  nb::ReadWholeFile(path, &text);
+  return text;
 }
 
 // Written whole or not at all, so the presser never reads half a result.
 bool WriteWhole(const std::string& path, const std::string& text) {
-  const std::string temp = path + ".tmp";
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out.flush()) return false;
-  }
-  return std::rename(temp.c_str(), path.c_str()) == 0;
+  std::string error;
+  if (nb::WriteFileDurably(path, text, &error)) return true;
+  std::fprintf(stderr, "%s\n", error.c_str());
+  return false;
 }
 
 // Runs Synchronise with standard output and error going to `transcript` too.

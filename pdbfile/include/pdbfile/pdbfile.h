@@ -74,9 +74,10 @@ std::vector<uint8_t> Serialize(const Database& db, const Layout& layout = {});
 
 // Reads and parses a file; error gets the reason on failure.
 std::optional<Database> ReadFile(const std::string& path, std::string* error);
-// Writes the file atomically (temporary file, then rename): the old file stays whole
-// until the new one is complete. Returns false with errno kept on failure.
-bool WriteFile(const std::string& path, const Database& db, const Layout& layout = {});
+// Writes the file durably (platform/os.h): the old file stays whole until the new one is
+// complete. Returns false with errno kept and *error naming the file on failure.
+bool WriteFile(const std::string& path, const Database& db, const Layout& layout = {},
+               std::string* error = nullptr);
 
 // Now as the handheld's clock counts: seconds since 1 January 1904 in local time.
 uint32_t LocalTimeNow();

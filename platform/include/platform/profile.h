@@ -31,12 +31,13 @@ class Profile {
   void Set(std::string_view section, std::string_view key, std::string_view value);
 
   std::string Text() const;
-  // Writes to a temporary file and renames it into place; false on failure (file unchanged).
-  bool Save(const std::string& path) const;
+  // Written durably (platform/os.h); false on failure with the file unchanged and *error
+  // naming it.
+  bool Save(const std::string& path, std::string* error = nullptr) const;
   // Save for many files of one folder: each file is complete on disk when this returns,
   // and the folder is synced once for all of them by SyncFolder, which makes their names
   // survive a crash.
-  bool SaveWithoutFolderSync(const std::string& path) const;
+  bool SaveWithoutFolderSync(const std::string& path, std::string* error = nullptr) const;
   static bool SyncFolder(const std::string& folder);
 
   // Windows GetPrivateProfileString copy-out semantics over Get/Keys: fills dest (size n)

@@ -23,8 +23,8 @@ inline constexpr const char* kClearFailed = "Error clearing handheld tags";
 // TAGTABLE rows are skipped and the file stays for the next synchronisation.
 void ImportCommonResponses();
 
-// Gives every response line of "commresp.dat" a trailing "=" so it reads as a key, through
-// "cmfiltered.dat" renamed over the original.
+// Gives every response line of "commresp.dat" a trailing "=" so it reads as a key, written
+// durably over the original; a "cmfiltered.dat" an older run left behind is removed first.
 void FilterCommonResponses();
 
 // Deletes every row of the pick list `pick_list` (field Type) in the table `pick_table`

@@ -1,7 +1,3 @@
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <string>
 #include <string_view>
@@ -9,6 +5,7 @@
 #include "commresp/common_responses.h"
 #include "commresp/responses_file.h"
 #include "globals.h"
+#include "platform/os.h"
 
 namespace valtrix {
 namespace {
@@ -32,30 +29,15 @@ std::string FilterText(std::string_view text) {
   return out;
 }
 
-bool WriteDurably(const std::string& path, const std::string& data) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool ok = true;
-  for (size_t done = 0; ok && done < data.size();) {
-    ssize_t n = write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      ok = false;
-    else
-      done += static_cast<size_t>(n);
-  }
-  // On disk before the rename, so a crash cannot leave a short file in the original's place.
-  ok = ok && fsync(fd) == 0;
-  return close(fd) == 0 && ok;
-}
-
 bool Filter(const std::string& commresp, const std::string& filtered) {
-  if (unlink(filtered.c_str()) != 0 && errno != ENOENT) return false;
+  // A filtered file a crash left behind is stale.
+  if (nb::TheOs().Unlink(filtered.c_str()) != 0 && errno != ENOENT) return false;
   std::string text;
   if (!ReadWholeFile(commresp, text)) return false;
-  if (!WriteDurably(filtered, FilterText(text))) return false;
-  // One rename replaces the original: it is either the old file or the whole new one.
-  return rename(filtered.c_str(), commresp.c_str()) == 0;
+  std::string error;
+  if (nb::WriteFileDurably(commresp, FilterText(text), &error)) return true;
+  LogError(error);
+  return false;
 }
 
 }  // namespace
@@ -64,7 +46,6 @@ void FilterCommonResponses() {
   const std::string commresp = CommonResponsesPath();
   const std::string filtered = FilteredPath();
   if (Filter(commresp, filtered)) return;
-  unlink(filtered.c_str());
   LogError(kFilterFailed);
 }
 

@@ -79,7 +79,11 @@ void ExportSession::WriteFile(int16_t apr_id) {
   std::optional<std::string> path =
       ChooseAppraisalFile(AppFolders().inbox, rows[0].Get("FileNumber").ToText());
   if (!path) throw ExportFailure();
-  if (!BuildAppraisalFile(rows, form, columns_).SaveWithoutFolderSync(*path)) throw ExportFailure();
+  std::string error;
+  if (!BuildAppraisalFile(rows, form, columns_).SaveWithoutFolderSync(*path, &error)) {
+    LogError(error);
+    throw ExportFailure();
+  }
   Progress("exported appraisal " + std::to_string(apr_id) + " to " + *path);
 }
 

@@ -1,0 +1,103 @@
+// The one way the programs reach the operating system for files, and the one durable write.
+//
+// Os is a table of the system calls the writers use; the process holds one, TheOs(),
+// POSIX by default. Calls return what the system call returns and set errno likewise.
+//
+// Faults, for tests: a FaultyOs passes every call through except the Nth call of one kind,
+// which fails with a chosen errno or "crashes" (the process is killed on the spot, leaving
+// whatever a power cut would). A test installs one with ScopedOs; a test of another
+// process (a program, a plug-in it loads) sets NB_FAULT before starting it:
+//   NB_FAULT=<call>:<n>:<errno name or "crash">   e.g. NB_FAULT=rename:1:ENOSPC
+// where <call> is open, read, write, fsync, close, rename or unlink. It is read once,
+// on the first call through TheOs(); a malformed value is ignored with a message on stderr.
+//
+// WriteFileDurably writes under a unique temporary name in the same folder, syncs it,
+// renames it over `path` and syncs the folder, so the file is its old or its new whole
+// content whatever fails or stops in between. On failure the temporary file is removed,
+// the old file is untouched, and *error names the file and the reason. A failing folder
+// sync after the rename is reported too; the new content is then in place.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <string>
+#include <string_view>
+
+namespace nb {
+
+enum class OsCall { kOpen, kRead, kWrite, kFsync, kClose, kRename, kUnlink, kCount };
+
+class Os {
+ public:
+  virtual ~Os() = default;
+  virtual int Open(const char* path, int flags, mode_t mode);
+  virtual ssize_t Read(int fd, void* data, size_t n);
+  virtual ssize_t PRead(int fd, void* data, size_t n, off_t offset);
+  virtual ssize_t Write(int fd, const void* data, size_t n);
+  virtual ssize_t PWrite(int fd, const void* data, size_t n, off_t offset);
+  virtual int Fsync(int fd);
+  virtual int Close(int fd);
+  virtual int Rename(const char* from, const char* to);
+  virtual int Unlink(const char* path);
+};
+
+// Fails the nth call (counting from 1) of `call` with `err`, or kills the process there
+// when `crash`. Later calls pass through.
+class FaultyOs : public Os {
+ public:
+  FaultyOs(OsCall call, int nth, int err, bool crash = false)
+      : call_(call), nth_(nth), err_(err), crash_(crash) {}
+  // Reads NB_FAULT's form; false when malformed.
+  static bool Parse(std::string_view spec, OsCall* call, int* nth, int* err, bool* crash);
+  bool fired() const { return fired_; }
+
+  int Open(const char* path, int flags, mode_t mode) override;
+  ssize_t Read(int fd, void* data, size_t n) override;
+  ssize_t PRead(int fd, void* data, size_t n, off_t offset) override;
+  ssize_t Write(int fd, const void* data, size_t n) override;
+  ssize_t PWrite(int fd, const void* data, size_t n, off_t offset) override;
+  int Fsync(int fd) override;
+  int Close(int fd) override;
+  int Rename(const char* from, const char* to) override;
+  int Unlink(const char* path) override;
+
+ private:
+  // True when this call is the one to fail (errno set); does not return when crashing.
+  bool Hit(OsCall call);
+  OsCall call_;
+  int nth_, err_;
+  bool crash_;
+  std::atomic<int> seen_{0};
+  std::atomic<bool> fired_{false};
+};
+
+Os& TheOs();
+
+// Installs `os` as TheOs() for its lifetime (tests of this process).
+class ScopedOs {
+ public:
+  explicit ScopedOs(Os& os);
+  ~ScopedOs();
+  ScopedOs(const ScopedOs&) = delete;
+  ScopedOs& operator=(const ScopedOs&) = delete;
+
+ private:
+  Os* previous_;
+};
+
+// Whole-buffer helpers over TheOs(): false with errno set on failure; EINTR retried.
+bool WriteAll(int fd, const void* data, size_t n);
+bool PWriteAll(int fd, const void* data, size_t n, off_t offset);
+// The whole file into *out; false with errno set when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string* out);
+
+enum class FolderSync { kNow, kDeferred };
+// kDeferred leaves the folder sync to one SyncFolder call after a batch of writes to one
+// folder: each file is whole on disk, its name survives a crash once the folder is synced.
+bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error = nullptr,
+                      FolderSync sync = FolderSync::kNow);
+bool SyncFolder(const std::string& folder);
+std::string FolderOf(const std::string& path);
+
+}  // namespace nb

@@ -1,0 +1,245 @@
+#include "platform/os.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+
+namespace nb {
+namespace {
+
+constexpr std::pair<const char*, OsCall> kCalls[] = {
+    {"open", OsCall::kOpen},     {"read", OsCall::kRead},   {"write", OsCall::kWrite},
+    {"fsync", OsCall::kFsync},   {"close", OsCall::kClose}, {"rename", OsCall::kRename},
+    {"unlink", OsCall::kUnlink},
+};
+
+constexpr std::pair<const char*, int> kErrnos[] = {
+    {"ENOSPC", ENOSPC}, {"EIO", EIO},     {"EACCES", EACCES}, {"EDQUOT", EDQUOT},
+    {"EROFS", EROFS},   {"EPERM", EPERM}, {"EXDEV", EXDEV},   {"EINTR", EINTR},
+};
+
+Os& Posix() {
+  static Os posix;
+  return posix;
+}
+
+// NB_FAULT's fault, when set and well formed; read once.
+Os* FromEnvironment() {
+  const char* spec = getenv("NB_FAULT");
+  if (!spec || !*spec) return nullptr;
+  OsCall call;
+  int nth, err;
+  bool crash;
+  if (!FaultyOs::Parse(spec, &call, &nth, &err, &crash)) {
+    fprintf(stderr, "NB_FAULT=%s not understood; running without a fault\n", spec);
+    return nullptr;
+  }
+  static FaultyOs faulty(call, nth, err, crash);
+  return &faulty;
+}
+
+std::atomic<Os*>& Current() {
+  static std::atomic<Os*> current{[] {
+    Os* env = FromEnvironment();
+    return env ? env : &Posix();
+  }()};
+  return current;
+}
+
+std::string Describe(const std::string& path, int err) {
+  return "cannot write " + path + ": " + strerror(err);
+}
+
+}  // namespace
+
+int Os::Open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+ssize_t Os::Read(int fd, void* data, size_t n) { return ::read(fd, data, n); }
+ssize_t Os::PRead(int fd, void* data, size_t n, off_t offset) {
+  return ::pread(fd, data, n, offset);
+}
+ssize_t Os::Write(int fd, const void* data, size_t n) { return ::write(fd, data, n); }
+ssize_t Os::PWrite(int fd, const void* data, size_t n, off_t offset) {
+  return ::pwrite(fd, data, n, offset);
+}
+int Os::Fsync(int fd) { return ::fsync(fd); }
+int Os::Close(int fd) { return ::close(fd); }
+int Os::Rename(const char* from, const char* to) { return ::rename(from, to); }
+int Os::Unlink(const char* path) { return ::unlink(path); }
+
+bool FaultyOs::Parse(std::string_view spec, OsCall* call, int* nth, int* err, bool* crash) {
+  size_t a = spec.find(':'), b = a == spec.npos ? a : spec.find(':', a + 1);
+  if (b == spec.npos) return false;
+  std::string_view name = spec.substr(0, a), what = spec.substr(b + 1);
+  std::string count(spec.substr(a + 1, b - a - 1));
+  char* end = nullptr;
+  long n = strtol(count.c_str(), &end, 10);
+  if (count.empty() || *end || n < 1 || n > 1000000) return false;
+  *nth = int(n);
+  bool known = false;
+  for (const auto& [text, c] : kCalls) {
+    if (name == text) *call = c, known = true;
+  }
+  if (!known) return false;
+  *crash = what == "crash";
+  *err = 0;
+  for (const auto& [text, e] : kErrnos) {
+    if (what == text) *err = e;
+  }
+  return *crash || *err != 0;
+}
+
+bool FaultyOs::Hit(OsCall call) {
+  if (call != call_ || seen_.fetch_add(1) + 1 != nth_) return false;
+  fired_ = true;
+  // Killed, not exited: no destructor, no atexit, no flush, as a power cut leaves it.
+  if (crash_) raise(SIGKILL);
+  errno = err_;
+  return true;
+}
+
+int FaultyOs::Open(const char* path, int flags, mode_t mode) {
+  return Hit(OsCall::kOpen) ? -1 : Os::Open(path, flags, mode);
+}
+ssize_t FaultyOs::Read(int fd, void* data, size_t n) {
+  return Hit(OsCall::kRead) ? -1 : Os::Read(fd, data, n);
+}
+ssize_t FaultyOs::PRead(int fd, void* data, size_t n, off_t offset) {
+  return Hit(OsCall::kRead) ? -1 : Os::PRead(fd, data, n, offset);
+}
+ssize_t FaultyOs::Write(int fd, const void* data, size_t n) {
+  return Hit(OsCall::kWrite) ? -1 : Os::Write(fd, data, n);
+}
+ssize_t FaultyOs::PWrite(int fd, const void* data, size_t n, off_t offset) {
+  return Hit(OsCall::kWrite) ? -1 : Os::PWrite(fd, data, n, offset);
+}
+int FaultyOs::Fsync(int fd) { return Hit(OsCall::kFsync) ? -1 : Os::Fsync(fd); }
+int FaultyOs::Close(int fd) {
+  // A failing close still releases the descriptor, as close(2) does.
+  if (Hit(OsCall::kClose)) {
+    int err = errno;
+    Os::Close(fd);
+    errno = err;
+    return -1;
+  }
+  return Os::Close(fd);
+}
+int FaultyOs::Rename(const char* from, const char* to) {
+  return Hit(OsCall::kRename) ? -1 : Os::Rename(from, to);
+}
+int FaultyOs::Unlink(const char* path) { return Hit(OsCall::kUnlink) ? -1 : Os::Unlink(path); }
+
+Os& TheOs() { return *Current().load(); }
+
+ScopedOs::ScopedOs(Os& os) : previous_(Current().exchange(&os)) {}
+ScopedOs::~ScopedOs() { Current().store(previous_); }
+
+bool WriteAll(int fd, const void* data, size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    ssize_t put = TheOs().Write(fd, p, n);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return false;
+    if (put == 0) return errno = EIO, false;
+    p += put;
+    n -= size_t(put);
+  }
+  return true;
+}
+
+bool PWriteAll(int fd, const void* data, size_t n, off_t offset) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    ssize_t put = TheOs().PWrite(fd, p, n, offset);
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0) return false;
+    if (put == 0) return errno = EIO, false;
+    p += put;
+    n -= size_t(put);
+    offset += put;
+  }
+  return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* out) {
+  out->clear();
+  int fd = TheOs().Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = TheOs().Read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      int err = errno;
+      TheOs().Close(fd);
+      errno = err;
+      return false;
+    }
+    if (n == 0) break;
+    out->append(buf, size_t(n));
+  }
+  TheOs().Close(fd);
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error,
+                      FolderSync sync) {
+  Os& os = TheOs();
+  // Unique per process and call, so two writers of one file never share a temporary.
+  static std::atomic<unsigned> serial{0};
+  std::string temp;
+  int fd = -1;
+  for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+    temp = path + ".~" + std::to_string(getpid()) + "-" + std::to_string(serial++);
+    fd = os.Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    if (error) *error = Describe(path, errno);
+    return false;
+  }
+  // Keep the mode of the file being replaced; a new one gets the usual 0644.
+  struct stat st;
+  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  bool ok =
+      ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.data(), bytes.size()) && os.Fsync(fd) == 0;
+  int err = errno;
+  if (os.Close(fd) != 0 && ok) ok = false, err = errno;
+  if (ok && os.Rename(temp.c_str(), path.c_str()) != 0) ok = false, err = errno;
+  if (!ok) {
+    os.Unlink(temp.c_str());
+    if (error) *error = Describe(path, err);
+    errno = err;
+    return false;
+  }
+  if (sync == FolderSync::kNow && !SyncFolder(FolderOf(path))) {
+    if (error) *error = Describe(path, errno);
+    return false;
+  }
+  return true;
+}
+
+bool SyncFolder(const std::string& folder) {
+  Os& os = TheOs();
+  int fd = os.Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  bool ok = os.Fsync(fd) == 0;
+  int err = errno;
+  if (os.Close(fd) != 0) return false;
+  errno = err;
+  return ok;
+}
+
+}  // namespace nb

@@ -1,0 +1,172 @@
+#include "platform/os.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/profile.h"
+#include "platform/registry.h"
+#include "test_files.h"
+#include "test_prefix.h"
+
+namespace nb {
+namespace {
+
+using testing::Slurp;
+
+// What a fault leaves in the folder: every name in it, sorted.
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> out;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+struct Step {
+  OsCall call;
+  int nth;
+};
+// Every call of a durable write of a new file, a folder sync included.
+constexpr Step kWriteSteps[] = {{OsCall::kOpen, 1},
+                                {OsCall::kWrite, 1},
+                                {OsCall::kFsync, 1},
+                                {OsCall::kClose, 1},
+                                {OsCall::kRename, 1}};
+
+TEST(DurableWrite, EveryFailingStepLeavesTheOldFileAndNoTemporary) {
+  for (int err : {ENOSPC, EIO, EACCES}) {
+    for (const Step& step : kWriteSteps) {
+      testing::TempPrefix prefix;
+      const std::string path = prefix.path() + "/a.ini";
+      ASSERT_TRUE(WriteFileDurably(path, "old\r\n"));
+      const auto before = Names(prefix.path());
+      FaultyOs faulty(step.call, step.nth, err);
+      std::string error;
+      {
+        ScopedOs scoped(faulty);
+        EXPECT_FALSE(WriteFileDurably(path, std::string(100000, 'n'), &error));
+      }
+      SCOPED_TRACE(int(step.call));
+      EXPECT_TRUE(faulty.fired());
+      EXPECT_EQ(Slurp(path), "old\r\n");
+      EXPECT_EQ(Names(prefix.path()), before);
+      EXPECT_EQ(error, "cannot write " + path + ": " + strerror(err));
+    }
+  }
+}
+
+TEST(DurableWrite, KeepsTheModeAndDefersTheFolderSyncWhenAsked) {
+  testing::TempPrefix prefix;
+  const std::string path = prefix.path() + "/a.ini";
+  ASSERT_TRUE(WriteFileDurably(path, "1"));
+  std::filesystem::permissions(path, std::filesystem::perms(0600));
+  // A deferred write makes no folder sync: failing every first fsync fails only the file's.
+  FaultyOs second_fsync(OsCall::kFsync, 2, EIO);
+  {
+    ScopedOs scoped(second_fsync);
+    EXPECT_TRUE(WriteFileDurably(path, "2", nullptr, FolderSync::kDeferred));
+    EXPECT_FALSE(second_fsync.fired());
+    EXPECT_FALSE(SyncFolder(prefix.path()));
+  }
+  EXPECT_EQ(Slurp(path), "2");
+  EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0600));
+}
+
+TEST(DurableWrite, ACrashAtAnyStepLeavesOldOrNewWholeContent) {
+  for (OsCall call : {OsCall::kWrite, OsCall::kFsync, OsCall::kRename, OsCall::kOpen}) {
+    testing::TempPrefix prefix;
+    const std::string path = prefix.path() + "/a.ini";
+    ASSERT_TRUE(WriteFileDurably(path, "old"));
+    pid_t pid = fork();
+    if (pid == 0) {
+      // The folder sync is the second open.
+      FaultyOs crash(call, call == OsCall::kOpen ? 2 : 1, 0, true);
+      ScopedOs scoped(crash);
+      WriteFileDurably(path, std::string(50000, 'n'));
+      _exit(0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << int(call);
+    const std::string now = Slurp(path);
+    EXPECT_TRUE(now == "old" || now == std::string(50000, 'n')) << int(call);
+  }
+}
+
+TEST(DurableWrite, FaultSpecificationsAreReadStrictly) {
+  OsCall call;
+  int nth, err;
+  bool crash;
+  ASSERT_TRUE(FaultyOs::Parse("rename:3:ENOSPC", &call, &nth, &err, &crash));
+  EXPECT_EQ(call, OsCall::kRename);
+  EXPECT_EQ(nth, 3);
+  EXPECT_EQ(err, ENOSPC);
+  EXPECT_FALSE(crash);
+  ASSERT_TRUE(FaultyOs::Parse("write:1:crash", &call, &nth, &err, &crash));
+  EXPECT_TRUE(crash);
+  for (const char* bad : {"", "rename", "rename:3", "rename:0:EIO", "rename:x:EIO",
+                          "rename:1:ENOSUCH", "chmod:1:EIO", "rename:-1:EIO", "rename:1:"})
+    EXPECT_FALSE(FaultyOs::Parse(bad, &call, &nth, &err, &crash)) << bad;
+}
+
+TEST(ProfileSave, FullDiskOrFailingRenameLeavesTheProfileAndNamesIt) {
+  for (Step step : {Step{OsCall::kWrite, 1}, Step{OsCall::kRename, 1}}) {
+    for (bool deferred : {false, true}) {
+      testing::TempPrefix prefix;
+      const std::string path = prefix.path() + "/app.ini";
+      Profile p;
+      p.Set("Section", "Key", "old");
+      ASSERT_TRUE(p.Save(path));
+      const std::string before = Slurp(path);
+      p.Set("Section", "Key", "new");
+      FaultyOs faulty(step.call, step.nth, ENOSPC);
+      ScopedOs scoped(faulty);
+      std::string error;
+      EXPECT_FALSE(deferred ? p.SaveWithoutFolderSync(path, &error) : p.Save(path, &error));
+      EXPECT_EQ(Slurp(path), before);
+      EXPECT_NE(error.find(path), std::string::npos) << error;
+    }
+  }
+}
+
+// A registry change that cannot be saved leaves the hive file and says why, naming it.
+TEST(RegistrySave, FullDiskOrFailingRenameLeavesTheHiveAndNamesIt) {
+  for (Step step : {Step{OsCall::kWrite, 1}, Step{OsCall::kRename, 1}}) {
+    testing::TempPrefix prefix;
+    ASSERT_TRUE(reg::SetString(reg::Hive::kCurrentUser, "Software\\A", "v", "old"));
+    const std::string hive = prefix.path() + "/user.reg";
+    const std::string before = Slurp(hive);
+    FaultyOs faulty(step.call, step.nth, ENOSPC);
+    {
+      ScopedOs scoped(faulty);
+      EXPECT_FALSE(reg::SetString(reg::Hive::kCurrentUser, "Software\\A", "v", "new"));
+    }
+    EXPECT_EQ(Slurp(hive), before);
+    EXPECT_EQ(reg::LastError(), "cannot save " + hive + ": " + strerror(ENOSPC));
+    EXPECT_EQ(reg::GetString(reg::Hive::kCurrentUser, "Software\\A", "v"), "old");
+  }
+}
+
+// The fault reaches another program through the environment.
+TEST(RegistrySave, AFaultSetInTheEnvironmentReachesAnotherProgram) {
+  testing::TempPrefix prefix;
+  ASSERT_TRUE(reg::SetString(reg::Hive::kCurrentUser, "Software\\A", "v", "old"));
+  const std::string hive = prefix.path() + "/user.reg";
+  const std::string before = Slurp(hive);
+  std::string out;
+  int rc = testing::Shell(
+      "NB_FAULT=rename:1:ENOSPC " NB_BIN_DIR "/nbreg set 'HKCU\\Software\\A' v new", &out);
+  EXPECT_NE(rc, 0);
+  EXPECT_NE(out.find("cannot save " + hive), std::string::npos) << out;
+  EXPECT_EQ(Slurp(hive), before);
+}
+
+}  // namespace
+}  // namespace nb
