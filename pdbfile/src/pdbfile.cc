@@ -174,7 +174,8 @@ std::optional<Database> ReadFile(const std::string& path, std::string* error) {
 bool WriteFile(const std::string& path, const Database& db, const Layout& layout) {
   const std::vector<uint8_t> bytes = Serialize(db, layout);
   const std::string temp = path + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  // A link planted at the temporary name is not followed out of the folder.
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   size_t done = 0;
   while (done < bytes.size()) {

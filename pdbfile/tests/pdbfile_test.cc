@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "pdbfile/bytes.h"
@@ -173,6 +174,26 @@ TEST(PdbFile, WriteFileReplacesWholeOrNotAtAll) {
   std::string error;
   EXPECT_FALSE(ReadFile(prefix.path() + "/missing.pdb", &error));
   EXPECT_NE(error.find("cannot open"), std::string::npos);
+}
+
+// The virtual handheld, the install folder and the local writer all write through here.
+TEST(PdbFile, WriteFileFollowsNoPlantedLink) {
+  nb::testing::TempPrefix prefix;
+  const std::string outside = prefix.path() + "/outside", path = prefix.path() + "/db.pdb";
+  const auto untouched = [&] {
+    std::ifstream in(outside);
+    return std::string(std::istreambuf_iterator<char>(in), {}) == "keep";
+  };
+  std::ofstream(outside) << "keep";
+  std::filesystem::create_symlink(outside, path + ".tmp");
+  EXPECT_FALSE(WriteFile(path, Sample(false)));
+  EXPECT_TRUE(untouched());
+  std::filesystem::remove(path + ".tmp");
+  // A link at the name itself is replaced by the file, not written through.
+  std::filesystem::create_symlink(outside, path);
+  EXPECT_TRUE(WriteFile(path, Sample(false)));
+  EXPECT_TRUE(untouched());
+  EXPECT_FALSE(std::filesystem::is_symlink(path));
 }
 
 }  // namespace

@@ -193,7 +193,7 @@ std::string HivePath(Hive hive) {
 class FileLock {
  public:
   FileLock(const std::string& path, int op) {
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0) return;
     while (flock(fd_, op) != 0) {
       if (errno != EINTR) {
@@ -293,7 +293,7 @@ bool SaveLocked(Hive hive, const std::string& path, const Key& root) {
   std::string text = std::string(text::kHeader) + "\n\n";
   WriteKey(root, HiveName(hive), text, true);
   std::string tmp = path + ".tmp." + std::to_string(getpid());
-  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   size_t done = 0;
   bool ok = true;

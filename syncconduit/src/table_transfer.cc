@@ -176,7 +176,7 @@ int ReceiveDatabaseFile(const std::string& name, const std::string& path) {
   header.resize(header.size() + 8 * size_t(count) + 2);
 
   int result = 0;
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd >= 0 && ::ftruncate(fd, off_t(header.size() + app.size())) == 0) {
     off_t end = off_t(header.size() + app.size());
     std::vector<uint8_t> buffer(kBlockBufferSize);

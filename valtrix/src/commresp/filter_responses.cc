@@ -33,7 +33,7 @@ std::string FilterText(std::string_view text) {
 }
 
 bool WriteDurably(const std::string& path, const std::string& data) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   bool ok = true;
   for (size_t done = 0; ok && done < data.size();) {
