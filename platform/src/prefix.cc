@@ -101,6 +101,23 @@ std::string MapPath(const std::string& windows_path) {
   return out;
 }
 
+bool IsPlainFileName(std::string_view name, std::string* why) {
+  const char* reason = nullptr;
+  if (name.empty() || name == "." || name == "..") {
+    reason = "names no file";
+  } else if (name.find_first_of("/\\") != std::string_view::npos) {
+    reason = "names another folder";
+  } else if (name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) &&
+             name[1] == ':') {
+    reason = "names a drive";
+  } else {
+    for (unsigned char c : name)
+      if (c < 0x20) reason = "holds a control character";
+  }
+  if (reason && why) *why = "the file name \"" + std::string(name) + "\" " + reason;
+  return !reason;
+}
+
 bool MakeDirs(const std::string& posix_path) {
   if (posix_path.empty()) return false;
   std::string cur;

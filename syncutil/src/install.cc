@@ -44,7 +44,9 @@ NB_SYNCUTIL_API int NB_InstallPRC(uint32_t userId, const char* sourcePath) {
     std::string posix_target = posix_folder + "/" + BaseName(sourcePath);
     std::error_code ec;
     // A link planted in the install folder would have the copy written wherever it points.
-    if (std::filesystem::is_symlink(posix_target, ec)) {
+    if (!nb::IsPlainFileName(BaseName(sourcePath))) {
+      ec = std::make_error_code(std::errc::invalid_argument);
+    } else if (std::filesystem::is_symlink(posix_target, ec)) {
       ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
     } else {
       std::filesystem::copy_file(nb::MapPath(sourcePath), posix_target,
