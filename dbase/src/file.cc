@@ -14,8 +14,9 @@ bool File::Open(const std::string& path, Mode mode) {
   Close();
   int flags = O_CLOEXEC;
   if (mode == Mode::kRead) flags |= O_RDONLY;
-  if (mode == Mode::kReadWrite) flags |= O_RDWR;
-  if (mode == Mode::kCreate) flags |= O_RDWR | O_CREAT | O_TRUNC;
+  // A table or memo file that is a link is not written: it could point out of the folder.
+  if (mode == Mode::kReadWrite) flags |= O_RDWR | O_NOFOLLOW;
+  if (mode == Mode::kCreate) flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW;
   fd_ = nb::TheOs().Open(path.c_str(), flags, 0666);
   if (fd_ < 0) return false;
   struct stat st;

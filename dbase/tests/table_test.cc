@@ -213,4 +213,24 @@ TEST(DbaseMemo, LongEntriesAreCutAndUntaggedOnesEndAtTwoEofBytes) {
   EXPECT_EQ(dbase::TableNameFor("/x/LongTableName.dbf"), "LongTabl");
 }
 
+// Tables of the System folder are created and rewritten here: a link planted in their
+// place is refused, never written through.
+TEST(DbaseTable, WritesThroughNoPlantedLink) {
+  nb::testing::TempPrefix prefix;
+  const std::string outside = prefix.path() + "/outside", path = prefix.path() + "/T.dbf";
+  std::ofstream(outside) << "keep";
+  std::filesystem::create_symlink(outside, path);
+  dbase::Table t;
+  EXPECT_FALSE(t.Create(path, kSchema));
+  EXPECT_FALSE(t.Open(path, true));
+  std::filesystem::remove(path);
+  ASSERT_TRUE(t.Create(path, kSchema));
+  ASSERT_TRUE(t.Close());
+  std::filesystem::remove(dbase::MemoPathFor(path));
+  std::filesystem::create_symlink(outside, dbase::MemoPathFor(path));
+  ASSERT_TRUE(t.Open(path, true));
+  EXPECT_FALSE(t.AppendRecord(Row(1)) && t.Close());
+  EXPECT_EQ(Bytes(outside), std::vector<uint8_t>({'k', 'e', 'e', 'p'}));
+}
+
 }  // namespace

@@ -19,7 +19,7 @@ namespace {
 char g_file[4096];
 
 bool AppendLine(const std::string& path, const std::string& line) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   // One write per entry: concurrent writers cannot interleave inside a line.
   ssize_t n;

@@ -8,7 +8,6 @@
 
 #include "messages.h"
 #include "nbddb/plugin.h"
-#include "pdbfile/pdbfile.h"
 #include "platform/prefix.h"
 #include "table_conversion.h"
 #include "table_format.h"
@@ -45,48 +44,6 @@ ReadResult ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
   return result;
 }
 
-// The whole table as the file holds it, checked before anything is written.
-struct Table {
-  TableSchema schema;
-  std::vector<std::vector<FieldValue>> records;
-};
-
-bool Decode(const std::vector<uint8_t>& file, Table* table, std::string* why) {
-  auto db = nb::pdb::Parse(file, why);
-  if (!db) return false;
-  if (db->IsResource()) {
-    *why = "a resource database, not a table";
-    return false;
-  }
-  if (db->app_info.empty()) {
-    *why = "no table-info block";
-    return false;
-  }
-  if (!DecodeTableInfo(db->app_info, &table->schema, why)) return false;
-  const std::vector<char>& letters = table->schema.letters;
-  for (size_t r = 0; r < db->records.size(); ++r) {
-    const nb::pdb::Record& record = db->records[r];
-    if (record.attributes & kDeletedAttribute) continue;
-    std::vector<FieldValue> values(letters.size());
-    size_t pos = 0;
-    for (size_t f = 0; f < letters.size(); ++f) {
-      std::span<const uint8_t> item;
-      if (!NextItem(record.data, &pos, &item)) {
-        *why = "field " + std::to_string(f + 1) + " runs past the end of record " +
-               std::to_string(r + 1);
-        return false;
-      }
-      if (!DecodeItem(letters[f], item, &values[f])) {
-        *why = "field " + std::to_string(f + 1) + " of record " + std::to_string(r + 1) +
-               " is too short for its type";
-        return false;
-      }
-    }
-    table->records.push_back(std::move(values));
-  }
-  return true;
-}
-
 }  // namespace
 
 bool GetTable(const std::string& pdb_path, const std::string& table_path,
@@ -109,10 +66,10 @@ bool GetTable(const std::string& pdb_path, const std::string& table_path,
       break;
   }
 
-  Table decoded;
+  DecodedTable decoded;
   std::string why;
   try {
-    if (!Decode(file, &decoded, &why)) {
+    if (!DecodeTableFile(file, &decoded, &why)) {
       ShowError("PDB file is damaged (" + why + ")", pdb_path);
       return false;
     }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "pdbfile/bytes.h"
+#include "pdbfile/pdbfile.h"
 
 namespace pdbdevice {
 
@@ -211,6 +212,42 @@ bool DecodeItem(char letter, std::span<const uint8_t> item, FieldValue* value) {
       return true;
     }
   }
+}
+
+bool DecodeTableFile(std::span<const uint8_t> file, DecodedTable* table, std::string* why) {
+  auto db = nb::pdb::Parse(file, why);
+  if (!db) return false;
+  if (db->IsResource()) {
+    *why = "a resource database, not a table";
+    return false;
+  }
+  if (db->app_info.empty()) {
+    *why = "no table-info block";
+    return false;
+  }
+  if (!DecodeTableInfo(db->app_info, &table->schema, why)) return false;
+  const std::vector<char>& letters = table->schema.letters;
+  for (size_t r = 0; r < db->records.size(); ++r) {
+    const nb::pdb::Record& record = db->records[r];
+    if (record.attributes & kDeletedAttribute) continue;
+    std::vector<FieldValue> values(letters.size());
+    size_t pos = 0;
+    for (size_t f = 0; f < letters.size(); ++f) {
+      std::span<const uint8_t> item;
+      if (!NextItem(record.data, &pos, &item)) {
+        *why = "field " + std::to_string(f + 1) + " runs past the end of record " +
+               std::to_string(r + 1);
+        return false;
+      }
+      if (!DecodeItem(letters[f], item, &values[f])) {
+        *why = "field " + std::to_string(f + 1) + " of record " + std::to_string(r + 1) +
+               " is too short for its type";
+        return false;
+      }
+    }
+    table->records.push_back(std::move(values));
+  }
+  return true;
 }
 
 }  // namespace pdbdevice

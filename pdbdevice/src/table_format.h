@@ -58,4 +58,13 @@ bool NextItem(std::span<const uint8_t> record, size_t* pos, std::span<const uint
 // its letter.
 bool DecodeItem(char letter, std::span<const uint8_t> item, FieldValue* value);
 
+// A whole handheld table file: its schema and the values of every record not marked
+// deleted, checked before anything is written. False with the reason when the file is
+// damaged, a resource database or has no table-info block.
+struct DecodedTable {
+  TableSchema schema;
+  std::vector<std::vector<FieldValue>> records;
+};
+bool DecodeTableFile(std::span<const uint8_t> file, DecodedTable* table, std::string* why);
+
 }  // namespace pdbdevice

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "pdbfile/bytes.h"
@@ -196,6 +197,18 @@ TEST(PdbFile, WriteFaultsLeaveTheOldFile) {
     EXPECT_EQ(error, "cannot write " + path + ": " + strerror(ENOSPC));
     EXPECT_EQ(nb::testing::Slurp(path), before);
   }
+}
+
+// The virtual handheld, the install folder and the local writer all write through here: a
+// link planted at the name is replaced by the file, never written through.
+TEST(PdbFile, WriteFileFollowsNoPlantedLink) {
+  nb::testing::TempPrefix prefix;
+  const std::string outside = prefix.path() + "/outside", path = prefix.path() + "/db.pdb";
+  std::ofstream(outside) << "keep";
+  std::filesystem::create_symlink(outside, path);
+  EXPECT_TRUE(WriteFile(path, Sample(false)));
+  EXPECT_EQ(nb::testing::Slurp(outside), "keep");
+  EXPECT_FALSE(std::filesystem::is_symlink(path));
 }
 
 }  // namespace

@@ -88,6 +88,14 @@ socklen_t MakeAddress(const std::string& path, sockaddr_un* addr) {
   return static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
 }
 
+// Abstract endpoints (long prefixes) have no file permissions: the peer's user is checked
+// for every connection.
+bool SameUser(int fd) {
+  ucred cred;
+  socklen_t n = sizeof cred;
+  return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &n) == 0 && cred.uid == geteuid();
+}
+
 bool PidAlive(int pid) { return pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH); }
 
 void Forget(const std::string& id) {
@@ -116,7 +124,7 @@ bool WriteInfo(const WindowInfo& info) {
   // Only this process's own readers depend on it surviving a crash: the folder sync waits.
   return WriteFileDurably(base + ".info",
                           std::to_string(info.pid) + "\n" + info.window_class + "\n" + info.title,
-                          nullptr, FolderSync::kDeferred);
+                          nullptr, FolderSync::kDeferred, 0600);
 }
 
 bool IsMine(const Local& l) { return l.pid == getpid() && l.thread == std::this_thread::get_id(); }
@@ -193,7 +201,7 @@ bool AwaitReply(int fd, uint64_t seq) {
 uint32_t RegisterWindowMessage(const std::string& name) {
   if (name.empty() || name.find_first_of("\r\n") != std::string::npos) return 0;
   std::string path = RunDir() + "/messages.txt";
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return 0;
   while (flock(fd, LOCK_EX) < 0) {
     if (errno != EINTR) {
@@ -252,7 +260,8 @@ std::unique_ptr<Window> Window::Create(const std::string& window_class, const st
   socklen_t len = MakeAddress(sock, &addr);
   // Leftover of an earlier process that had our pid.
   if (addr.sun_path[0]) unlink(sock.c_str());
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), len) < 0 || listen(fd, SOMAXCONN) < 0) {
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), len) < 0 ||
+      (addr.sun_path[0] && chmod(sock.c_str(), 0600) != 0) || listen(fd, SOMAXCONN) < 0) {
     return nullptr;
   }
   w->path_ = base;
@@ -291,7 +300,7 @@ int Window::Pump(int timeout_ms) {
     }
     Frame f;
     pollfd cp{c, POLLIN, 0};
-    bool got = poll(&cp, 1, kFrameWaitMs) > 0 &&
+    bool got = SameUser(c) && poll(&cp, 1, kFrameWaitMs) > 0 &&
                recv(c, &f, sizeof(f), 0) == static_cast<ssize_t>(sizeof(f)) &&
                (f.kind == kSend || f.kind == kPost);
     if (!got) {

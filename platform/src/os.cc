@@ -195,7 +195,7 @@ std::string FolderOf(const std::string& path) {
 }
 
 bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error,
-                      FolderSync sync) {
+                      FolderSync sync, mode_t new_mode) {
   Os& os = TheOs();
   // Unique per process and call, so two writers of one file never share a temporary.
   static std::atomic<unsigned> serial{0};
@@ -210,9 +210,8 @@ bool WriteFileDurably(const std::string& path, std::string_view bytes, std::stri
     if (error) *error = Describe(path, errno);
     return false;
   }
-  // Keep the mode of the file being replaced; a new one gets the usual 0644.
   struct stat st;
-  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : new_mode;
   bool ok =
       ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.data(), bytes.size()) && os.Fsync(fd) == 0;
   int err = errno;

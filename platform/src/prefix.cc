@@ -1,8 +1,10 @@
 #include "platform/prefix.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -66,7 +68,15 @@ std::string Prefix() {
 
 std::string RunDir() {
   std::string run = Prefix() + "/run";
-  MakeDirs(run);
+  // Private to the user: whoever can write here can queue commands and send messages.
+  MakeDirs(Prefix());
+  mkdir(run.c_str(), 0700);
+  const int fd = open(run.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat st;
+  if (fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 077)) {
+    fchmod(fd, 0700);
+  }
+  if (fd >= 0) close(fd);
   return run;
 }
 
@@ -80,8 +90,8 @@ std::string MapPath(const std::string& windows_path) {
       if (c == '\\') c = '/';
     return out;
   }
-  std::string root = Prefix() + "/drive_" +
-                     static_cast<char>(std::tolower(static_cast<unsigned char>(p[0])));
+  std::string root =
+      Prefix() + "/drive_" + static_cast<char>(std::tolower(static_cast<unsigned char>(p[0])));
   std::string out = root;
   for (const std::string& part : SplitComponents(p.substr(2))) {
     out += "/" + MatchComponent(out, part);
@@ -89,6 +99,23 @@ std::string MapPath(const std::string& windows_path) {
   // Keep a trailing separator: callers build folder names by appending file names.
   if (p.size() > 2 && (p.back() == '\\' || p.back() == '/')) out += '/';
   return out;
+}
+
+bool IsPlainFileName(std::string_view name, std::string* why) {
+  const char* reason = nullptr;
+  if (name.empty() || name == "." || name == "..") {
+    reason = "names no file";
+  } else if (name.find_first_of("/\\") != std::string_view::npos) {
+    reason = "names another folder";
+  } else if (name.size() >= 2 && std::isalpha(static_cast<unsigned char>(name[0])) &&
+             name[1] == ':') {
+    reason = "names a drive";
+  } else {
+    for (unsigned char c : name)
+      if (c < 0x20) reason = "holds a control character";
+  }
+  if (reason && why) *why = "the file name \"" + std::string(name) + "\" " + reason;
+  return !reason;
 }
 
 bool MakeDirs(const std::string& posix_path) {

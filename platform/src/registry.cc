@@ -194,7 +194,7 @@ std::string HivePath(Hive hive) {
 class FileLock {
  public:
   FileLock(const std::string& path, int op) {
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0) return;
     while (flock(fd_, op) != 0) {
       if (errno != EINTR) {

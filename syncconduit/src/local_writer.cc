@@ -26,14 +26,6 @@ int32_t NotImplemented(const char* operation) {
   return kLocalErrNotImplemented;
 }
 
-// The name becomes a file name in the folder: nothing that would leave it.
-bool FileNameSafe(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (unsigned char c : name)
-    if (c < 0x20 || c == '\\' || c == '/') return false;
-  return true;
-}
-
 Database* Held(uint8_t handle) { return handle == kLocalHandle && g_db ? &*g_db : nullptr; }
 
 int32_t OpenDB(const char*, int, uint8_t*, uint8_t) { return kLocalErrOpen; }
@@ -43,7 +35,12 @@ int32_t CreateDB(SyncCreateInfo* info) {
   if (!info) return kSyncErrBadArgument;
   const size_t len = strnlen(info->name, sizeof info->name);
   const std::string name(info->name, len);
-  if (len == sizeof info->name || !FileNameSafe(name)) return kSyncErrBadArgument;
+  if (len == sizeof info->name) return kSyncErrBadArgument;
+  std::string why;
+  if (!nb::IsPlainFileName(name, &why)) {
+    Log("PDB FILE: CreateDB - " + why, -1, false);
+    return kSyncErrBadArgument;
+  }
   if (g_db) return kSyncErrTooManyOpen;
   Database db;
   db.name = name;

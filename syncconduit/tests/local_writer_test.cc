@@ -142,8 +142,10 @@ TEST_F(LocalWriter, FailuresAreSaidAndNothingLeavesTheFolder) {
   SyncDbInfo info{};
   EXPECT_EQ(ReadOpenDbInfo()(kLocalHandle, &info), 0);
 
-  // A name that would lead out of the folder is refused; so is a second database.
-  EXPECT_NE(Create("..\\..\\Outside", 0), 0);
+  // A name that would lead out of the folder is refused and said so; so is a second database.
+  for (const char* name : {"..\\..\\Outside", "/tmp/Outside", "C:Outside", "..", "a\x01b"})
+    EXPECT_NE(Create(name, 0), 0) << name;
+  EXPECT_NE(nb::testing::Slurp(ui_log_).find("names no file"), std::string::npos);
   ASSERT_EQ(Create("First", 0), 0);
   EXPECT_NE(Create("Second", 0), 0);
   EXPECT_EQ(Write(std::vector<uint8_t>(0x10000)), kLocalErrNoMemory);

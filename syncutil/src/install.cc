@@ -43,8 +43,15 @@ NB_SYNCUTIL_API int NB_InstallPRC(uint32_t userId, const char* sourcePath) {
     std::string target = syncutil::JoinPath(folder, BaseName(sourcePath));
     std::string posix_target = posix_folder + "/" + BaseName(sourcePath);
     std::error_code ec;
-    std::filesystem::copy_file(nb::MapPath(sourcePath), posix_target,
-                               std::filesystem::copy_options::overwrite_existing, ec);
+    // A link planted in the install folder would have the copy written wherever it points.
+    if (!nb::IsPlainFileName(BaseName(sourcePath))) {
+      ec = std::make_error_code(std::errc::invalid_argument);
+    } else if (std::filesystem::is_symlink(posix_target, ec)) {
+      ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
+    } else {
+      std::filesystem::copy_file(nb::MapPath(sourcePath), posix_target,
+                                 std::filesystem::copy_options::overwrite_existing, ec);
+    }
     if (ec || chmod(posix_target.c_str(), 0644) != 0) {
       syncutil::ShowError(syncutil::kErr1050, std::string("\nSource = \"") + sourcePath +
                                                   "\"\nTarget = \"" + target + "\"");
@@ -52,8 +59,7 @@ NB_SYNCUTIL_API int NB_InstallPRC(uint32_t userId, const char* sourcePath) {
     }
   }
   std::string key = syncutil::Env().palm_key + "\\HotSync Manager";
-  if (syncutil::Env().palm_key.empty() ||
-      !nb::reg::KeyExists(nb::reg::Hive::kCurrentUser, key)) {
+  if (syncutil::Env().palm_key.empty() || !nb::reg::KeyExists(nb::reg::Hive::kCurrentUser, key)) {
     return 0;
   }
   char name[32];

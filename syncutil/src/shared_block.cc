@@ -24,7 +24,7 @@ SharedBlock* Block() { return g_block; }
 
 void MapBlock() {
   std::string path = nb::RunDir() + "/syncutil.shm";
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     std::fprintf(stderr, "syncutil: cannot open %s: %s\n", path.c_str(), strerror(errno));
     return;

@@ -172,6 +172,13 @@ TEST_F(UsersTest, InstallEdgeCases) {
   EXPECT_EQ(NB_FN(su_, NB_CheckInstallPending)(anne), 0);
   // A source that cannot be copied is error 1050 with both paths.
   EXPECT_EQ(NB_FN(su_, NB_InstallPRC)(anne, "/nonexistent/x.prc"), 0);
+  // A link planted in the install folder is refused, not copied through.
+  const std::string outside = prefix_.path() + "/outside";
+  std::ofstream(outside) << "keep";
+  std::filesystem::create_symlink(outside, nb::MapPath("C:\\Palm\\Data\\Anne\\Install\\App.prc"));
+  EXPECT_EQ(NB_FN(su_, NB_InstallPRC)(anne, src.c_str()), 0);
+  std::ifstream in(outside);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "keep");
 }
 
 }  // namespace

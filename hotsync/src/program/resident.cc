@@ -48,7 +48,7 @@ bool WriteWhole(const std::string& path, const std::string& text) {
 int SynchroniseInto(const std::string& folder, const std::string& transcript) {
   std::fflush(stdout);
   std::fflush(stderr);
-  int fd = ::open(transcript.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = ::open(transcript.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return Synchronise(folder);
   int saved_out = ::dup(1), saved_err = ::dup(2);
   ::dup2(fd, 1);

@@ -95,8 +95,9 @@ bool ReadWholeFile(const std::string& path, std::string* out);
 enum class FolderSync { kNow, kDeferred };
 // kDeferred leaves the folder sync to one SyncFolder call after a batch of writes to one
 // folder: each file is whole on disk, its name survives a crash once the folder is synced.
+// A replaced file keeps its mode; a new one gets `new_mode`.
 bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error = nullptr,
-                      FolderSync sync = FolderSync::kNow);
+                      FolderSync sync = FolderSync::kNow, mode_t new_mode = 0644);
 bool SyncFolder(const std::string& folder);
 std::string FolderOf(const std::string& path);
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace nb {
 
@@ -20,6 +21,11 @@ std::string RunDir();
 // path has its separators turned into slashes.
 std::string MapPath(const std::string& windows_path);
 
+// A name taken from data (a handheld database, a table, a script, the queue) that becomes
+// one file name inside a folder. False, with the reason in *why, when it could lead out of
+// the folder: empty, "." or "..", a separator, a drive letter, a NUL or another control
+// character.
+bool IsPlainFileName(std::string_view name, std::string* why = nullptr);
 // Creates a folder and its parents; true when it exists afterwards.
 bool MakeDirs(const std::string& posix_path);
 
