@@ -29,6 +29,7 @@ void EncodeHeader(const Header& header, uint8_t out[kHeaderSize]) {
   Set32(out + 4, header.record_count);
   Set16(out + 8, header.header_length);
   Set16(out + 10, header.record_length);
+  out[29] = header.language;
 }
 
 Header DecodeHeader(const uint8_t in[kHeaderSize]) {
@@ -40,6 +41,7 @@ Header DecodeHeader(const uint8_t in[kHeaderSize]) {
   h.record_count = Get32(in + 4);
   h.header_length = Get16(in + 8);
   h.record_length = Get16(in + 10);
+  h.language = in[29];
   return h;
 }
 

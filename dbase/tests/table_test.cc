@@ -63,6 +63,7 @@ TEST(DbaseTable, UpdatesInPlaceMarksDeletedAndAppendsToAnExistingTable) {
   ASSERT_EQ(b.size(), header + 4 * record + 1);
   EXPECT_EQ(b.back(), 0x1A);
   EXPECT_EQ(b[4], 4);
+  EXPECT_EQ(b[29], 0x57);  // Windows-1252 declared
 
   ASSERT_TRUE(t.Open(path, false));
   std::vector<FieldValue> v;

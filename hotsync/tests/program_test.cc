@@ -28,6 +28,7 @@ class HotSyncProgramTest : public HotSyncTest {
     setenv("HS_TEST_CONDUIT_LOG", conduit_log_.c_str(), 1);
     unsetenv("HS_TEST_CONDUIT_RESULT");
     unsetenv("HS_TEST_CONDUIT_MAKE");
+    unsetenv("HS_TEST_CONDUIT_BOX");
   }
   int Sync() { return HotSync("sync --handheld '" + handheld_ + "'"); }
   std::string AllRegistry() {
@@ -142,6 +143,18 @@ TEST_F(HotSyncProgramTest, SyncRunsTheConduitsOfCreatorsOnTheHandheldInRegistryO
             "AAAA Pat Appraiser 4242 Pat Appraiser\n");
   EXPECT_TRUE(Contains(output_, "no database of 'CCCC' on the handheld")) << output_;
   EXPECT_TRUE(Contains(output_, "new HotSync user \"Pat Appraiser\" (ID 4242)")) << output_;
+
+  // A box raised inside the synchronisation does not wait for a person, and the log says so.
+  const std::string ui_log = prefix_.path() + "/ui.log";
+  setenv("NB_UI_LOG", ui_log.c_str(), 1);
+  setenv("HS_TEST_CONDUIT_BOX", "disk full", 1);
+  EXPECT_EQ(Sync(), 0) << output_;
+  unsetenv("NB_UI_LOG");
+  unsetenv("HS_TEST_CONDUIT_BOX");
+  EXPECT_TRUE(Contains(Slurp(ui_log),
+                       "{\"caption\": \"Test Conduit\", \"text\": \"disk full\", "
+                       "\"answer\": \"timeout\", \"icon\": \"exclamation\"}"))
+      << Slurp(ui_log);
 
   // Any conduit failing fails the synchronisation; the others still run.
   setenv("HS_TEST_CONDUIT_RESULT", "4107", 1);

@@ -1,7 +1,8 @@
 // A conduit for tests: appends "creator user-name user-id folder" to the file named by
 // HS_TEST_CONDUIT_LOG and returns the number in HS_TEST_CONDUIT_RESULT (default 0). Run for
 // 'AAAA' with HS_TEST_CONDUIT_MAKE, it creates that database (creator 'BBBB') on the
-// handheld, through the sync library in the HotSync folder as a real conduit would.
+// handheld, through the sync library in the HotSync folder as a real conduit would. With
+// HS_TEST_CONDUIT_BOX it first shows that text in a message box, as a store's error would.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "hotsync/conduit.h"
 #include "hotsync/sync.h"
 #include "platform/library.h"
+#include "platform/ui.h"
 
 extern "C" __attribute__((visibility("default"))) long OpenConduit(ProgressCallbackFn,
                                                                    HsSyncProperties* p) {
@@ -20,6 +22,8 @@ extern "C" __attribute__((visibility("default"))) long OpenConduit(ProgressCallb
       std::fclose(f);
     }
   }
+  if (const char* box = std::getenv("HS_TEST_CONDUIT_BOX"))
+    nb::ui::MessageBox("Test Conduit", box, nb::ui::Icon::kExclamation);
   const char* make = std::getenv("HS_TEST_CONDUIT_MAKE");
   if (make && p->creator == 0x41414141) {
     void* lib = nb::LoadLibrary("C:\\Palm\\Sync20.dll");

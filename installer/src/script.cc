@@ -5,9 +5,12 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 
 #include "platform/profile.h"
+#include "platform/text.h"
 
 namespace installer {
 namespace {
@@ -99,9 +102,15 @@ bool ReadScript(const Options& options, Script* script, std::string* error) {
   if (options.script.empty()) return *error = "Name of script file not specified.", false;
   const std::string file = FullPath(options.script);
   if (file.empty()) return *error = TooLong(options.script), false;
-  const nb::Profile p = nb::Profile::Load(file);
+  std::ifstream in(file, std::ios::binary);
+  // Titles, names and paths end up on the handheld and in the registry as Windows-1252.
+  const nb::Windows1252Text text =
+      nb::ToWindows1252(std::string(std::istreambuf_iterator<char>(in), {}));
+  const nb::Profile p = nb::Profile::Parse(text.text);
   const std::vector<std::string> sections = p.Sections();
   if (sections.empty()) return *error = "Error opening script file '" + file + "'.", false;
+  if (!text.error.empty())
+    return *error = "Error in script file '" + file + "': " + text.error + ".", false;
 
   Script s;
   bool conduit_read = false;

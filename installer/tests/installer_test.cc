@@ -145,18 +145,25 @@ TEST_F(InstallerTest, ScriptSectionsNeedTheirKeys) {
   EXPECT_EQ(Install("nosection.ini -crtreg ABCD"), 1);
   EXPECT_EQ(Boxes(),
             std::vector<Box>{Error("[Installer] section missing required key: 'ConduitPath'")});
+  // A script saved as UTF-8 with a character the handheld cannot show is refused.
+  Write("mark.ini", "[Installer]\r\nConduitPath=x.dll\r\nName=\xE2\x9C\x93\r\n");
+  EXPECT_EQ(Install("mark.ini -crtreg ABCD"), 1);
+  EXPECT_EQ(Boxes(), std::vector<Box>{Error("Error in script file '" + prefix_.path() +
+                                            "/mark.ini': character U+2713 at byte 38 has no "
+                                            "Windows-1252 form.")});
   EXPECT_FALSE(nb::reg::KeyExists(Hive::kCurrentUser, App("ApplicationNimbra_OEM_ABCD")));
 }
 
 TEST_F(InstallerTest, CrtregNamesTheEntryByHotSyncVersion) {
-  Write("s.ini", "[Installer]\r\nConduitPath=syncconduit.dll\r\nName=Appraisals\r\n");
+  // Saved as UTF-8: the name is stored as Windows-1252.
+  Write("s.ini", "[Installer]\r\nConduitPath=syncconduit.dll\r\nName=Appraisal\xC3\xA9s\r\n");
   ASSERT_EQ(Install("s.ini -crtreg ABCD"), 0) << output_;
   EXPECT_EQ(Boxes(), std::vector<Box>{Info("Handheld registry entries created successfully.")});
   const std::string key = App("ApplicationNimbra_OEM_ABCD");
   EXPECT_EQ(nb::reg::GetString(Hive::kCurrentUser, key, "Conduit"),
             "C:\\windows\\system32\\syncconduit.dll");
   EXPECT_EQ(nb::reg::GetDword(Hive::kCurrentUser, key, "Creator"), nb::pdb::FourCC("ABCD"));
-  EXPECT_EQ(nb::reg::GetString(Hive::kCurrentUser, key, "Name"), "Appraisals");
+  EXPECT_EQ(nb::reg::GetString(Hive::kCurrentUser, key, "Name"), "Appraisal\xE9s");
 
   // HotSync 1.0: the first free numbered entry; the option overrides the script.
   nb::reg::DeleteKey(Hive::kLocalMachine, "SOFTWARE\\Palm Computing\\Pilot Desktop\\4.0");

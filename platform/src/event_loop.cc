@@ -60,6 +60,12 @@ class PollLoop : public EventLoop {
     return false;
   }
   void DeleteTrayIcon() override {}
+  void SetTrayToolTip(const std::string& tip) override {
+    internal::Log("tray", "tip " + tip, "no tray");
+  }
+  void SetTrayBusy(bool busy) override {
+    internal::Log("tray", busy ? "icon busy" : "icon idle", "no tray");
+  }
 
   int PopupMenu(const std::string& caption, const std::vector<std::string>& items) override {
     std::string answer = internal::Normalize(internal::ScriptedAnswer(caption));

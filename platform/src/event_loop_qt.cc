@@ -14,10 +14,12 @@ namespace nb::ui::internal {
 
 namespace {
 
-// A small house on a blue ground: the program has no icon file of its own.
-QIcon AppIcon() {
+// A small house on a blue ground, orange while busy: the program has no icon file of its
+// own.
+QIcon AppIcon(bool busy = false) {
+  const QColor ground = busy ? QColor(0xd8, 0x6a, 0x10) : QColor(0x1f, 0x5f, 0xa8);
   QPixmap pixmap(32, 32);
-  pixmap.fill(QColor(0x1f, 0x5f, 0xa8));
+  pixmap.fill(ground);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
   p.setBrush(Qt::white);
@@ -25,7 +27,7 @@ QIcon AppIcon() {
   const QPointF roof[] = {{4, 16}, {16, 5}, {28, 16}};
   p.drawPolygon(roof, 3);
   p.drawRect(8, 16, 16, 11);
-  p.setBrush(QColor(0x1f, 0x5f, 0xa8));
+  p.setBrush(ground);
   p.drawRect(14, 20, 5, 7);
   return QIcon(pixmap);
 }
@@ -98,6 +100,15 @@ class QtLoop : public EventLoop {
     icon_->hide();
     icon_.reset();
     Log("tray", "delete", "");
+  }
+
+  void SetTrayToolTip(const std::string& tip) override {
+    if (icon_) icon_->setToolTip(QString::fromStdString(tip));
+    Log("tray", "tip " + tip, icon_ ? "shown" : "no tray");
+  }
+  void SetTrayBusy(bool busy) override {
+    if (icon_) icon_->setIcon(AppIcon(busy));
+    Log("tray", busy ? "icon busy" : "icon idle", icon_ ? "shown" : "no tray");
   }
 
   int PopupMenu(const std::string& caption, const std::vector<std::string>& items) override {

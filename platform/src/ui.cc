@@ -209,7 +209,18 @@ bool HasDisplay() {
   return mode == "qt" || display;
 }
 
+namespace {
+int g_unattended = 0;
+}
+
+void SetUnattended(int seconds) { g_unattended = seconds > 0 ? seconds : 0; }
+int Unattended() { return g_unattended; }
+
 void MessageBox(const std::string& caption, const std::string& text, Icon icon) {
+  if (g_unattended) {
+    TimedMessageBox(caption, text, icon, g_unattended);
+    return;
+  }
   if (HasDisplay()) {
     internal::QtMessageBox(caption, text, icon);
   } else {
@@ -234,19 +245,25 @@ std::string TimedMessageBox(const std::string& caption, const std::string& text,
 std::string RunDialog(const Dialog& dialog) {
   std::string text = Join(dialog.lines);
   std::string answer;
+  // Nobody is there to press it: the default button, as a person going on would.
+  const bool timed = g_unattended && dialog.headless_answers_at_once;
+  std::string fallback = dialog.default_button;
+  if (fallback.empty()) fallback = dialog.buttons.empty() ? "accept" : dialog.buttons.front();
+  std::string logged;
   if (HasDisplay()) {
-    answer = internal::QtRunDialog(dialog);
+    answer = internal::QtRunDialog(dialog, timed ? g_unattended : 0);
+    if (answer == "timeout") answer = fallback, logged = "timeout";
   } else {
     PrintHeadless(dialog.caption, text);
     if (dialog.headless_answers_at_once) {
       answer = MatchButton(dialog, ScriptedAnswer(dialog.caption));
-      if (answer.empty()) answer = dialog.default_button;
-      if (answer.empty()) answer = dialog.buttons.empty() ? "accept" : dialog.buttons.front();
+      if (answer.empty() && timed) logged = "timeout";
+      if (answer.empty()) answer = fallback;
     } else {
       answer = WaitForPoll(dialog);
     }
   }
-  Log(dialog.caption, text, answer, dialog.icon);
+  Log(dialog.caption, text, logged.empty() ? answer : logged, dialog.icon);
   return answer;
 }
 

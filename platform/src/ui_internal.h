@@ -12,7 +12,8 @@ void EnsureApp();  // the one QApplication of the process
 void QtMessageBox(const std::string& caption, const std::string& text, Icon icon);
 std::string QtTimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
                               int seconds);
-std::string QtRunDialog(const Dialog& dialog);
+// Closes after `seconds` with "timeout" when it is above 0.
+std::string QtRunDialog(const Dialog& dialog, int seconds);
 
 // One JSON line in NB_UI_LOG, when set; menus and the tray have no icon.
 void Log(const std::string& caption, const std::string& text, const std::string& answer,

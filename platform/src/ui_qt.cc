@@ -66,7 +66,7 @@ std::string QtTimedMessageBox(const std::string& caption, const std::string& tex
   return timed_out ? "timeout" : "OK";
 }
 
-std::string QtRunDialog(const Dialog& d) {
+std::string QtRunDialog(const Dialog& d, int seconds) {
   EnsureApp();
   QDialog dlg;
   dlg.setWindowTitle(Q(d.caption));
@@ -107,6 +107,11 @@ std::string QtRunDialog(const Dialog& d) {
     });
     timer.start(100);
   }
+  if (seconds > 0)
+    QTimer::singleShot(seconds * 1000, &dlg, [&] {
+      answer = "timeout";
+      dlg.accept();
+    });
   dlg.exec();
   return answer;
 }

@@ -109,6 +109,41 @@ TEST_F(UiTest, TimedBoxReturnsAtOnceHeadless) {
   EXPECT_EQ("[Wait] soon\n[Wait] soon\n", ::testing::internal::GetCapturedStderr());
 }
 
+// Unattended boxes answer as OK or the default button would, and the log tells they
+// closed themselves; a scripted answer still wins, and the boxes wait again once it ends.
+TEST_F(UiTest, UnattendedBoxesCloseThemselves) {
+  ::testing::internal::CaptureStderr();
+  SetUnattended(10);
+  MessageBox("Store", "disk full", Icon::kExclamation);
+  EXPECT_EQ("&Retry", RunDialog(Choice()));
+  setenv("NB_UI_ANSWERS", "Sync=Abort", 1);
+  EXPECT_EQ("&Abort", RunDialog(Choice()));
+  unsetenv("NB_UI_ANSWERS");
+  SetUnattended(0);
+  MessageBox("Store", "again", Icon::kNone);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(
+      "{\"caption\": \"Store\", \"text\": \"disk full\", \"answer\": \"timeout\", "
+      "\"icon\": \"exclamation\"}\n"
+      "{\"caption\": \"Sync\", \"text\": \"Device found.\\nGo on?\", \"answer\": \"timeout\", "
+      "\"icon\": \"none\"}\n"
+      "{\"caption\": \"Sync\", \"text\": \"Device found.\\nGo on?\", \"answer\": \"&Abort\", "
+      "\"icon\": \"none\"}\n"
+      "{\"caption\": \"Store\", \"text\": \"again\", \"answer\": \"OK\", \"icon\": \"none\"}\n",
+      Slurp(log_));
+
+  // Real windows close on their own too.
+  setenv("NB_UI", "qt", 1);
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  SetUnattended(1);
+  MessageBox("Store", "shown", Icon::kError);
+  EXPECT_EQ("&Retry", RunDialog(Choice()));
+  SetUnattended(0);
+  unsetenv("QT_QPA_PLATFORM");
+  setenv("NB_UI", "headless", 1);
+  EXPECT_NE(Slurp(log_).find("\"shown\", \"answer\": \"timeout\""), std::string::npos);
+}
+
 TEST_F(UiTest, ScriptedAnswersPickButtons) {
   ::testing::internal::CaptureStderr();
   Dialog d = Choice();

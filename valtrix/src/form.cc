@@ -15,6 +15,7 @@
 #include "globals.h"
 #include "import/import_appraisals.h"
 #include "platform/bus.h"
+#include "tray_status.h"
 
 namespace valtrix {
 
@@ -67,6 +68,7 @@ bool frmValtrix::Form_Load(const std::string& program_folder) {
   // The form is never shown: the icon is all a person sees.
   icon_added_ = loop_.AddTrayIcon(
       "Valtrix", [this](int message) { Form_MouseMove(0, 0, double(message), 0); });
+  ShowStatus();
   return true;
 }
 
@@ -120,10 +122,25 @@ bool frmValtrix::TakeDone(Request& done) {
   return false;
 }
 
+void frmValtrix::ShowStatus() {
+  TrayStatus status = StatusFor(sync_stage_, stopped_at_);
+  if (status.tip != shown_tip_) loop_.SetTrayToolTip(status.tip);
+  if (status.busy != shown_busy_) loop_.SetTrayBusy(status.busy);
+  shown_tip_ = status.tip;
+  shown_busy_ = status.busy;
+}
+
 void frmValtrix::HandleSyncEvent(int code, long param) {
+  // The icon follows the stages; a synchronisation of ours starting clears the last result.
+  struct ShowAfter {
+    frmValtrix* form;
+    ~ShowAfter() { form->ShowStatus(); }
+  } show_after{this};
+  if (code == 1 && sync_ctl_->SyncCreatorId() == kAppCreator) stopped_at_.clear();
   try {
     OnSyncEvent(code, param);
   } catch (const std::exception& e) {
+    stopped_at_ = sync_stage_;
     std::string message =
         std::string("Synchronisation stopped at stage ") + sync_stage_ + ": " + e.what();
     std::fprintf(stderr, "valtrix: %s\n", message.c_str());

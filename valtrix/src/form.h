@@ -75,6 +75,8 @@ class frmValtrix {
   // for the next synchronisation.
   void HandleSyncEvent(int code, long param);
   void Unload();
+  // Sets the tray icon's tooltip and picture for the current stage, when they changed.
+  void ShowStatus();
 
   nb::ui::EventLoop& loop_;
   std::unique_ptr<InstanceLock> instance_;
@@ -84,6 +86,9 @@ class frmValtrix {
   int16_t pending_transfers_ = 0;
   std::vector<Request> requests_;      // of the current stage, not yet done
   std::vector<std::string> imported_;  // Outbox files whose rows are in the tables
+  std::string stopped_at_;             // stage of this or the last synchronisation's failure
+  std::string shown_tip_;
+  bool shown_busy_ = false;
   bool icon_added_ = false;
   bool unloaded_ = false;
   int window_state_ = 0;  // 1 minimised

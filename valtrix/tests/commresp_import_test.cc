@@ -131,6 +131,25 @@ TEST_F(CommRespImport, FailuresKeepTheFileForTheNextSynchronisation) {
   EXPECT_EQ(Logged().back(), "Common Response Filtering error");
   EXPECT_FALSE(Exists(commresp()));
   EXPECT_EQ(Read("Apk01"), (Rows{{"RoofType", kEdit}, {"RoofType", "Slate"}}));
+
+  // Saved as UTF-8 it is converted; a character the pick tables cannot hold keeps it back.
+  std::filesystem::remove_all(filtered());
+  WriteFile(commresp(), "[ROOF]\r\nTile \xE2\x9C\x93\r\n");
+  valtrix::ImportCommonResponses();
+  ASSERT_GE(Logged().size(), 2u);
+  EXPECT_EQ(Logged().back(), "Common Response Import error");
+  EXPECT_NE(Logged()[Logged().size() - 2].find("commresp.dat: character U+2713"),
+            std::string::npos);
+  EXPECT_TRUE(Exists(commresp()));
+  WriteFile(commresp(),
+            "[ROOF]\r\nArdoise \xC3\xA9"
+            "paisse\r\n");
+  valtrix::ImportCommonResponses();
+  EXPECT_FALSE(Exists(commresp()));
+  EXPECT_EQ(Read("Apk01"), (Rows{{"RoofType", kEdit},
+                                 {"RoofType",
+                                  "Ardoise \xE9"
+                                  "paisse"}}));
 }
 
 }  // namespace

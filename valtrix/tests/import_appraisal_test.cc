@@ -289,6 +289,24 @@ TEST_F(ImportAppraisalTest, AFileThatCannotBeReadIsNoEmptyAppraisal) {
   EXPECT_NE(ErrorLog().find("gone.vxa"), std::string::npos) << ErrorLog();
 }
 
+TEST_F(ImportAppraisalTest, TextSavedAsUtf8IsStoredAsWindows1252OrKeptBack) {
+  MakeTables();
+  Put("a.vxa", Vxa("URAR", {{"CITY.1",
+                             "Montr\xC3\xA9"
+                             "al \xE2\x80\x93 Est"}}));
+  ImportAppraisals();
+  EXPECT_EQ(Get("AprSubj", 1, "S_CITY").ToText(),
+            "Montr\xE9"
+            "al \x96 Est");
+  // A character the tables cannot hold: the file waits in the Outbox, nothing stored.
+  Put("b.vxa", Vxa("URAR", {{"CITY.1", "Home \xF0\x9F\x8F\xA0"}}));
+  EXPECT_THROW(ImportAppraisals(), std::runtime_error);
+  EXPECT_TRUE(InOutbox("b.vxa"));
+  EXPECT_EQ(RowsInAll(2), 0);
+  EXPECT_NE(ErrorLog().find("b.vxa cannot be imported: character U+1F3E0"), std::string::npos)
+      << ErrorLog();
+}
+
 TEST_F(ImportAppraisalTest, NoDatabaseIsAFailure) {
   Put("a.vxa", Vxa("URAR", {}));
   EXPECT_ANY_THROW(ImportAppraisals());

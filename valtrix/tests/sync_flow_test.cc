@@ -2,6 +2,7 @@
 // synchronisation driven by real notifications over the bus, checked through the commands
 // that reach the queue.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -208,6 +209,42 @@ TEST_F(SyncFlowTest, AFailureStopsTheStagesIsLoggedAndTheNextSynchronisationRuns
   EXPECT_NE(log.find("AprSubj"), std::string::npos) << log;
   Notify(1);
   EXPECT_EQ(Tables(TakeQueue(), 4), std::vector<std::string>{"AprInfo.dbf"});
+}
+
+// The texts of the tray's log lines, once the last one reads `last`.
+std::vector<std::string> TrayTexts(const std::string& ui_log, const std::string& last) {
+  std::vector<std::string> texts;
+  for (int tries = 0; tries < 100 && (texts.empty() || texts.back() != last); ++tries) {
+    if (tries) usleep(50 * 1000);
+    texts.clear();
+    std::istringstream log(Slurp(ui_log));
+    const std::string start = "{\"caption\": \"tray\", \"text\": \"";
+    for (std::string line; std::getline(log, line);)
+      if (line.rfind(start, 0) == 0)
+        texts.push_back(line.substr(start.size(), line.find("\", \"answer") - start.size()));
+  }
+  return texts;
+}
+
+TEST_F(SyncFlowTest, TheTrayIconShowsTheStageAndTheLastResult) {
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  Notify(1);
+  Done(TakeQueue().at(0));
+  for (const Command& c : TakeQueue()) Done(c);  // the export fails: no tables
+  Notify(2);
+  const std::string idle = "tip Valtrix - idle; last synchronisation stopped at stage A>B";
+  EXPECT_EQ(TrayTexts(ui_log_, "icon idle"),
+            (std::vector<std::string>{
+                "add Valtrix", "tip Valtrix - idle",
+                "tip Valtrix - synchronising: settings from the handheld", "icon busy",
+                "tip Valtrix - synchronising: tables from the handheld",
+                "tip Valtrix - synchronisation stopped at stage A>B", idle, "icon idle"}));
+  // The next synchronisation starts afresh.
+  Notify(1);
+  EXPECT_EQ(TrayTexts(ui_log_, "icon busy").back(), "icon busy");
+  EXPECT_EQ(TrayTexts(ui_log_, "icon busy").rbegin()[1],
+            "tip Valtrix - synchronising: settings from the handheld");
 }
 
 }  // namespace

@@ -17,6 +17,8 @@ inline constexpr uint8_t kVersion = 0x03;
 inline constexpr uint8_t kMemoVersionBits = 0x88;  // table with a memo file
 inline constexpr uint8_t kMemoEntryBit = 0x08;     // memo entries carry FF FF 08 00 headers
 inline constexpr uint8_t kHeaderEnd = 0x0D;
+// Language driver byte: the code page of the table's text. Ours is Windows-1252.
+inline constexpr uint8_t kLanguageWindows1252 = 0x57;
 inline constexpr uint8_t kFileEnd = 0x1A;
 inline constexpr char kLiveFlag = ' ';
 inline constexpr char kDeletedFlag = '*';
@@ -35,6 +37,7 @@ struct Header {
   uint32_t record_count = 0;
   uint16_t header_length = 0;
   uint16_t record_length = 0;
+  uint8_t language = kLanguageWindows1252;  // kept as read for tables made elsewhere
 };
 
 void EncodeHeader(const Header& header, uint8_t out[kHeaderSize]);

@@ -12,6 +12,7 @@
 #include "pdbfile/bytes.h"
 #include "platform/library.h"
 #include "platform/prefix.h"
+#include "platform/ui.h"
 #include "user_list.h"
 
 namespace hotsync {
@@ -105,9 +106,23 @@ bool RunConduit(const ConduitRegistration& entry, const HsUserRecord& user) {
   return result == 0;
 }
 
+// Nobody may be at the desktop: a box raised by anything loaded here closes itself after
+// the time the conduit gives its own error box.
+constexpr int kUnattendedSeconds = 10;
+
+class UnattendedScope {
+ public:
+  UnattendedScope() : outer_(nb::ui::Unattended()) { nb::ui::SetUnattended(kUnattendedSeconds); }
+  ~UnattendedScope() { nb::ui::SetUnattended(outer_); }
+
+ private:
+  int outer_;
+};
+
 }  // namespace
 
 int Synchronise(const std::string& handheld_folder) {
+  UnattendedScope unattended;
   Desktop desktop;
   std::string error;
   if (!ReadDesktop(&desktop, &error)) {

@@ -4,7 +4,8 @@
 //
 // Without a display or without a tray host there is no icon, and everything else runs
 // the same. Each icon change and menu is appended to NB_UI_LOG like a message box:
-// {"caption": "tray", "text": "add Valtrix", ...}; a headless menu answers with the item
+// {"caption": "tray", "text": "add Valtrix", ...}, "tip <text>", "icon busy" or "icon idle"
+// (answer "no tray" without an icon); a headless menu answers with the item
 // NB_UI_ANSWERS names for its caption, or with none.
 #pragma once
 
@@ -41,6 +42,9 @@ class EventLoop {
   // False when no icon can be shown; `mouse` receives the icon's mouse messages.
   virtual bool AddTrayIcon(const std::string& tip, std::function<void(int message)> mouse) = 0;
   virtual void DeleteTrayIcon() = 0;
+  // What the icon tells: its tooltip, and a busy picture while work is under way.
+  virtual void SetTrayToolTip(const std::string& tip) = 0;
+  virtual void SetTrayBusy(bool busy) = 0;
   // Shows the menu at the mouse position; the index of the item chosen, or -1.
   virtual int PopupMenu(const std::string& caption, const std::vector<std::string>& items) = 0;
 

@@ -34,6 +34,14 @@ void MessageBox(const std::string& caption, const std::string& text, Icon icon);
 std::string TimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
                             int seconds);
 
+// Unattended: while set, no box waits for a person. MessageBox and the dialogs that
+// headless mode answers at once close themselves after `seconds`, as OK or the default
+// button would, and log "timeout" as their answer (headless: at once, unless
+// NB_UI_ANSWERS names an answer). Timed boxes keep their own time; 0 ends it. For the
+// whole process, e.g. while a synchronisation runs in it.
+void SetUnattended(int seconds);
+int Unattended();
+
 // A modal dialog. `buttons` are labels as shown ("&Abort"); `default_button` is the one
 // a person presses to go on. `poll` is called about every 100 ms while the dialog is up
 // (also headless) and may close it by returning a button label or "accept"; an empty

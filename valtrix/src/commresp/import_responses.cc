@@ -10,6 +10,7 @@
 #include "commresp/responses_file.h"
 #include "dao/dao.h"
 #include "globals.h"
+#include "platform/text.h"
 
 namespace valtrix {
 namespace {
@@ -71,7 +72,13 @@ void ImportCommonResponses() {
     // Read once; a file that has gone or cannot be read would otherwise empty every list.
     std::string text;
     if (!ReadWholeFile(file, text)) throw dao::Error("cannot read " + file);
-    const nb::Profile responses = nb::Profile::Parse(text);
+    nb::Windows1252Text converted = nb::ToWindows1252(text);
+    if (!converted.error.empty()) {
+      // Kept for the next synchronisation rather than stored with the character lost.
+      LogError(file + ": " + converted.error);
+      throw dao::Error(converted.error);
+    }
+    const nb::Profile responses = nb::Profile::Parse(converted.text);
 
     dao::Database db = dao::Database::Open(AppFolders().system);
     size_t lists = 0;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/text.h"
+
 namespace valtrix::import {
 
 namespace {
@@ -32,7 +34,13 @@ std::string ReadWhole(const std::string& path) {
     text.append(buf, static_cast<size_t>(n));
   }
   close(fd);
-  return text;
+  // The tables hold Windows-1252: a file saved as UTF-8 is converted, and one with a
+  // character the tables cannot hold stays in the Outbox rather than lose it.
+  nb::Windows1252Text converted = nb::ToWindows1252(text);
+  if (!converted.error.empty())
+    throw std::runtime_error("the appraisal file " + path +
+                             " cannot be imported: " + converted.error);
+  return std::move(converted.text);
 }
 
 }  // namespace

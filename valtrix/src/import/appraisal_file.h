@@ -19,7 +19,8 @@ class AppraisalFile {
 class LoadedAppraisalFile final : public AppraisalFile {
  public:
   // Throws std::runtime_error naming the file when it cannot be read: a file whose keys
-  // were never seen must not become an empty appraisal and then be deleted.
+  // were never seen must not become an empty appraisal and then be deleted. Text is
+  // converted to Windows-1252; a character without a Windows-1252 form throws too.
   explicit LoadedAppraisalFile(std::string path);
   const std::string& path() const override { return path_; }
   const nb::Profile& keys() const override { return keys_; }
