@@ -15,6 +15,7 @@
 #include "globals.h"
 #include "import/import_appraisals.h"
 #include "import/imported_files.h"
+#include "import/torn_appraisals.h"
 #include "platform/bus.h"
 #include "unfinished_files.h"
 
@@ -179,6 +180,7 @@ void frmValtrix::OnSyncEvent(int code, long param) {
   if (pending_transfers_ != 0) return;
   if (sync_stage_ == kStageTablesDown && !download_failed_) ForgetImportedFiles();
   if (sync_stage_ == kStageTablesUp) {
+    RemoveTornAppraisals();
     Progress("tables arrived: exporting the marked appraisals");
     ExportAppraisals();
     sync_stage_ = kStageExported;
