@@ -80,8 +80,8 @@ void ExportSession::WriteFile(int16_t apr_id) {
   const nb::Profile file = BuildAppraisalFile(rows, form, columns_);
   // A synchronisation killed before the mark was cleared on the handheld brings it back.
   if (auto same = FindIdenticalAppraisalFile(AppFolders().inbox, number, file.Text())) {
-    LogError("appraisal " + std::to_string(apr_id) + " is already exported as " + *same +
-             ": mark cleared, not exported again");
+    LogError("Recovered: appraisal " + std::to_string(apr_id) + " was already exported as " +
+             *same + ": mark cleared, not exported again");
     return;
   }
   std::optional<std::string> path = ChooseAppraisalFile(AppFolders().inbox, number);
