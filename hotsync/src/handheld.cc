@@ -238,6 +238,19 @@ bool Handheld::Remove(const std::string& name, std::string* error) const {
   return true;
 }
 
+std::vector<std::string> Handheld::RemoveUnfinishedWrites() const {
+  std::vector<std::string> removed;
+  DIR* d = opendir(folder_.c_str());
+  if (!d) return removed;
+  while (dirent* e = readdir(d)) {
+    const std::string file = e->d_name;
+    if (!EndsWith(file, ".pdb.tmp") && !EndsWith(file, ".prc.tmp")) continue;
+    if (::unlink((folder_ + "/" + file).c_str()) == 0) removed.push_back(file);
+  }
+  closedir(d);
+  return removed;
+}
+
 std::unique_ptr<HandheldLock> HandheldLock::Acquire(const std::string& folder, std::string* error) {
   int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {

@@ -53,6 +53,9 @@ class Handheld {
   // Writes db under its own name; a file of the other kind for that name is removed.
   bool Write(const nb::pdb::Database& db, std::string* error) const;
   bool Remove(const std::string& name, std::string* error) const;
+  // Removes the temporary files of database writes that never finished (call with the
+  // handheld's lock held) and returns their names.
+  std::vector<std::string> RemoveUnfinishedWrites() const;
 
  private:
   Handheld() = default;

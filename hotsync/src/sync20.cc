@@ -40,6 +40,9 @@ struct Session {
   std::unique_ptr<hotsync::HandheldLock> lock;
   std::optional<Handheld> handheld;
   OpenDb open[kMaxOpen];
+  // Deleted databases keep their files until the session ends or a new database of the
+  // name replaces them, so that a kill in between leaves the old database, not none.
+  std::set<std::string> deleted;
 };
 
 Session* g_session = nullptr;
@@ -158,6 +161,8 @@ HS_SYNC_API int32_t SyncBeginSession(const char* handheld_folder) {
     Complain(error);
     return kSyncErrBusy;
   }
+  for (const std::string& file : session->handheld->RemoveUnfinishedWrites())
+    Complain("removed " + file + ", left by an interrupted synchronisation");
   g_yields = 0;
   g_session = session.release();
   return kSyncErrNone;
@@ -170,6 +175,13 @@ HS_SYNC_API int32_t SyncEndSession() {
     if (!o.used) continue;
     int32_t r = Close(o);
     if (r != kSyncErrNone) result = r;
+  }
+  for (const std::string& name : g_session->deleted) {
+    std::string error;
+    if (!g_session->handheld->Remove(name, &error)) {
+      Complain(error);
+      result = kSyncErrWrite;
+    }
   }
   delete g_session;
   g_session = nullptr;
@@ -191,6 +203,7 @@ HS_SYNC_API int32_t SyncOpenDB(const char* name_text, int card, uint8_t* handle,
   }
   uint8_t h = FreeHandle();
   if (!h) return kSyncErrTooManyOpen;
+  if (g_session->deleted.count(name)) return kSyncErrNotFound;
   std::string error;
   auto db = g_session->handheld->Read(name, &error);
   if (!db) {
@@ -214,12 +227,8 @@ HS_SYNC_API int32_t SyncDeleteDB(const char* name_text, int card) {
   std::string name;
   if (card != 0 || !NameOf(name_text, 32, &name)) return kSyncErrBadArgument;
   if (FindByName(name)) return kSyncErrBusy;
-  if (!g_session->handheld->Exists(name)) return kSyncErrNotFound;
-  std::string error;
-  if (!g_session->handheld->Remove(name, &error)) {
-    Complain(error);
-    return kSyncErrWrite;
-  }
+  if (!g_session->handheld->Exists(name) || g_session->deleted.count(name)) return kSyncErrNotFound;
+  g_session->deleted.insert(name);
   return kSyncErrNone;
 }
 
@@ -233,6 +242,7 @@ HS_SYNC_API int32_t SyncCreateDB(SyncCreateInfo* info) {
   if (FindByName(name)) return kSyncErrExists;
   uint8_t h = FreeHandle();
   if (!h) return kSyncErrTooManyOpen;
+  g_session->deleted.erase(name);
   OpenDb& o = g_session->open[h - 1];
   o.used = true;
   o.db = Database{};

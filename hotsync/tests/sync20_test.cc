@@ -217,10 +217,11 @@ TEST_F(HotSyncSync20Test, ConflictsAndBadArguments) {
   ASSERT_EQ(Close(a), 0);
   ASSERT_EQ(Close(b), 0);
   EXPECT_EQ(Fn<SyncDeleteDBFn>("SyncDeleteDB")("D", 0), 0);
-  EXPECT_FALSE(std::filesystem::exists(folder_ + "/D.pdb"));
   EXPECT_EQ(Fn<SyncDeleteDBFn>("SyncDeleteDB")("D", 0), kSyncErrNotFound);
-
   EXPECT_EQ(Open("D", kSyncModeRead, &a), kSyncErrNotFound);
+  // The file goes when the session ends: a kill before that leaves the old database.
+  EXPECT_TRUE(std::filesystem::exists(folder_ + "/D.pdb"));
+
   EXPECT_EQ(Fn<SyncOpenDBFn>("SyncOpenDB")("D", 1, &a, kSyncModeRead), kSyncErrBadArgument);
   EXPECT_EQ(Open(std::string(40, 'x').c_str(), kSyncModeRead, &a), kSyncErrBadArgument);
   std::memset(info.name, 'x', sizeof info.name);  // no terminating NUL
@@ -229,6 +230,17 @@ TEST_F(HotSyncSync20Test, ConflictsAndBadArguments) {
 
   std::ofstream(folder_ + "/Bad.pdb") << "not a database";
   EXPECT_EQ(Open("Bad", kSyncModeRead, &a), kSyncErrNotFound);
+  ASSERT_EQ(Fn<SyncEndSessionFn>("SyncEndSession")(), 0);
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/D.pdb"));
+}
+
+TEST_F(HotSyncSync20Test, BeginningRemovesWritesAKilledSessionLeft) {
+  ASSERT_EQ(Fn<SyncEndSessionFn>("SyncEndSession")(), 0);
+  std::ofstream(folder_ + "/Half.pdb.tmp") << "half a database";
+  std::ofstream(folder_ + "/Notes.txt.tmp") << "not ours";
+  ASSERT_EQ(Fn<SyncBeginSessionFn>("SyncBeginSession")(folder_.c_str()), 0);
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/Half.pdb.tmp"));
+  EXPECT_TRUE(std::filesystem::exists(folder_ + "/Notes.txt.tmp"));
 }
 
 TEST_F(HotSyncSync20Test, EndingTheSessionWritesBackAndTheNextNeedsABeginning) {

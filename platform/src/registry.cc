@@ -1,5 +1,6 @@
 #include "platform/registry.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -290,7 +291,22 @@ Key Load(Hive hive) {
   return root;
 }
 
+// Under the exclusive lock every other temporary file of the hive is a killed writer's.
+void RemoveUnfinishedSaves(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp.";
+  DIR* d = opendir(folder.c_str());
+  if (!d) return;
+  while (dirent* e = readdir(d)) {
+    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
+      unlink((folder + "/" + e->d_name).c_str());
+  }
+  closedir(d);
+}
+
 bool SaveLocked(Hive hive, const std::string& path, const Key& root) {
+  RemoveUnfinishedSaves(path);
   std::string text = std::string(text::kHeader) + "\n\n";
   WriteKey(root, HiveName(hive), text, true);
   return WriteFileDurably(path, text);  // errno tells why it failed

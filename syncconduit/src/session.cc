@@ -7,6 +7,7 @@
 #include "conduit_error.h"
 #include "dispatch.h"
 #include "hotsync_libs.h"
+#include "interrupted.h"
 #include "pdbfile/bytes.h"
 #include "platform/bus.h"
 #include "sync_ops.h"
@@ -102,11 +103,13 @@ NB_CONDUIT_API long OpenConduit(ProgressCallbackFn, HsSyncProperties* properties
     SyncUserInfo user{};
     Ops().SyncReadUserID(&user);
     NB_SetHotSyncUserId(user.user_id);
+    BeginCommands();
     Notify(kSyncStarted, 0);
     ResetTransferBuffer();
     result = RunCommands();
   }
   Notify(kSyncFinished, result);
+  EndCommands();
   NB_SetHotSyncUserId(0);
   Log("Nimbra EE", result == 1 ? 20 : 21, false);
   ReleaseHotSync();

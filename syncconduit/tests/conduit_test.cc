@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "conduit_fixture.h"
+#include "platform/prefix.h"
 #include "syncconduit/syncconduit.h"
 
 namespace nb::testing {
@@ -56,6 +57,26 @@ TEST_F(ConduitTest, CommandQueuedByAListenerRunsInTheSameSynchronisation) {
   EXPECT_NE(Sync(), 0);
   EXPECT_EQ(listener.Lines(), (std::vector<std::string>{"1 0", "3 1", "3 0", "2 0"}));
   EXPECT_TRUE(LogHas(-1, "Nimbra: DeletePilotTable not implemented."));
+}
+
+// A synchronisation killed with commands in the queue: its table transfers would write the
+// desktop's older tables over a handheld changed since; the others still run.
+TEST_F(ConduitTest, TableTransfersOfAKilledSynchronisationAreDropped) {
+  pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  ASSERT_GT(dead, 0);
+  waitpid(dead, nullptr, 0);
+  std::ofstream(nb::RunDir() + "/syncconduit.running") << dead << "\n";
+  ASSERT_EQ(Queue(kCmdDownloadTable, "C:\\Tables\\AprSubj.dbf"), 1);
+  ASSERT_EQ(Queue(kCmdNoOperation, "kept"), 1);
+  ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\AprSite.dbf"), 1);
+  Listener listener(this);
+  EXPECT_EQ(Sync(), 0) << output_;
+  EXPECT_EQ(listener.Lines(), (std::vector<std::string>{"1 0", "3 1", "2 1"}));
+  EXPECT_TRUE(LogHas(-1,
+                     "Nimbra: the last synchronisation was interrupted; 2 table transfers it "
+                     "left in the queue were not carried out."));
+  EXPECT_FALSE(std::filesystem::exists(nb::RunDir() + "/syncconduit.running"));
 }
 
 TEST_F(ConduitTest, RaisedWaitFlagHoldsTheSynchronisation) {

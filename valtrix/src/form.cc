@@ -14,8 +14,11 @@
 #include "export/export_appraisal.h"
 #include "globals.h"
 #include "import/import_appraisals.h"
+#include "import/imported_files.h"
+#include "import/torn_appraisals.h"
 #include "platform/bus.h"
 #include "tray_status.h"
+#include "unfinished_files.h"
 
 namespace valtrix {
 
@@ -47,6 +50,7 @@ bool frmValtrix::Form_Load(const std::string& program_folder) {
   EnsureFolder(folders.outbox);
   EnsureFolder(folders.inbox);
   SetAppFolders(folders);
+  RemoveUnfinishedExports();
 
   // The control listens before the form's window appears: a program that finds the form
   // may start a synchronisation at once.
@@ -162,6 +166,8 @@ void frmValtrix::OnSyncEvent(int code, long param) {
       return;
     case 1:
       requests_.clear();
+      download_failed_ = false;
+      RemoveUnfinishedTableFiles();
       RequestUpload(kAprInfo);
       pending_transfers_ = 1;
       sync_stage_ = kStageSettingsPending;
@@ -186,21 +192,29 @@ void frmValtrix::OnSyncEvent(int code, long param) {
       throw std::runtime_error("upload of table " + table + " from the handheld failed");
     }
     LogError("Download of table " + table + " to the handheld failed");
+    download_failed_ = true;
   }
   if (pending_transfers_ != 0) return;
+  if (sync_stage_ == kStageTablesDown && !download_failed_) {
+    ForgetImportedFiles();
+    NoteDownloadsDone();
+  }
   if (sync_stage_ == kStageTablesUp) {
+    RemoveTornAppraisals();
     Progress("tables arrived: exporting the marked appraisals");
     ExportAppraisals();
     sync_stage_ = kStageExported;
     Progress("stage B>C: export done");
   }
   if (sync_stage_ == kStageExported) {
+    RecoverImportedFiles();
     ImportAppraisals();
     ImportCommonResponses();
     sync_stage_ = kStageImported;
     Progress("stage C>B: import done");
   }
   if (sync_stage_ == kStageImported) {
+    NoteDownloadsStarting();
     for (size_t i = kAprSubj; i <= kAprInfo; ++i) RequestDownload(i);
     pending_transfers_ = 9;
     if (CommonResponsesPending) {
@@ -210,9 +224,8 @@ void frmValtrix::OnSyncEvent(int code, long param) {
     sync_stage_ = kStageTablesDown;
     Progress("stage B>A: " + std::to_string(pending_transfers_) +
              " tables requested for the handheld");
-    // Only once the conduit holds their rows for the handheld may the files go.
-    DeleteImportedFiles();
   } else if (sync_stage_ == kStageSettingsPending) {
+    RecoverCommonResponses();
     CommonResponsesPending = std::filesystem::exists(AppFolders().outbox + "commresp.dat");
     for (size_t i = kAprSubj; i <= kAprVC; ++i) RequestUpload(i);
     pending_transfers_ = 8;
@@ -246,24 +259,24 @@ void frmValtrix::ExportAppraisals() {
 }
 
 void frmValtrix::ImportAppraisals() {
-  imported_.clear();
+  std::vector<std::string> names;
+  std::vector<int16_t> ids;
   try {
-    valtrix::ImportAppraisals(imported_);
+    valtrix::ImportAppraisals(names, &ids);
   } catch (const std::exception& e) {
     // Logged by the import. The files before the failing one go to the handheld with their
     // rows; it and those after it wait in the Outbox.
     std::fprintf(stderr, "valtrix: %s\n", e.what());
   }
-}
-
-void frmValtrix::DeleteImportedFiles() {
-  std::vector<std::string> names;
-  names.swap(imported_);
-  // The deletion writes its own failures to the error log.
-  try {
-    DeleteAppraisalFiles(names);
-  } catch (const std::exception& e) {
-    throw LoggedFailure(e.what());
+  // Out of the Outbox before their rows are queued: a kill after the queueing must not
+  // leave them there to be imported twice.
+  for (size_t i = 0; i < names.size(); ++i) {
+    try {
+      KeepImportedFile(names[i], ids[i]);
+    } catch (const std::exception& e) {
+      LogError("appraisal file " + names[i] + " imported but not moved: " + e.what());
+      throw LoggedFailure(e.what());
+    }
   }
 }
 

@@ -70,7 +70,6 @@ class frmValtrix {
   // another program's.
   bool TakeDone(Request& done);
   // Deletes the appraisal files whose rows have been queued for the handheld.
-  void DeleteImportedFiles();
   // Runs the event; a failure the flow does not catch is reported and the program waits
   // for the next synchronisation.
   void HandleSyncEvent(int code, long param);
@@ -85,10 +84,10 @@ class frmValtrix {
   std::string sync_stage_;
   int16_t pending_transfers_ = 0;
   std::vector<Request> requests_;      // of the current stage, not yet done
-  std::vector<std::string> imported_;  // Outbox files whose rows are in the tables
   std::string stopped_at_;             // stage of this or the last synchronisation's failure
   std::string shown_tip_;
   bool shown_busy_ = false;
+  bool download_failed_ = false;  // in this synchronisation
   bool icon_added_ = false;
   bool unloaded_ = false;
   int window_state_ = 0;  // 1 minimised

@@ -55,6 +55,18 @@ TEST_F(ExportFileNames, FileNumberStaysInsideTheFolder) {
   EXPECT_EQ(std::filesystem::path(*p).parent_path(), std::filesystem::path(prefix_.path()));
 }
 
+// An export interrupted before its mark was cleared is recognised by its bytes alone.
+TEST_F(ExportFileNames, IdenticalFileFoundAmongTheCandidates) {
+  std::ofstream(Inbox() + "123.vxa") << "[Header]\r\nMajorForm=1004\r\n";
+  std::ofstream(Inbox() + "123a.vxa") << "[Header]\r\nMajorForm=COND\r\n";
+  std::ofstream(Inbox() + "1234.vxa") << "[Header]\r\nMajorForm=2055\r\n";
+  EXPECT_EQ(FindIdenticalAppraisalFile(Inbox(), "123", "[Header]\r\nMajorForm=COND\r\n"),
+            Inbox() + "123a.vxa");
+  EXPECT_EQ(FindIdenticalAppraisalFile(Inbox(), "123", "[Header]\r\nMajorForm=COND"), std::nullopt);
+  EXPECT_EQ(FindIdenticalAppraisalFile(Inbox(), "123", "[Header]\r\nMajorForm=2055\r\n"),
+            std::nullopt);
+}
+
 // Values that the profile reader splits or treats as structure: the file built in memory
 // must still be what writing key by key leaves.
 TEST_F(ExportFileNames, InMemoryFileEqualsKeyByKeyWrites) {

@@ -10,6 +10,7 @@
 #include "commresp/responses_file.h"
 #include "dao/dao.h"
 #include "globals.h"
+#include "import/imported_files.h"
 #include "platform/text.h"
 
 namespace valtrix {
@@ -87,7 +88,8 @@ void ImportCommonResponses() {
       AddResponses(db, row, ResponseNames(responses, row.tag));
       ++lists;
     }
-    if (unlink(file.c_str()) != 0) throw dao::Error("cannot delete " + file);
+    // Kept, not deleted, until the pick lists have reached the handheld.
+    KeepCommonResponses();
     Progress("common responses replaced " + std::to_string(lists) + " pick lists");
   } catch (const std::exception&) {
     LogError(kImportFailed);

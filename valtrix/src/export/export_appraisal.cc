@@ -76,11 +76,18 @@ void ExportSession::WriteFile(int16_t apr_id) {
       columns_.push_back(ResolveSteps(ExportWriters()[i].steps, rows[i]));
   }
   const std::string form = FormText(rows[0].Get("MajorForm"));
-  std::optional<std::string> path =
-      ChooseAppraisalFile(AppFolders().inbox, rows[0].Get("FileNumber").ToText());
+  const std::string number = rows[0].Get("FileNumber").ToText();
+  const nb::Profile file = BuildAppraisalFile(rows, form, columns_);
+  // A synchronisation killed before the mark was cleared on the handheld brings it back.
+  if (auto same = FindIdenticalAppraisalFile(AppFolders().inbox, number, file.Text())) {
+    LogError("Recovered: appraisal " + std::to_string(apr_id) + " was already exported as " +
+             *same + ": mark cleared, not exported again");
+    return;
+  }
+  std::optional<std::string> path = ChooseAppraisalFile(AppFolders().inbox, number);
   if (!path) throw ExportFailure();
   std::string error;
-  if (!BuildAppraisalFile(rows, form, columns_).SaveWithoutFolderSync(*path, &error)) {
+  if (!file.SaveWithoutFolderSync(*path, &error)) {
     LogError(error);
     throw ExportFailure();
   }

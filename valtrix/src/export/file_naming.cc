@@ -4,6 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 namespace valtrix {
 namespace {
@@ -24,13 +26,35 @@ std::string FileNameBase(std::string_view file_number) {
   return base;
 }
 
+namespace {
+
+std::string Candidate(const std::string& stem, int i) {
+  return i == 0 ? stem + ".vxa" : stem + static_cast<char>('a' + i - 1) + ".vxa";
+}
+
+}  // namespace
+
+std::optional<std::string> FindIdenticalAppraisalFile(const std::string& folder,
+                                                      std::string_view file_number,
+                                                      std::string_view text) {
+  const std::string stem = folder + FileNameBase(file_number);
+  for (int i = 0; i < 27; ++i) {
+    const std::string path = Candidate(stem, i);
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || size_t(st.st_size) != text.size())
+      continue;
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    if (in && bytes == text) return path;
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> ChooseAppraisalFile(const std::string& folder,
                                                std::string_view file_number) {
   const std::string stem = folder + FileNameBase(file_number);
   for (int i = 0; i < 27; ++i) {
-    std::string path = stem;
-    if (i > 0) path += static_cast<char>('a' + i - 1);
-    path += ".vxa";
+    const std::string path = Candidate(stem, i);
     struct stat st;
     if (lstat(path.c_str(), &st) == 0) continue;
     if (errno != ENOENT) return std::nullopt;  // cannot tell whether it is free

@@ -19,4 +19,10 @@ std::string FileNameBase(std::string_view file_number);
 std::optional<std::string> ChooseAppraisalFile(const std::string& folder,
                                                std::string_view file_number);
 
+// The path of a file among those 27 candidates whose bytes are exactly `text`: an export
+// interrupted before its mark was cleared left it there. Nothing when none is.
+std::optional<std::string> FindIdenticalAppraisalFile(const std::string& folder,
+                                                      std::string_view file_number,
+                                                      std::string_view text);
+
 }  // namespace valtrix

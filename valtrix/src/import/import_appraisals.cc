@@ -189,7 +189,7 @@ int16_t ImportAppraisal(const std::string& name) {
   return ImportOne(session, name);
 }
 
-void ImportAppraisals(std::vector<std::string>& imported) {
+void ImportAppraisals(std::vector<std::string>& imported, std::vector<int16_t>* ids) {
   const std::string& outbox = AppFolders().outbox;
   std::vector<std::string> names;
   try {
@@ -209,6 +209,7 @@ void ImportAppraisals(std::vector<std::string>& imported) {
     }
     int16_t apr_id = ImportOne(session, name);
     imported.push_back(name);
+    if (ids) ids->push_back(apr_id);
     Progress("imported " + name + " as appraisal " + std::to_string(apr_id));
   }
 }

@@ -6,9 +6,9 @@
 // the error log. A failing file leaves no row in any of the eight tables and stays in the
 // Outbox, and the loop stops there; files imported before it stay imported.
 //
-// A file is deleted only after its rows are queued for the handheld (the sync flow calls
-// DeleteAppraisalFiles then): until that point the rows live only in desktop tables that
-// the next upload replaces, and the file is what would bring them back.
+// The sync flow does not delete a file: it keeps it (imported_files.h) until its rows have
+// reached the handheld; until then the rows live only in desktop tables that the next
+// upload replaces, and the file is what would bring them back.
 #pragma once
 
 #include <cstdint>
@@ -25,9 +25,10 @@ class AppraisalFile;
 }
 
 // The form's import loop: the Outbox's files in name order; each whose name ends in ".vxa"
-// (any case) is imported and its name added to `imported`; the files stay. A read-only file
-// could not be deleted afterwards, so it is not imported and stops the loop.
-void ImportAppraisals(std::vector<std::string>& imported);
+// (any case) is imported and its name added to `imported` (its AprID to `ids`, if given); the
+// files stay. A read-only file could not be deleted afterwards, so it is not imported and
+// stops the loop.
+void ImportAppraisals(std::vector<std::string>& imported, std::vector<int16_t>* ids = nullptr);
 
 // Deletes these Outbox files, each failure logged; throws after trying them all when one
 // could not be deleted.
