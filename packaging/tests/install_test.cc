@@ -62,6 +62,14 @@ TEST(Install, TheInstalledProgramsSynchroniseWithoutTheBuildFolder) {
     const std::string target = fs::read_symlink(e.path()).string();
     EXPECT_EQ(target.rfind(root, 0), 0u) << e.path() << " -> " << target;
   }
+
+  // The whole demo, installer and conduit in the system folder (a link) included.
+  ASSERT_EQ(Shell("NB_INSTALLED='" + root + "' NB_UI=headless '" NB_SOURCE_DIR "/scripts/demo' '" +
+                      work + "/demo'",
+                  &out),
+            0)
+      << out;
+  EXPECT_NE(out.find("imported Maple17.vxa as appraisal 8"), std::string::npos) << out;
 }
 
 }  // namespace

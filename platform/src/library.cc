@@ -1,6 +1,7 @@
 #include "platform/library.h"
 
 #include <dlfcn.h>
+#include <stdlib.h>
 #include <strings.h>
 
 #include "platform/prefix.h"
@@ -22,6 +23,12 @@ std::string LibraryFile(const std::string& name) {
 
 void* LoadLibrary(const std::string& name, std::string* error) {
   std::string file = LibraryFile(name);
+  // Desktop folders hold links to the installed libraries; loading the library where it
+  // really lies lets its $ORIGIN-relative search path find its neighbours.
+  if (char* real = realpath(file.c_str(), nullptr)) {
+    file = real;
+    free(real);
+  }
   void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!lib && error) {
     const char* why = dlerror();
