@@ -239,16 +239,7 @@ bool Handheld::Remove(const std::string& name, std::string* error) const {
 }
 
 std::vector<std::string> Handheld::RemoveUnfinishedWrites() const {
-  std::vector<std::string> removed;
-  DIR* d = opendir(folder_.c_str());
-  if (!d) return removed;
-  while (dirent* e = readdir(d)) {
-    const std::string file = e->d_name;
-    if (!EndsWith(file, ".pdb.tmp") && !EndsWith(file, ".prc.tmp")) continue;
-    if (::unlink((folder_ + "/" + file).c_str()) == 0) removed.push_back(file);
-  }
-  closedir(d);
-  return removed;
+  return nb::RemoveAbandonedTemporaries(folder_);
 }
 
 std::unique_ptr<HandheldLock> HandheldLock::Acquire(const std::string& folder, std::string* error) {

@@ -236,10 +236,11 @@ TEST_F(HotSyncSync20Test, ConflictsAndBadArguments) {
 
 TEST_F(HotSyncSync20Test, BeginningRemovesWritesAKilledSessionLeft) {
   ASSERT_EQ(Fn<SyncEndSessionFn>("SyncEndSession")(), 0);
-  std::ofstream(folder_ + "/Half.pdb.tmp") << "half a database";
+  // No process has an ID this high: its writer is gone.
+  std::ofstream(folder_ + "/Half.pdb.~999999999-0") << "half a database";
   std::ofstream(folder_ + "/Notes.txt.tmp") << "not ours";
   ASSERT_EQ(Fn<SyncBeginSessionFn>("SyncBeginSession")(folder_.c_str()), 0);
-  EXPECT_FALSE(std::filesystem::exists(folder_ + "/Half.pdb.tmp"));
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/Half.pdb.~999999999-0"));
   EXPECT_TRUE(std::filesystem::exists(folder_ + "/Notes.txt.tmp"));
 }
 

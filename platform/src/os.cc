@@ -1,5 +1,6 @@
 #include "platform/os.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -194,6 +195,42 @@ std::string FolderOf(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+namespace {
+
+// A temporary name is the file's name, this mark, the writer's process ID, "-" and a serial.
+constexpr char kTempMark[] = ".~";
+
+bool AllDigits(const std::string& s) {
+  return !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
+}
+
+}  // namespace
+
+bool IsAbandonedTemporary(const std::string& name) {
+  const size_t mark = name.rfind(kTempMark);
+  if (mark == std::string::npos || mark == 0) return false;
+  const std::string tail = name.substr(mark + 2);
+  const size_t dash = tail.find('-');
+  if (dash == std::string::npos || !AllDigits(tail.substr(0, dash)) ||
+      !AllDigits(tail.substr(dash + 1)) || dash > 9)
+    return false;
+  const pid_t pid = pid_t(std::stol(tail.substr(0, dash)));
+  return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+std::vector<std::string> RemoveAbandonedTemporaries(const std::string& folder) {
+  std::vector<std::string> removed;
+  DIR* d = ::opendir(folder.c_str());
+  if (!d) return removed;
+  while (dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (IsAbandonedTemporary(name) && TheOs().Unlink((folder + "/" + name).c_str()) == 0)
+      removed.push_back(name);
+  }
+  ::closedir(d);
+  return removed;
+}
+
 bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error,
                       FolderSync sync, mode_t new_mode) {
   Os& os = TheOs();
@@ -202,7 +239,7 @@ bool WriteFileDurably(const std::string& path, std::string_view bytes, std::stri
   std::string temp;
   int fd = -1;
   for (int tries = 0; fd < 0 && tries < 100; ++tries) {
-    temp = path + ".~" + std::to_string(getpid()) + "-" + std::to_string(serial++);
+    temp = path + kTempMark + std::to_string(getpid()) + "-" + std::to_string(serial++);
     fd = os.Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0 && errno != EEXIST) break;
   }

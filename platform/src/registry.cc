@@ -291,19 +291,8 @@ Key Load(Hive hive) {
   return root;
 }
 
-// Under the exclusive lock every other temporary file of the hive is a killed writer's.
-void RemoveUnfinishedSaves(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-  const std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + ".tmp.";
-  DIR* d = opendir(folder.c_str());
-  if (!d) return;
-  while (dirent* e = readdir(d)) {
-    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0)
-      unlink((folder + "/" + e->d_name).c_str());
-  }
-  closedir(d);
-}
+// Temporary files of killed writers of the hives.
+void RemoveUnfinishedSaves(const std::string& path) { RemoveAbandonedTemporaries(FolderOf(path)); }
 
 bool SaveLocked(Hive hive, const std::string& path, const Key& root) {
   RemoveUnfinishedSaves(path);

@@ -4,9 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -97,6 +99,17 @@ TEST(DurableWrite, ACrashAtAnyStepLeavesOldOrNewWholeContent) {
     ASSERT_TRUE(WIFSIGNALED(status)) << int(call);
     const std::string now = Slurp(path);
     EXPECT_TRUE(now == "old" || now == std::string(50000, 'n')) << int(call);
+    // What the killed writer left is found and removed; a running writer's is not.
+    const std::string live = path + ".~" + std::to_string(getpid()) + "-7";
+    std::ofstream(live) << "mine";
+    RemoveAbandonedTemporaries(prefix.path());
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(prefix.path()))
+      left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left,
+              (std::vector<std::string>{"a.ini", "a.ini.~" + std::to_string(getpid()) + "-7"}))
+        << int(call);
   }
 }
 

@@ -23,6 +23,7 @@
 #include <atomic>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nb {
 
@@ -99,6 +100,11 @@ enum class FolderSync { kNow, kDeferred };
 bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error = nullptr,
                       FolderSync sync = FolderSync::kNow, mode_t new_mode = 0644);
 bool SyncFolder(const std::string& folder);
+// A temporary file of WriteFileDurably whose writing process has ended: what a killed
+// write leaves behind. RemoveAbandonedTemporaries deletes those in `folder` and returns
+// their names; one that cannot be removed stays for the next try.
+bool IsAbandonedTemporary(const std::string& name);
+std::vector<std::string> RemoveAbandonedTemporaries(const std::string& folder);
 std::string FolderOf(const std::string& path);
 
 }  // namespace nb
