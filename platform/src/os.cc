@@ -33,13 +33,13 @@ Os& Posix() {
 
 // NB_FAULT's fault, when set and well formed; read once.
 Os* FromEnvironment() {
-  const char* spec = getenv("NB_FAULT");
-  if (!spec || !*spec) return nullptr;
+  const char* setting = getenv("NB_FAULT");
+  if (!setting || !*setting) return nullptr;
   OsCall call;
   int nth, err;
   bool crash;
-  if (!FaultyOs::Parse(spec, &call, &nth, &err, &crash)) {
-    fprintf(stderr, "NB_FAULT=%s not understood; running without a fault\n", spec);
+  if (!FaultyOs::Parse(setting, &call, &nth, &err, &crash)) {
+    fprintf(stderr, "NB_FAULT=%s not understood; running without a fault\n", setting);
     return nullptr;
   }
   static FaultyOs faulty(call, nth, err, crash);
@@ -74,11 +74,11 @@ int Os::Close(int fd) { return ::close(fd); }
 int Os::Rename(const char* from, const char* to) { return ::rename(from, to); }
 int Os::Unlink(const char* path) { return ::unlink(path); }
 
-bool FaultyOs::Parse(std::string_view spec, OsCall* call, int* nth, int* err, bool* crash) {
-  size_t a = spec.find(':'), b = a == spec.npos ? a : spec.find(':', a + 1);
-  if (b == spec.npos) return false;
-  std::string_view name = spec.substr(0, a), what = spec.substr(b + 1);
-  std::string count(spec.substr(a + 1, b - a - 1));
+bool FaultyOs::Parse(std::string_view setting, OsCall* call, int* nth, int* err, bool* crash) {
+  size_t a = setting.find(':'), b = a == setting.npos ? a : setting.find(':', a + 1);
+  if (b == setting.npos) return false;
+  std::string_view name = setting.substr(0, a), what = setting.substr(b + 1);
+  std::string count(setting.substr(a + 1, b - a - 1));
   char* end = nullptr;
   long n = strtol(count.c_str(), &end, 10);
   if (count.empty() || *end || n < 1 || n > 1000000) return false;

@@ -113,7 +113,7 @@ TEST(DurableWrite, ACrashAtAnyStepLeavesOldOrNewWholeContent) {
   }
 }
 
-TEST(DurableWrite, FaultSpecificationsAreReadStrictly) {
+TEST(DurableWrite, FaultSettingsAreReadStrictly) {
   OsCall call;
   int nth, err;
   bool crash;

@@ -50,7 +50,7 @@ class FaultyOs : public Os {
   FaultyOs(OsCall call, int nth, int err, bool crash = false)
       : call_(call), nth_(nth), err_(err), crash_(crash) {}
   // Reads NB_FAULT's form; false when malformed.
-  static bool Parse(std::string_view spec, OsCall* call, int* nth, int* err, bool* crash);
+  static bool Parse(std::string_view setting, OsCall* call, int* nth, int* err, bool* crash);
   bool fired() const { return fired_; }
 
   int Open(const char* path, int flags, mode_t mode) override;
