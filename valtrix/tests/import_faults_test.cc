@@ -1,17 +1,21 @@
 // The form's import under a full disk, a failing rename and links planted where it reads,
-// moves and writes: stored data stays as it was, nothing outside the program folder is
-// touched, and the error log names the file.
+// moves and writes: stored data stays as it was, nothing a link leads to is written or
+// moved, and the error log names the file.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "commresp/common_responses.h"
 #include "form.h"
+#include "import/imported_files.h"
 #include "import/reader_lists.h"
+#include "import/torn_appraisals.h"
 #include "import_fixture.h"
 #include "platform/event_loop.h"
 #include "platform/os.h"
@@ -127,6 +131,60 @@ TEST_F(ImportFaults, FullDiskAtEachWrite) {
 
 TEST_F(ImportFaults, FailingRenameAtEachMove) {
   EXPECT_GT(EachStepFails(nb::OsCall::kRename, EIO), 0);
+}
+
+// Reading a file through a link is harmless; writing through one, or moving files out of a
+// folder a link leads to, is not.
+TEST_F(ImportFaults, LinksInTheOutboxAreNeverWrittenThrough) {
+  const std::string outside = prefix_.path() + "/outside/";
+  fs::create_directories(outside);
+  const std::string job = JobFile(), responses = "[ROOF]\r\nTile\r\n";
+  std::ofstream(outside + "job.vxa", std::ios::binary) << job;
+  std::ofstream(outside + "commresp.dat", std::ios::binary) << responses;
+  fs::create_symlink(outside + "job.vxa", AppFolders().outbox + "job.vxa");
+  fs::create_symlink(outside + "commresp.dat", AppFolders().outbox + "commresp.dat");
+  Import();
+  ImportCommonResponses();
+  ForgetImportedFiles();
+  EXPECT_EQ(Rows("AprSubj", 1), 1);
+  EXPECT_EQ(Slurp(outside + "job.vxa"), job);
+  EXPECT_EQ(Slurp(outside + "commresp.dat"), responses);
+
+  fs::remove_all(AppFolders().outbox);
+  fs::create_directory_symlink(outside, program_ + "/Outbox");
+  Import();
+  ImportCommonResponses();
+  EXPECT_EQ(Names(outside), (std::set<std::string>{"commresp.dat", "job.vxa"}));
+  EXPECT_EQ(Slurp(outside + "job.vxa"), job);
+  EXPECT_EQ(Slurp(outside + "commresp.dat"), responses);
+  EXPECT_EQ(Rows("AprSubj", 2), 0);
+  EXPECT_NE(ErrorLog().find("the Outbox folder " + AppFolders().outbox + " is a link"),
+            std::string::npos)
+      << ErrorLog();
+}
+
+TEST_F(ImportFaults, LinksInTheSystemFolderAreRefusedOrReplaced) {
+  const std::string outside = prefix_.path() + "/outside/";
+  fs::create_directories(outside);
+  std::ofstream(outside + "keep.txt") << "kept";
+  std::ofstream(outside + "mark") << "mine";
+  const std::string kept = AppFolders().system + "Imported";
+  fs::create_directory_symlink(outside, kept);
+  Put("job.vxa", JobFile());
+  Import();
+  EXPECT_TRUE(InOutbox("job.vxa"));
+  EXPECT_EQ(Rows("AprSubj", 1), 0);
+  EXPECT_NE(ErrorLog().find(kept + "/ is a link"), std::string::npos) << ErrorLog();
+  EXPECT_THROW(RecoverImportedFiles(), std::runtime_error);
+  EXPECT_THROW(ForgetImportedFiles(), std::runtime_error);
+  EXPECT_EQ(Names(outside), (std::set<std::string>{"keep.txt", "mark"}));
+
+  const std::string mark = AppFolders().system + "Downloads.pending";
+  fs::create_symlink(outside + "mark", mark);
+  NoteDownloadsStarting();
+  EXPECT_FALSE(fs::is_symlink(mark));
+  NoteDownloadsDone();
+  EXPECT_EQ(Slurp(outside + "mark"), "mine");
 }
 
 }  // namespace

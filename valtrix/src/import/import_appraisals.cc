@@ -146,8 +146,7 @@ bool IsAppraisalFileName(const std::string& name) {
 
 std::vector<std::string> OutboxFiles(const std::string& folder) {
   std::vector<std::string> names;
-  struct stat st;
-  if (lstat(folder.substr(0, folder.size() - 1).c_str(), &st) == 0 && !S_ISDIR(st.st_mode))
+  if (IsLink(folder))
     throw std::runtime_error("the Outbox folder " + folder +
                              " is a link, not a folder: nothing is imported from it");
   std::error_code ec;
