@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -161,18 +162,24 @@ bool Table::Close(bool update_headers) {
   }
   bool ok = Flush();
   if (writable_ && dirty_ && update_headers) {
-    uint8_t head[kHeaderSize];
-    header_.record_count = uint32_t(count_);
-    EncodeHeader(header_, head);
+    // The record count is what makes appended records part of the table: it goes last, and
+    // only once everything it counts is down, so a failure leaves the count as it was.
     const uint8_t end = kFileEnd;
-    ok = file_.WriteAt(0, head, kHeaderSize) && ok;
-    ok = file_.WriteAt(RecordOffset(count_), &end, 1) && ok;
+    ok = ok && memo_.Close(true);
+    ok = ok && file_.WriteAt(RecordOffset(count_), &end, 1);
+    if (ok) {
+      uint8_t head[kHeaderSize];
+      header_.record_count = uint32_t(count_);
+      EncodeHeader(header_, head);
+      ok = file_.WriteAt(0, head, kHeaderSize);
+    }
   }
-  ok = memo_.Close(update_headers && writable_) && ok;
+  if (!ok)
+    Fail(std::string("cannot bring the table's headers up to date: ") + std::strerror(errno));
+  ok = memo_.Close(update_headers && writable_ && ok) && ok;
   file_.Close();
   dirty_ = false;
   window_count_ = 0;
-  if (!ok) Fail("cannot bring the table's headers up to date");
   return ok;
 }
 
@@ -253,7 +260,8 @@ bool Table::Encode(const std::vector<FieldValue>& values, char* out) {
       if (payload.size) {
         if (!EnsureMemoWritable()) return false;
         std::optional<uint32_t> written = memo_.Write(payload.data, payload.size);
-        if (!written) return Fail("cannot write to the memo file " + memo_path_);
+        if (!written)
+          return Fail("cannot write to the memo file " + memo_path_ + ": " + std::strerror(errno));
         block = *written;
       }
       FormatMemoBlock(block, at);

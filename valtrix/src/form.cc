@@ -208,13 +208,15 @@ void frmValtrix::OnSyncEvent(int code, long param) {
   }
   if (sync_stage_ == kStageExported) {
     RecoverImportedFiles();
+    // Set before the first row is stored: a mark that cannot be written then stops the
+    // stage with the Outbox and the tables as they were.
+    NoteDownloadsStarting();
     ImportAppraisals();
     ImportCommonResponses();
     sync_stage_ = kStageImported;
     Progress("stage C>B: import done");
   }
   if (sync_stage_ == kStageImported) {
-    NoteDownloadsStarting();
     for (size_t i = kAprSubj; i <= kAprInfo; ++i) RequestDownload(i);
     pending_transfers_ = 9;
     if (CommonResponsesPending) {
@@ -274,8 +276,13 @@ void frmValtrix::ImportAppraisals() {
     try {
       KeepImportedFile(names[i], ids[i]);
     } catch (const std::exception& e) {
-      LogError("appraisal file " + names[i] + " imported but not moved: " + e.what());
-      throw LoggedFailure(e.what());
+      // A file left in the Outbox is imported again next time, so its rows, and those of the
+      // files after it, are taken back; the files before it go down with their rows.
+      LogError("appraisal file " + AppFolders().outbox + names[i] +
+               " not imported: it could not be moved out of the Outbox (" + e.what() +
+               "); it and the files after it wait there for the next synchronisation");
+      TakeBackAppraisals(std::vector<int16_t>(ids.begin() + long(i), ids.end()));
+      return;
     }
   }
 }

@@ -2,6 +2,7 @@
 
 #include <langinfo.h>
 #include <locale.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
@@ -67,6 +68,13 @@ void SetAppFolders(const Folders& folders) { g_folders = folders; }
 void Progress(const std::string& text) {
   std::printf("valtrix: %s\n", text.c_str());
   std::fflush(stdout);
+}
+
+bool IsLink(const std::string& path) {
+  std::string entry = path;
+  while (entry.size() > 1 && entry.back() == '/') entry.pop_back();
+  struct stat st;
+  return lstat(entry.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 void LogError(const std::string& message) {

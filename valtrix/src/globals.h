@@ -56,6 +56,11 @@ class LoggedFailure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Whether the entry at `path` (a trailing separator ignored) is a symbolic link. The
+// import moves files out of the Outbox and writes there: a linked Outbox would have it
+// take them from, and write into, a folder elsewhere.
+bool IsLink(const std::string& path);
+
 // Appends "date time message\r\n" to errorlog.txt in the program folder (date and time
 // in the user's LC_TIME forms). Throws std::runtime_error when the log cannot be written.
 void LogError(const std::string& message);

@@ -152,4 +152,16 @@ TEST_F(CommRespImport, FailuresKeepTheFileForTheNextSynchronisation) {
                                   "paisse"}}));
 }
 
+// A table name taken from TAGTABLE names a table of the System folder or none.
+TEST_F(CommRespImport, APickTableNameCannotLeadOutOfTheSystemFolder) {
+  const std::string outside = folders().program + "/Outside.dbf";
+  WriteTable(outside, {{"Type", 20}, {"Desc", 50}}, {{"RoofType", "Mine"}});
+  const std::string before = ReadFile(outside);
+  TagTable({{"ROOF", "../Outside", "RoofType"}});
+  WriteFile(commresp(), "[ROOF]\r\nTile\r\n");
+  valtrix::ImportCommonResponses();
+  EXPECT_EQ(ReadFile(outside), before);
+  EXPECT_EQ(Logged(), (std::vector<std::string>{valtrix::kClearFailed, valtrix::kImportFailed}));
+}
+
 }  // namespace

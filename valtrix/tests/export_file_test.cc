@@ -8,6 +8,7 @@
 #include "export/writers.h"
 #include "export_fixture.h"
 #include "export_reference.h"
+#include "platform/prefix.h"
 #include "test_prefix.h"
 
 namespace valtrix {
@@ -50,9 +51,14 @@ TEST_F(ExportFileNames, FileNumberStaysInsideTheFolder) {
   for (const char* ordinary : {"123", "2026-0042", "J 12.3", "..", "Smith, A."}) {
     EXPECT_EQ(FileNameBase(ordinary), ordinary);
   }
-  std::optional<std::string> p = ChooseAppraisalFile(Inbox(), "../escape/x");
-  ASSERT_TRUE(p);
-  EXPECT_EQ(std::filesystem::path(*p).parent_path(), std::filesystem::path(prefix_.path()));
+  for (const std::string& hostile :
+       {std::string("../escape/x"), std::string(".."), std::string("/etc/passwd"),
+        std::string("C:\\boot"), std::string("C:"), std::string("a\0/b", 4)}) {
+    std::optional<std::string> p = ChooseAppraisalFile(Inbox(), hostile);
+    ASSERT_TRUE(p) << hostile;
+    EXPECT_EQ(std::filesystem::path(*p).parent_path(), std::filesystem::path(prefix_.path()));
+    EXPECT_TRUE(nb::IsPlainFileName(std::filesystem::path(*p).filename().string())) << *p;
+  }
 }
 
 // An export interrupted before its mark was cleared is recognised by its bytes alone.

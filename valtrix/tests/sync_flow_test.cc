@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dao/dao.h"
 #include "platform/bus.h"
 #include "syncutil_loader.h"
 #include "test_files.h"
@@ -209,6 +210,35 @@ TEST_F(SyncFlowTest, AFailureStopsTheStagesIsLoggedAndTheNextSynchronisationRuns
   EXPECT_NE(log.find("AprSubj"), std::string::npos) << log;
   Notify(1);
   EXPECT_EQ(Tables(TakeQueue(), 4), std::vector<std::string>{"AprInfo.dbf"});
+}
+
+// The mark that downloads follow is written before the import: when it cannot be, the
+// stage stops with the appraisal file still waiting and the tables as they were.
+TEST_F(SyncFlowTest, AMarkThatCannotBeWrittenStopsTheStageBeforeTheImport) {
+  for (const char* fault : {"open:1:ENOSPC:Downloads.pending", "rename:1:EIO:Downloads.pending"}) {
+    SCOPED_TRACE(fault);
+    std::filesystem::remove_all(app_);
+    std::filesystem::create_directories(app_ + "/Outbox");
+    ASSERT_EQ(
+        std::system((NB_BIN_DIR "/aprgen --count 0 '" + app_ + "/System' >/dev/null").c_str()), 0);
+    std::ofstream(app_ + "/Outbox/job.vxa") << "[AppraisalData]\r\nCITY.1=Lower\r\n";
+    setenv("NB_FAULT", fault, 1);
+    ValtrixProcess valtrix(app_);
+    unsetenv("NB_FAULT");
+    ASSERT_TRUE(valtrix.WaitForWindow());
+    Notify(1);
+    Done(TakeQueue().at(0));
+    for (const Command& c : TakeQueue()) Done(c);
+    EXPECT_TRUE(TakeQueue().empty());
+    EXPECT_TRUE(std::filesystem::exists(app_ + "/Outbox/job.vxa"));
+    EXPECT_FALSE(std::filesystem::exists(app_ + "/System/Imported"));
+    for (const auto& e : std::filesystem::directory_iterator(app_ + "/System"))
+      EXPECT_EQ(e.path().extension().string().substr(0, 3), ".db") << e.path();
+    EXPECT_EQ(dao::Database::Open(app_ + "/System").All("AprSubj").RecordCount(), 0);
+    const std::string log = Slurp(app_ + "/errorlog.txt");
+    EXPECT_NE(log.find("stopped at stage B>C"), std::string::npos) << log;
+    EXPECT_NE(log.find(app_ + "/System/Downloads.pending"), std::string::npos) << log;
+  }
 }
 
 // The texts of the tray's log lines, once the last one reads `last`.

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 
 #include "commresp/common_responses.h"
 #include "commresp_fixture.h"
 #include "export/export_appraisal.h"
+#include "export/file_naming.h"
 #include "export_fixture.h"
 #include "platform/os.h"
 
@@ -55,6 +57,23 @@ TEST(ExportFaults, NoFileIsPublishedAndTheMarkStays) {
     EXPECT_NE(log.find("cannot write " + dir.folders().inbox), std::string::npos) << log;
     EXPECT_NE(log.find(strerror(f.err)), std::string::npos) << log;
   }
+}
+
+// A link planted at the name the export would write is a taken name, never a way out.
+TEST(ExportFaults, ALinkAtTheExportsNameIsPassedOver) {
+  export_fixture::ProgramFolder dir({"--count", "1"});
+  ASSERT_TRUE(dir.generated());
+  dao::Database db = dao::Database::Open(dir.folders().system);
+  const std::string base = valtrix::FileNameBase(
+      db.Where("AprSubj", "APRID", dao::Value::Number(1)).Get("FileNumber").ToText());
+  db.Close();
+  const std::string outside = dir.folders().program + "/outside.txt";
+  commresp_test::WriteFile(outside, "mine");
+  std::filesystem::create_symlink(outside, dir.folders().inbox + base + ".vxa");
+  valtrix::ExportAppraisal(1);
+  EXPECT_EQ(export_fixture::ReadFile(outside), "mine");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.folders().inbox + base + ".vxa"));
+  EXPECT_EQ(dir.InboxFiles(), (std::vector<std::string>{base + ".vxa", base + "a.vxa"}));
 }
 
 }  // namespace

@@ -39,9 +39,9 @@ class Table {
   bool Create(const std::string& path, const std::vector<FieldDesc>& schema);
   // An existing table; `writable` allows appends, rewrites and deletion marks.
   bool Open(const std::string& path, bool writable);
-  // When something was written and `update_headers` is set: writes the header with the
-  // record count, the 0x1A end byte and the memo header. Closes both files. False when
-  // a write failed.
+  // When something was written and `update_headers` is set: writes the memo
+  // header, the 0x1A end byte and last the header with the record count. Closes both
+  // files. False when a write failed; the header's record count is then not written.
   bool Close(bool update_headers = true);
   bool is_open() const { return file_.is_open(); }
 

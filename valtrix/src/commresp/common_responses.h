@@ -19,7 +19,8 @@ inline constexpr const char* kFilterFailed = "Common Response Filtering error";
 inline constexpr const char* kClearFailed = "Error clearing handheld tags";
 
 // Once per synchronisation, after the import of appraisal data files. Without the file:
-// CommonResponsesPending := false and nothing else happens. On a failure the remaining
+// CommonResponsesPending := false and nothing else happens; likewise, with a line in the log,
+// when the Outbox is a link to a folder elsewhere. On a failure the remaining
 // TAGTABLE rows are skipped and the file stays for the next synchronisation.
 void ImportCommonResponses();
 

@@ -64,6 +64,12 @@ bool IsFile(const std::string& path) {
 
 void ImportCommonResponses() {
   const std::string file = CommonResponsesPath();
+  if (IsLink(AppFolders().outbox) && IsFile(file)) {
+    LogError("the Outbox folder " + AppFolders().outbox +
+             " is a link, not a folder: common responses are not taken from it");
+    CommonResponsesPending = false;
+    return;
+  }
   if (!IsFile(file)) {
     CommonResponsesPending = false;
     return;

@@ -146,6 +146,9 @@ bool IsAppraisalFileName(const std::string& name) {
 
 std::vector<std::string> OutboxFiles(const std::string& folder) {
   std::vector<std::string> names;
+  if (IsLink(folder))
+    throw std::runtime_error("the Outbox folder " + folder +
+                             " is a link, not a folder: nothing is imported from it");
   std::error_code ec;
   std::filesystem::directory_iterator it(folder, ec), end;
   for (; !ec && it != end; it.increment(ec)) {
@@ -212,6 +215,20 @@ void ImportAppraisals(std::vector<std::string>& imported, std::vector<int16_t>* 
     if (ids) ids->push_back(apr_id);
     Progress("imported " + name + " as appraisal " + std::to_string(apr_id));
   }
+}
+
+void TakeBackAppraisals(const std::vector<int16_t>& ids) {
+  dao::Database db = dao::Database::Open(AppFolders().system);
+  for (auto id = ids.rbegin(); id != ids.rend(); ++id) {
+    for (const import::ReaderList& reader : import::ReaderLists()) {
+      dao::Recordset rs =
+          db.Where(std::string(reader.table_name), "AprID", dao::Value::Number(*id));
+      if (rs.RecordCount() == 0) continue;
+      rs.MoveLast();
+      rs.Delete();
+    }
+  }
+  db.Close();
 }
 
 void DeleteAppraisalFiles(const std::vector<std::string>& names) {

@@ -27,12 +27,17 @@ class AppraisalFile;
 // The form's import loop: the Outbox's files in name order; each whose name ends in ".vxa"
 // (any case) is imported and its name added to `imported` (its AprID to `ids`, if given); the
 // files stay. A read-only file could not be deleted afterwards, so it is not imported and
-// stops the loop.
+// stops the loop. An Outbox that is a link is refused (throws): its files would be taken
+// out of another folder.
 void ImportAppraisals(std::vector<std::string>& imported, std::vector<int16_t>* ids = nullptr);
 
 // Deletes these Outbox files, each failure logged; throws after trying them all when one
 // could not be deleted.
 void DeleteAppraisalFiles(const std::vector<std::string>& names);
+
+// Takes back what the import stored for these AprIDs: in each of the eight tables the last
+// row with that AprID, the one the import appended. Throws dao::Error.
+void TakeBackAppraisals(const std::vector<int16_t>& ids);
 
 // The loop, then the deletion of its files when every file was imported.
 void ImportAppraisals();

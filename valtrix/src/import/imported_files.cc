@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -13,6 +12,7 @@
 
 #include "dao/dao.h"
 #include "globals.h"
+#include "platform/os.h"
 #include "platform/profile.h"
 
 namespace valtrix {
@@ -22,14 +22,27 @@ constexpr char kCommonResponses[] = "commresp.dat";
 
 std::string KeptFolder() { return AppFolders().system + "Imported/"; }
 
+// Files are moved into and out of the folder and deleted there: a link planted in its place
+// would carry them elsewhere, or have us delete another folder's files.
+bool KeptFolderExists() {
+  const std::string folder = KeptFolder();
+  struct stat st;
+  if (lstat(folder.substr(0, folder.size() - 1).c_str(), &st) != 0) return false;
+  if (!S_ISDIR(st.st_mode))
+    throw std::runtime_error("the folder " + folder +
+                             " is a link or a file, not a folder: nothing is moved into or out of "
+                             "it until it is removed");
+  return true;
+}
+
 void Move(const std::string& from, const std::string& to) {
-  if (std::rename(from.c_str(), to.c_str()) != 0)
+  if (nb::TheOs().Rename(from.c_str(), to.c_str()) != 0)
     throw std::runtime_error("cannot move " + from + " to " + to + ": " + std::strerror(errno));
 }
 
 void MoveToKept(const std::string& from, const std::string& name) {
   const std::string folder = KeptFolder();
-  if (mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST)
+  if (!KeptFolderExists() && mkdir(folder.c_str(), 0777) != 0)
     throw std::runtime_error("cannot create the folder " + folder + ": " + std::strerror(errno));
   Move(from, folder + name);
   nb::Profile::SyncFolder(folder);
@@ -38,6 +51,7 @@ void MoveToKept(const std::string& from, const std::string& name) {
 
 std::vector<std::string> KeptFiles() {
   std::vector<std::string> names;
+  if (!KeptFolderExists()) return names;
   if (DIR* d = opendir(KeptFolder().c_str())) {
     while (dirent* e = readdir(d)) {
       if (e->d_name[0] != '.') names.push_back(e->d_name);
@@ -78,7 +92,7 @@ void KeepCommonResponses() { MoveToKept(AppFolders().outbox + kCommonResponses, 
 void RecoverCommonResponses() {
   const std::string kept = KeptFolder() + kCommonResponses;
   struct stat st;
-  if (stat(kept.c_str(), &st) != 0) return;
+  if (!KeptFolderExists() || stat(kept.c_str(), &st) != 0) return;
   const std::string waiting = AppFolders().outbox + kCommonResponses;
   if (stat(waiting.c_str(), &st) == 0) {
     ::unlink(kept.c_str());

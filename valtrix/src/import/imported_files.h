@@ -3,7 +3,8 @@
 // deleted, and stays there until the tables holding its rows have reached the handheld: a
 // synchronisation killed before that must neither lose it nor import it twice.
 //
-// Every move is one rename; a failure throws std::runtime_error naming the file. Each
+// Every move is one rename; a failure throws std::runtime_error naming the file. A link or
+// file in the place of System/Imported is refused (throws) and never followed. Each
 // recovery is written to the error log.
 #pragma once
 
