@@ -9,6 +9,8 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "platform/os.h"
+
 namespace valtrix {
 
 namespace {
@@ -33,7 +35,7 @@ bool CTimeForms() {
 // The user's short date and time with seconds; the C forms are written as the appraisal
 // software's own log does ("12/6/2026 3:26:11 PM").
 std::string Stamp() {
-  std::time_t now = std::time(nullptr);
+  std::time_t now = nb::TheOs().Now();
   std::tm tm{};
   localtime_r(&now, &tm);
   char buf[128];

@@ -11,6 +11,7 @@
 #include "dao/dao.h"
 #include "globals.h"
 #include "import/imported_files.h"
+#include "platform/os.h"
 #include "platform/text.h"
 
 namespace valtrix {
@@ -57,7 +58,7 @@ void AddResponses(dao::Database& db, const TagRow& row, const std::vector<std::s
 
 bool IsFile(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return nb::TheOs().Stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+
+#include "platform/os.h"
 
 namespace valtrix {
 namespace {
@@ -43,9 +43,8 @@ std::optional<std::string> FindIdenticalAppraisalFile(const std::string& folder,
     struct stat st;
     if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || size_t(st.st_size) != text.size())
       continue;
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), {});
-    if (in && bytes == text) return path;
+    std::string bytes;
+    if (nb::ReadWholeFile(path, &bytes) && bytes == text) return path;
   }
   return std::nullopt;
 }

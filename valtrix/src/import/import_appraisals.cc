@@ -18,6 +18,7 @@
 #include "import/appraisal_file.h"
 #include "import/reader_lists.h"
 #include "import/readers.h"
+#include "platform/os.h"
 
 namespace valtrix {
 
@@ -149,12 +150,16 @@ std::vector<std::string> OutboxFiles(const std::string& folder) {
   if (IsLink(folder))
     throw std::runtime_error("the Outbox folder " + folder +
                              " is a link, not a folder: nothing is imported from it");
-  std::error_code ec;
-  std::filesystem::directory_iterator it(folder, ec), end;
-  for (; !ec && it != end; it.increment(ec)) {
-    if (it->is_regular_file(ec)) names.push_back(it->path().filename().string());
+  nb::Os& os = nb::TheOs();
+  std::vector<std::string> entries;
+  if (os.ListFolder(folder.c_str(), &entries) != 0 && errno != ENOENT)
+    throw std::runtime_error("cannot list the Outbox folder " + folder + ": " +
+                             std::strerror(errno));
+  for (const std::string& entry : entries) {
+    struct stat st;
+    if (os.Stat((folder + "/" + entry).c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      names.push_back(entry);
   }
-  if (ec) throw std::runtime_error("cannot list the Outbox folder " + folder + ": " + ec.message());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -163,7 +168,8 @@ std::vector<std::string> OutboxFiles(const std::string& folder) {
 void CheckDeletable(const std::string& path) {
   const std::string failed = "appraisal file " + path + " not imported: ";
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) throw std::runtime_error(failed + std::strerror(errno));
+  if (nb::TheOs().Stat(path.c_str(), &st) != 0)
+    throw std::runtime_error(failed + std::strerror(errno));
   if (!(st.st_mode & S_IWUSR))
     throw std::runtime_error(failed +
                              "the file is read-only, so it could not be deleted once imported");

@@ -1,6 +1,5 @@
 #include "import/imported_files.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -52,11 +51,10 @@ void MoveToKept(const std::string& from, const std::string& name) {
 std::vector<std::string> KeptFiles() {
   std::vector<std::string> names;
   if (!KeptFolderExists()) return names;
-  if (DIR* d = opendir(KeptFolder().c_str())) {
-    while (dirent* e = readdir(d)) {
-      if (e->d_name[0] != '.') names.push_back(e->d_name);
-    }
-    closedir(d);
+  std::vector<std::string> entries;
+  nb::TheOs().ListFolder(KeptFolder().c_str(), &entries);
+  for (const std::string& entry : entries) {
+    if (entry[0] != '.') names.push_back(entry);
   }
   return names;
 }
@@ -92,10 +90,10 @@ void KeepCommonResponses() { MoveToKept(AppFolders().outbox + kCommonResponses, 
 void RecoverCommonResponses() {
   const std::string kept = KeptFolder() + kCommonResponses;
   struct stat st;
-  if (!KeptFolderExists() || stat(kept.c_str(), &st) != 0) return;
+  if (!KeptFolderExists() || nb::TheOs().Stat(kept.c_str(), &st) != 0) return;
   const std::string waiting = AppFolders().outbox + kCommonResponses;
-  if (stat(waiting.c_str(), &st) == 0) {
-    ::unlink(kept.c_str());
+  if (nb::TheOs().Stat(waiting.c_str(), &st) == 0) {
+    nb::TheOs().Unlink(kept.c_str());
     LogError("Recovered: common responses of an interrupted synchronisation superseded by " +
              waiting);
     return;
@@ -115,15 +113,15 @@ void RecoverImportedFiles() {
     char* end = nullptr;
     const long id = dash == std::string::npos ? 0 : std::strtol(file.c_str(), &end, 10);
     if (id > 0 && end == file.c_str() + dash && OnHandheld(db, int16_t(id), path)) {
-      ::unlink(path.c_str());
+      nb::TheOs().Unlink(path.c_str());
       LogError("Recovered: " + file.substr(dash + 1) + " had reached the handheld as appraisal " +
                std::to_string(id) + " in an interrupted synchronisation");
       continue;
     }
     const std::string name = dash == std::string::npos ? file : file.substr(dash + 1);
     struct stat st;
-    if (stat((AppFolders().outbox + name).c_str(), &st) == 0) {
-      ::unlink(path.c_str());
+    if (nb::TheOs().Stat((AppFolders().outbox + name).c_str(), &st) == 0) {
+      nb::TheOs().Unlink(path.c_str());
       LogError("Recovered: " + name + " of an interrupted synchronisation superseded by a new one");
       continue;
     }
@@ -135,7 +133,7 @@ void RecoverImportedFiles() {
 }
 
 void ForgetImportedFiles() {
-  for (const std::string& file : KeptFiles()) ::unlink((KeptFolder() + file).c_str());
+  for (const std::string& file : KeptFiles()) nb::TheOs().Unlink((KeptFolder() + file).c_str());
 }
 
 }  // namespace valtrix

@@ -24,7 +24,7 @@ void NoteDownloadsStarting() {
   if (!nb::WriteFileDurably(DownloadsMark(), "", &error)) throw std::runtime_error(error);
 }
 
-void NoteDownloadsDone() { std::remove(DownloadsMark().c_str()); }
+void NoteDownloadsDone() { nb::TheOs().Unlink(DownloadsMark().c_str()); }
 
 void RemoveTornAppraisals() {
   if (!std::filesystem::exists(DownloadsMark())) return;
