@@ -3,18 +3,31 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <cstdio>
 #include <fstream>
+#include <string>
 #include <vector>
 
-#include "dispatch.h"
+#include "command_queue.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "sync_ops.h"
 #include "syncutil/syncutil.h"
 
 namespace conduit {
 namespace {
+
+struct Own {
+  int32_t end = 0;
+  int count = 0;
+  bool operator==(const Own& o) const { return end == o.end && count == o.count; }
+};
+
+Own g_own;
+Own g_marked{-1, -1};
+QueueState g_seen;
 
 std::string MarkFile() { return nb::RunDir() + "/syncconduit.running"; }
 
@@ -23,28 +36,47 @@ bool TableTransfer(uint32_t type) {
          type == kCmdDownloadTableForCreator;
 }
 
-void DropInterruptedTransfers() {
-  std::vector<Command> kept;
-  int dropped = 0;
-  char file[1040];
-  Command c;
-  const char* plugin = nullptr;
-  for (;;) {
-    std::memset(file, 0, sizeof file);
-    plugin = nullptr;
-    if (!NB_GetNextCommandEx(&c.type, file, sizeof file - 1, &c.creator, &plugin, &c.param1,
-                             &c.param2, &c.param3))
-      break;
-    if (TableTransfer(c.type)) {
-      ++dropped;
-      continue;
-    }
-    c.file = file;
-    kept.push_back(c);
+// How many of the queued commands lie before slot `end`; -1 when `end` is past the last
+// one, which means the queue was emptied and filled again since `end` was taken.
+int QueuedBefore(const QueueState& q, int32_t end) {
+  if (q.length == 0) return 0;
+  int n = (end - q.read + kQueueSlots) % kQueueSlots;
+  if (n == 0 && q.length == kQueueSlots) n = kQueueSlots;
+  return n <= q.length ? n : -1;
+}
+
+void WriteMark() {
+  if (g_own == g_marked) return;
+  std::string error;
+  const std::string text = std::to_string(getpid()) + " " + std::to_string(g_own.end) + " " +
+                           std::to_string(g_own.count) + "\n";
+  if (!nb::WriteFileDurably(MarkFile(), text, &error)) {
+    std::fprintf(stderr, "syncconduit: %s\n", error.c_str());
+    g_marked = Own{-1, -1};
+    return;
   }
-  for (const Command& k : kept)
-    NB_AddToCommandQueueEx(k.type, k.file.c_str(), k.creator, nullptr, k.param1, k.param2,
-                           k.param3);
+  g_marked = g_own;
+}
+
+void DropInterruptedTransfers(const Own& own) {
+  const QueueState q = QueueNow();
+  const int ahead = QueuedBefore(q, own.end);
+  const int stale = ahead < 0 ? 0 : std::min(own.count, ahead);
+  int dropped = 0;
+  if (stale > 0) {
+    // Everything comes out and the rest goes back, so the order stays.
+    std::vector<Command> kept;
+    Command c;
+    for (int i = 0; TakeCommand(&c); ++i) {
+      if (i >= ahead - stale && i < ahead && TableTransfer(c.type))
+        ++dropped;
+      else
+        kept.push_back(c);
+    }
+    for (const Command& k : kept)
+      NB_AddToCommandQueueEx(k.type, k.file.c_str(), k.creator, k.plugin.c_str(), k.param1,
+                             k.param2, k.param3);
+  }
   Log("Nimbra: the last synchronisation was interrupted; " + std::to_string(dropped) +
           " table transfers it left in the queue were not carried out.",
       -1, true);
@@ -53,12 +85,38 @@ void DropInterruptedTransfers() {
 }  // namespace
 
 void BeginCommands() {
-  const std::string mark = MarkFile();
   long pid = 0;
-  std::ifstream(mark) >> pid;
+  Own dead;
+  std::ifstream(MarkFile()) >> pid >> dead.end >> dead.count;
   if (pid > 0 && pid != long(getpid()) && kill(pid_t(pid), 0) != 0 && errno == ESRCH)
-    DropInterruptedTransfers();
-  std::ofstream(mark, std::ios::trunc) << getpid() << "\n";
+    DropInterruptedTransfers(dead);
+  g_own = Own{};
+  g_marked = Own{-1, -1};
+  g_seen = QueueNow();
+  WriteMark();
+}
+
+void AfterNotification() {
+  const QueueState q = QueueNow();
+  if (q.length == 0) {
+    g_own = Own{q.write, 0};
+  } else if (g_own.count > 0) {
+    // Whatever came after our last own command is ours too (queued during the run).
+    const int added = (q.write - g_own.end + kQueueSlots) % kQueueSlots;
+    g_own = Own{q.write, std::min(q.length, g_own.count + added)};
+  } else {
+    // Only enqueues happened since g_seen: the conduit alone takes commands.
+    g_own = Own{q.write, std::clamp(q.length - g_seen.length, 0, q.length)};
+  }
+  g_seen = q;
+  WriteMark();
+}
+
+void AfterTake() {
+  const QueueState q = QueueNow();
+  g_own.count = std::max(0, std::min(g_own.count, QueuedBefore(q, g_own.end)));
+  g_seen = q;
+  WriteMark();
 }
 
 void EndCommands() { ::unlink(MarkFile().c_str()); }

@@ -59,24 +59,42 @@ TEST_F(ConduitTest, CommandQueuedByAListenerRunsInTheSameSynchronisation) {
   EXPECT_TRUE(LogHas(-1, "Nimbra: DeletePilotTable not implemented."));
 }
 
-// A synchronisation killed with commands in the queue: its table transfers would write the
-// desktop's older tables over a handheld changed since; the others still run.
-TEST_F(ConduitTest, TableTransfersOfAKilledSynchronisationAreDropped) {
+// A synchronisation killed with commands in the queue: the table transfers queued in
+// answer to it would write the desktop's older tables over a handheld changed since. What
+// was queued before it or after it still runs. Its mark: pid, end slot, own count.
+TEST_F(ConduitTest, OnlyTheKilledSynchronisationsOwnTransfersAreDropped) {
   pid_t dead = fork();
   if (dead == 0) _exit(0);
   ASSERT_GT(dead, 0);
   waitpid(dead, nullptr, 0);
-  std::ofstream(nb::RunDir() + "/syncconduit.running") << dead << "\n";
+  const std::string mark = nb::RunDir() + "/syncconduit.running";
+  // Its own three commands wrap round the ring's end: slots 511, 0 and 1.
+  for (int i = 0; i < 510; ++i) ASSERT_EQ(Queue(kCmdNoOperation, "x"), 1);
+  ASSERT_EQ(Queue(kCmdNoOperation, "queued before"), 1);
+  uint32_t type = 0;
+  for (int i = 0; i < 510; ++i) ASSERT_EQ(NB_FN(*su_, NB_GetNextCommand)(&type, nullptr, 0), 1);
   ASSERT_EQ(Queue(kCmdDownloadTable, "C:\\Tables\\AprSubj.dbf"), 1);
   ASSERT_EQ(Queue(kCmdNoOperation, "kept"), 1);
   ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\AprSite.dbf"), 1);
+  std::ofstream(mark) << dead << " 2 3\n";
+  ASSERT_EQ(Queue(kCmdDownloadTable, "C:\\Tables\\Later.dbf"), 1);
   Listener listener(this);
-  EXPECT_EQ(Sync(), 0) << output_;
-  EXPECT_EQ(listener.Lines(), (std::vector<std::string>{"1 0", "3 1", "2 1"}));
+  EXPECT_NE(Sync(), 0) << output_;
+  EXPECT_EQ(listener.Lines(), (std::vector<std::string>{"1 0", "3 1", "3 1", "3 0", "2 0"}));
   EXPECT_TRUE(LogHas(-1,
                      "Nimbra: the last synchronisation was interrupted; 2 table transfers it "
                      "left in the queue were not carried out."));
-  EXPECT_FALSE(std::filesystem::exists(nb::RunDir() + "/syncconduit.running"));
+  EXPECT_TRUE(LogHas(-1, "  -- Downloading of table C:\\Tables\\Later.dbf to handheld failed."));
+  EXPECT_FALSE(std::filesystem::exists(mark));
+
+  // Emptied and filled again since the kill: nothing queued now is the dead run's.
+  std::ofstream(mark) << dead << " 5 2\n";
+  ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\Again.dbf"), 1);
+  EXPECT_NE(Sync(), 0) << output_;
+  EXPECT_TRUE(LogHas(-1,
+                     "Nimbra: the last synchronisation was interrupted; 0 table transfers it "
+                     "left in the queue were not carried out."));
+  EXPECT_TRUE(LogHas(-1, "  -- Uploading of table C:\\Tables\\Again.dbf from handheld failed."));
 }
 
 TEST_F(ConduitTest, RaisedWaitFlagHoldsTheSynchronisation) {

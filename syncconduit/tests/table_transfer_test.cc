@@ -185,6 +185,36 @@ TEST_F(ConduitTable, PdbFileWriteTableWritesOnlyTheDatabaseFile) {
   dlclose(lib);
 }
 
+// Killed while a desktop program holds it after the first command: the download that
+// program queued at its start is dropped, the one another program queued since is carried out.
+TEST_F(ConduitTable, KilledSynchronisationLosesOnlyItsOwnDownloads) {
+  const Records rows =
+      Values("Smith", "memo", 1, 2.5, true, 20240229, 152611, PackTimeStamp(2024, 2, 29, 1, 2, 3));
+  MakeTable("C:\\Data\\Stale.dbf", rows);
+  MakeTable("C:\\Data\\Sites.dbf", rows);
+  Listener holder(this, {"--enqueue-on-start", "6", "first", "--enqueue-on-start", "3",
+                         "C:\\Data\\Stale.dbf", "--stall-on-done"});
+  const pid_t sync = fork();
+  if (sync == 0) {
+    execl(NB_BIN_DIR "/hotsync", "hotsync", "sync", "--handheld", handheld_.c_str(), nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(sync, 0);
+  for (int i = 0; i < 1000 && NB_FN(*su_, NB_GetWaitFlag)() == 0; ++i) usleep(10000);
+  EXPECT_NE(NB_FN(*su_, NB_GetWaitFlag)(), 0);
+  kill(sync, SIGKILL);
+  waitpid(sync, nullptr, 0);
+  EXPECT_EQ(holder.Lines(), (std::vector<std::string>{"1 0", "3 1"}));
+
+  ASSERT_EQ(Queue(kCmdDownloadTableForCreator, "C:\\Data\\Sites.dbf", kVXA1), 1);
+  EXPECT_EQ(Sync(), 0) << output_;
+  EXPECT_TRUE(LogHas(-1,
+                     "Nimbra: the last synchronisation was interrupted; 1 table transfers it "
+                     "left in the queue were not carried out."));
+  EXPECT_TRUE(OnHandheld("EvXA10000_SITES")) << output_;
+  EXPECT_FALSE(OnHandheld("EQMNB0000_STALE")) << output_;
+}
+
 TEST_F(ConduitTable, HundredCommandsOverThirteenTablesInOneSynchronisation) {
   std::vector<std::string> files;
   for (int t = 1; t <= 13; ++t) {
