@@ -176,7 +176,7 @@ bool WriteFile(const std::string& path, const Database& db, const Layout& layout
 }
 
 uint32_t LocalTimeNow() {
-  time_t now = time(nullptr);
+  time_t now = TheOs().Now();
   struct tm local;
   localtime_r(&now, &local);
   // tm_gmtoff already holds the daylight-saving hour when it applies.

@@ -1,6 +1,5 @@
 #include "platform/bus.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -326,17 +325,15 @@ int Window::Pump(int timeout_ms) {
 std::vector<WindowInfo> Windows() {
   std::string dir = WindowsDir();
   std::vector<std::string> infos, socks;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) {
-      std::string name = e->d_name;
-      auto ends = [&](const std::string& suffix) {
-        return name.size() > suffix.size() &&
-               name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
-      };
-      if (ends(".info")) infos.push_back(name.substr(0, name.size() - 5));
-      if (ends(".sock")) socks.push_back(name.substr(0, name.size() - 5));
-    }
-    closedir(d);
+  std::vector<std::string> names;
+  TheOs().ListFolder(dir.c_str(), &names);
+  for (const std::string& name : names) {
+    auto ends = [&](const std::string& suffix) {
+      return name.size() > suffix.size() &&
+             name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+    };
+    if (ends(".info")) infos.push_back(name.substr(0, name.size() - 5));
+    if (ends(".sock")) socks.push_back(name.substr(0, name.size() - 5));
   }
   std::sort(infos.begin(), infos.end());
   std::vector<WindowInfo> out;

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <strings.h>
 
+#include "platform/os.h"
 #include "platform/prefix.h"
 
 namespace nb {
@@ -29,12 +30,7 @@ void* LoadLibrary(const std::string& name, std::string* error) {
     file = real;
     free(real);
   }
-  void* lib = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!lib && error) {
-    const char* why = dlerror();
-    *error = why ? why : ("cannot load " + file);
-  }
-  return lib;
+  return TheOs().LoadLibrary(file.c_str(), RTLD_NOW | RTLD_LOCAL, error);
 }
 
 void* GetProcAddress(void* library, const char* symbol) {

@@ -1,6 +1,7 @@
 #include "platform/os.h"
 
 #include <dirent.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -18,7 +19,8 @@ namespace {
 constexpr std::pair<const char*, OsCall> kCalls[] = {
     {"open", OsCall::kOpen},     {"read", OsCall::kRead},   {"write", OsCall::kWrite},
     {"fsync", OsCall::kFsync},   {"close", OsCall::kClose}, {"rename", OsCall::kRename},
-    {"unlink", OsCall::kUnlink},
+    {"unlink", OsCall::kUnlink}, {"stat", OsCall::kStat},   {"list", OsCall::kList},
+    {"load", OsCall::kLoad},
 };
 
 constexpr std::pair<const char*, int> kErrnos[] = {
@@ -38,11 +40,12 @@ Os* FromEnvironment() {
   OsCall call;
   int nth, err;
   bool crash;
-  if (!FaultyOs::Parse(setting, &call, &nth, &err, &crash)) {
+  std::string path_part;
+  if (!FaultyOs::Parse(setting, &call, &nth, &err, &crash, &path_part)) {
     fprintf(stderr, "NB_FAULT=%s not understood; running without a fault\n", setting);
     return nullptr;
   }
-  static FaultyOs faulty(call, nth, err, crash);
+  static FaultyOs faulty(call, nth, err, crash, path_part);
   return &faulty;
 }
 
@@ -73,11 +76,44 @@ int Os::Fsync(int fd) { return ::fsync(fd); }
 int Os::Close(int fd) { return ::close(fd); }
 int Os::Rename(const char* from, const char* to) { return ::rename(from, to); }
 int Os::Unlink(const char* path) { return ::unlink(path); }
+int Os::Stat(const char* path, struct stat* st) { return ::stat(path, st); }
 
-bool FaultyOs::Parse(std::string_view setting, OsCall* call, int* nth, int* err, bool* crash) {
+int Os::ListFolder(const char* path, std::vector<std::string>* names) {
+  names->clear();
+  DIR* d = ::opendir(path);
+  if (!d) return -1;
+  errno = 0;
+  while (dirent* e = ::readdir(d)) {
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names->push_back(e->d_name);
+    errno = 0;
+  }
+  const int err = errno;
+  ::closedir(d);
+  errno = err;
+  return err ? -1 : 0;
+}
+
+void* Os::LoadLibrary(const char* path, int flags, std::string* error) {
+  void* lib = ::dlopen(path, flags);
+  if (!lib && error) {
+    const char* why = ::dlerror();
+    *error = why ? why : std::string("cannot load ") + path;
+  }
+  return lib;
+}
+
+time_t Os::Now() { return ::time(nullptr); }
+
+bool FaultyOs::Parse(std::string_view setting, OsCall* call, int* nth, int* err, bool* crash,
+                     std::string* path_part) {
   size_t a = setting.find(':'), b = a == setting.npos ? a : setting.find(':', a + 1);
   if (b == setting.npos) return false;
-  std::string_view name = setting.substr(0, a), what = setting.substr(b + 1);
+  // The path part is all that follows the third colon: it may hold colons of its own.
+  const size_t c = setting.find(':', b + 1);
+  path_part->assign(c == setting.npos ? std::string_view() : setting.substr(c + 1));
+  if (c != setting.npos && path_part->empty()) return false;
+  std::string_view name = setting.substr(0, a),
+                   what = setting.substr(b + 1, c == setting.npos ? c : c - b - 1);
   std::string count(setting.substr(a + 1, b - a - 1));
   char* end = nullptr;
   long n = strtol(count.c_str(), &end, 10);
@@ -96,8 +132,12 @@ bool FaultyOs::Parse(std::string_view setting, OsCall* call, int* nth, int* err,
   return *crash || *err != 0;
 }
 
-bool FaultyOs::Hit(OsCall call) {
-  if (call != call_ || seen_.fetch_add(1) + 1 != nth_) return false;
+bool FaultyOs::Matches(const char* path) const {
+  return path_part_.empty() || (path && strstr(path, path_part_.c_str()));
+}
+
+bool FaultyOs::Hit(OsCall call, bool on_path) {
+  if (call != call_ || !on_path || seen_.fetch_add(1) + 1 != nth_) return false;
   fired_ = true;
   // Killed, not exited: no destructor, no atexit, no flush, as a power cut leaves it.
   if (crash_) raise(SIGKILL);
@@ -105,36 +145,70 @@ bool FaultyOs::Hit(OsCall call) {
   return true;
 }
 
+bool FaultyOs::HitFd(OsCall call, int fd) {
+  if (call != call_) return false;
+  bool on_path = path_part_.empty();
+  if (!on_path) {
+    std::lock_guard<std::mutex> lock(fds_mutex_);
+    on_path = fds_.count(fd) != 0;
+  }
+  return Hit(call, on_path);
+}
+
 int FaultyOs::Open(const char* path, int flags, mode_t mode) {
-  return Hit(OsCall::kOpen) ? -1 : Os::Open(path, flags, mode);
+  if (Hit(OsCall::kOpen, Matches(path))) return -1;
+  const int fd = Os::Open(path, flags, mode);
+  if (fd >= 0 && !path_part_.empty() && Matches(path)) {
+    std::lock_guard<std::mutex> lock(fds_mutex_);
+    fds_.insert(fd);
+  }
+  return fd;
 }
 ssize_t FaultyOs::Read(int fd, void* data, size_t n) {
-  return Hit(OsCall::kRead) ? -1 : Os::Read(fd, data, n);
+  return HitFd(OsCall::kRead, fd) ? -1 : Os::Read(fd, data, n);
 }
 ssize_t FaultyOs::PRead(int fd, void* data, size_t n, off_t offset) {
-  return Hit(OsCall::kRead) ? -1 : Os::PRead(fd, data, n, offset);
+  return HitFd(OsCall::kRead, fd) ? -1 : Os::PRead(fd, data, n, offset);
 }
 ssize_t FaultyOs::Write(int fd, const void* data, size_t n) {
-  return Hit(OsCall::kWrite) ? -1 : Os::Write(fd, data, n);
+  return HitFd(OsCall::kWrite, fd) ? -1 : Os::Write(fd, data, n);
 }
 ssize_t FaultyOs::PWrite(int fd, const void* data, size_t n, off_t offset) {
-  return Hit(OsCall::kWrite) ? -1 : Os::PWrite(fd, data, n, offset);
+  return HitFd(OsCall::kWrite, fd) ? -1 : Os::PWrite(fd, data, n, offset);
 }
-int FaultyOs::Fsync(int fd) { return Hit(OsCall::kFsync) ? -1 : Os::Fsync(fd); }
+int FaultyOs::Fsync(int fd) { return HitFd(OsCall::kFsync, fd) ? -1 : Os::Fsync(fd); }
 int FaultyOs::Close(int fd) {
-  // A failing close still releases the descriptor, as close(2) does.
-  if (Hit(OsCall::kClose)) {
-    int err = errno;
-    Os::Close(fd);
-    errno = err;
-    return -1;
+  const bool hit = HitFd(OsCall::kClose, fd);
+  const int err = errno;
+  if (!path_part_.empty()) {
+    std::lock_guard<std::mutex> lock(fds_mutex_);
+    fds_.erase(fd);
   }
-  return Os::Close(fd);
+  // A failing close still releases the descriptor, as close(2) does.
+  const int result = Os::Close(fd);
+  if (hit) errno = err;
+  return hit ? -1 : result;
 }
 int FaultyOs::Rename(const char* from, const char* to) {
-  return Hit(OsCall::kRename) ? -1 : Os::Rename(from, to);
+  return Hit(OsCall::kRename, Matches(from) || Matches(to)) ? -1 : Os::Rename(from, to);
 }
-int FaultyOs::Unlink(const char* path) { return Hit(OsCall::kUnlink) ? -1 : Os::Unlink(path); }
+int FaultyOs::Unlink(const char* path) {
+  return Hit(OsCall::kUnlink, Matches(path)) ? -1 : Os::Unlink(path);
+}
+int FaultyOs::Stat(const char* path, struct stat* st) {
+  return Hit(OsCall::kStat, Matches(path)) ? -1 : Os::Stat(path, st);
+}
+int FaultyOs::ListFolder(const char* path, std::vector<std::string>* names) {
+  if (Hit(OsCall::kList, Matches(path))) return names->clear(), -1;
+  return Os::ListFolder(path, names);
+}
+void* FaultyOs::LoadLibrary(const char* path, int flags, std::string* error) {
+  if (Hit(OsCall::kLoad, Matches(path))) {
+    if (error) *error = std::string("cannot load ") + path + ": " + strerror(errno);
+    return nullptr;
+  }
+  return Os::LoadLibrary(path, flags, error);
+}
 
 Os& TheOs() { return *Current().load(); }
 
@@ -219,15 +293,12 @@ bool IsAbandonedTemporary(const std::string& name) {
 }
 
 std::vector<std::string> RemoveAbandonedTemporaries(const std::string& folder) {
-  std::vector<std::string> removed;
-  DIR* d = ::opendir(folder.c_str());
-  if (!d) return removed;
-  while (dirent* e = ::readdir(d)) {
-    const std::string name = e->d_name;
+  std::vector<std::string> names, removed;
+  TheOs().ListFolder(folder.c_str(), &names);
+  for (const std::string& name : names) {
     if (IsAbandonedTemporary(name) && TheOs().Unlink((folder + "/" + name).c_str()) == 0)
       removed.push_back(name);
   }
-  ::closedir(d);
   return removed;
 }
 
@@ -248,7 +319,7 @@ bool WriteFileDurably(const std::string& path, std::string_view bytes, std::stri
     return false;
   }
   struct stat st;
-  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : new_mode;
+  const mode_t mode = os.Stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : new_mode;
   bool ok =
       ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.data(), bytes.size()) && os.Fsync(fd) == 0;
   int err = errno;

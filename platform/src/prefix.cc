@@ -1,6 +1,5 @@
 #include "platform/prefix.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -10,6 +9,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <vector>
+
+#include "platform/os.h"
 
 namespace nb {
 namespace {
@@ -23,17 +24,12 @@ bool Exists(const std::string& path) {
 std::string MatchComponent(const std::string& dir, const std::string& name) {
   std::string exact = dir + "/" + name;
   if (Exists(exact)) return name;
-  DIR* d = opendir(dir.c_str());
-  if (!d) return name;
-  std::string found = name;
-  while (dirent* e = readdir(d)) {
-    if (strcasecmp(e->d_name, name.c_str()) == 0) {
-      found = e->d_name;
-      break;
-    }
+  std::vector<std::string> entries;
+  TheOs().ListFolder(dir.c_str(), &entries);
+  for (const std::string& entry : entries) {
+    if (strcasecmp(entry.c_str(), name.c_str()) == 0) return entry;
   }
-  closedir(d);
-  return found;
+  return name;
 }
 
 std::vector<std::string> SplitComponents(const std::string& path) {

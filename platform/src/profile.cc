@@ -152,7 +152,9 @@ void Profile::Set(std::string_view section, std::string_view key, std::string_vi
   std::string lowered = Lower(ParseLine(line).name);
   auto it = first_.find(LookupName(section));
   if (it == first_.end()) {
-    std::string header = "[" + std::string(Trim(section)) + "]";
+    // Appended piecewise: GCC 12 warns falsely (-Wrestrict) on the "[" + ... + "]" form.
+    std::string header;
+    header.append("[").append(Trim(section)).append("]");
     first_.emplace(Lower(ParseLine(header).name), sections_.size());
     sections_.push_back({lines_.size(), {{lowered, 1}}});
     lines_.push_back(std::move(header));

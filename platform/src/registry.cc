@@ -1,6 +1,5 @@
 #include "platform/registry.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -228,23 +227,7 @@ struct Cache {
 std::mutex g_cache_mu;
 Cache g_cache[2];
 
-bool ReadAll(const std::string& path, std::string& out) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  out.clear();
-  char buf[65536];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) != 0) {
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      close(fd);
-      return false;
-    }
-    out.append(buf, static_cast<size_t>(n));
-  }
-  close(fd);
-  return true;
-}
+bool ReadAll(const std::string& path, std::string& out) { return ReadWholeFile(path, &out); }
 
 // Caller holds the file lock. False when the file exists but cannot be read; `error` tells
 // what of it was not understood, so that a change never overwrites data it could not see.
@@ -252,7 +235,7 @@ bool LoadLocked(Hive hive, const std::string& path, bool use_cache, Key& out, st
   out = Key{};
   error.clear();
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) return errno == ENOENT;
+  if (TheOs().Stat(path.c_str(), &st) != 0) return errno == ENOENT;
   Cache& c = g_cache[hive == Hive::kLocalMachine ? 0 : 1];
   // A file replaced within one timestamp tick may reuse the inode, size and mtime of the
   // cached one, so only files older than that are trusted to the cache.
@@ -282,7 +265,7 @@ bool LoadLocked(Hive hive, const std::string& path, bool use_cache, Key& out, st
 Key Load(Hive hive) {
   std::string path = HivePath(hive);
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) return Key{};
+  if (TheOs().Stat(path.c_str(), &st) != 0) return Key{};
   // Saves replace the file atomically, so an unlockable prefix still reads consistently.
   FileLock lock(path + ".lock", LOCK_SH);
   Key root;

@@ -117,16 +117,38 @@ TEST(DurableWrite, FaultSettingsAreReadStrictly) {
   OsCall call;
   int nth, err;
   bool crash;
-  ASSERT_TRUE(FaultyOs::Parse("rename:3:ENOSPC", &call, &nth, &err, &crash));
+  std::string part;
+  ASSERT_TRUE(FaultyOs::Parse("rename:3:ENOSPC", &call, &nth, &err, &crash, &part));
   EXPECT_EQ(call, OsCall::kRename);
   EXPECT_EQ(nth, 3);
   EXPECT_EQ(err, ENOSPC);
   EXPECT_FALSE(crash);
-  ASSERT_TRUE(FaultyOs::Parse("write:1:crash", &call, &nth, &err, &crash));
+  EXPECT_EQ(part, "");
+  ASSERT_TRUE(FaultyOs::Parse("write:1:crash:C:/x:y.dbf", &call, &nth, &err, &crash, &part));
   EXPECT_TRUE(crash);
-  for (const char* bad : {"", "rename", "rename:3", "rename:0:EIO", "rename:x:EIO",
-                          "rename:1:ENOSUCH", "chmod:1:EIO", "rename:-1:EIO", "rename:1:"})
-    EXPECT_FALSE(FaultyOs::Parse(bad, &call, &nth, &err, &crash)) << bad;
+  EXPECT_EQ(part, "C:/x:y.dbf");
+  for (const char* bad :
+       {"", "rename", "rename:3", "rename:0:EIO", "rename:x:EIO", "rename:1:ENOSUCH", "chmod:1:EIO",
+        "rename:-1:EIO", "rename:1:", "write:1:EIO:"})
+    EXPECT_FALSE(FaultyOs::Parse(bad, &call, &nth, &err, &crash, &part)) << bad;
+}
+
+// Only calls on the named file count, so a test can aim at one writer among many.
+TEST(DurableWrite, APathPartAimsTheFaultAtOneFile) {
+  testing::TempPrefix prefix;
+  const std::string a = prefix.path() + "/a.dbf", b = prefix.path() + "/b.dbf";
+  for (OsCall call : {OsCall::kWrite, OsCall::kFsync, OsCall::kRename, OsCall::kOpen}) {
+    ASSERT_TRUE(WriteFileDurably(b, "old"));
+    FaultyOs faulty(call, 2, ENOSPC, false, "b.dbf");
+    ScopedOs scoped(faulty);
+    EXPECT_TRUE(WriteFileDurably(a, "1")) << int(call);
+    EXPECT_TRUE(WriteFileDurably(b, "2")) << int(call);
+    EXPECT_TRUE(WriteFileDurably(a, "3")) << int(call);
+    EXPECT_FALSE(WriteFileDurably(b, "4")) << int(call);
+    EXPECT_TRUE(faulty.fired());
+    EXPECT_EQ(Slurp(a), "3");
+    EXPECT_EQ(Slurp(b), "2");
+  }
 }
 
 TEST(ProfileSave, FullDiskOrFailingRenameLeavesTheProfileAndNamesIt) {

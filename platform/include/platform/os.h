@@ -1,15 +1,20 @@
 // The one way the programs reach the operating system for files, and the one durable write.
 //
-// Os is a table of the system calls the writers use; the process holds one, TheOs(),
-// POSIX by default. Calls return what the system call returns and set errno likewise.
+// Os is a table of the system calls the programs use for files, folders, libraries and
+// the clock; the process holds one, TheOs(), POSIX by default. Calls return what the
+// system call returns and set errno likewise.
 //
 // Faults, for tests: a FaultyOs passes every call through except the Nth call of one kind,
 // which fails with a chosen errno or "crashes" (the process is killed on the spot, leaving
 // whatever a power cut would). A test installs one with ScopedOs; a test of another
 // process (a program, a plug-in it loads) sets NB_FAULT before starting it:
-//   NB_FAULT=<call>:<n>:<errno name or "crash">   e.g. NB_FAULT=rename:1:ENOSPC
-// where <call> is open, read, write, fsync, close, rename or unlink. It is read once,
-// on the first call through TheOs(); a malformed value is ignored with a message on stderr.
+//   NB_FAULT=<call>:<n>:<errno name or "crash">[:<path part>]
+//   e.g. NB_FAULT=rename:1:ENOSPC   NB_FAULT=write:2:ENOSPC:AprSite.dbf
+// where <call> is open, read, write, fsync, close, rename, unlink, stat, list or load.
+// With a path part, only calls on a path containing it count: for read, write, fsync and
+// close the path the descriptor was opened with, for rename either name. It is read
+// once, on the first call through TheOs(); a malformed value is ignored with a message
+// on stderr.
 //
 // WriteFileDurably writes under a unique temporary name in the same folder, syncs it,
 // renames it over `path` and syncs the folder, so the file is its old or its new whole
@@ -18,16 +23,33 @@
 // sync after the rename is reported too; the new content is then in place.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <atomic>
+#include <ctime>
+#include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace nb {
 
-enum class OsCall { kOpen, kRead, kWrite, kFsync, kClose, kRename, kUnlink, kCount };
+enum class OsCall {
+  kOpen,
+  kRead,
+  kWrite,
+  kFsync,
+  kClose,
+  kRename,
+  kUnlink,
+  kStat,
+  kList,
+  kLoad,
+  kCount
+};
 
 class Os {
  public:
@@ -41,16 +63,25 @@ class Os {
   virtual int Close(int fd);
   virtual int Rename(const char* from, const char* to);
   virtual int Unlink(const char* path);
+  // stat(2), following links.
+  virtual int Stat(const char* path, struct stat* st);
+  // The names in a folder, without "." and ".."; -1 with errno when it cannot be read.
+  virtual int ListFolder(const char* path, std::vector<std::string>* names);
+  // dlopen(3); null on failure, the reason from dlerror() in *error.
+  virtual void* LoadLibrary(const char* path, int flags, std::string* error);
+  // Seconds since the epoch.
+  virtual time_t Now();
 };
 
 // Fails the nth call (counting from 1) of `call` with `err`, or kills the process there
 // when `crash`. Later calls pass through.
 class FaultyOs : public Os {
  public:
-  FaultyOs(OsCall call, int nth, int err, bool crash = false)
-      : call_(call), nth_(nth), err_(err), crash_(crash) {}
+  FaultyOs(OsCall call, int nth, int err, bool crash = false, std::string path_part = {})
+      : call_(call), nth_(nth), err_(err), crash_(crash), path_part_(std::move(path_part)) {}
   // Reads NB_FAULT's form; false when malformed.
-  static bool Parse(std::string_view setting, OsCall* call, int* nth, int* err, bool* crash);
+  static bool Parse(std::string_view setting, OsCall* call, int* nth, int* err, bool* crash,
+                    std::string* path_part);
   bool fired() const { return fired_; }
 
   int Open(const char* path, int flags, mode_t mode) override;
@@ -62,13 +93,21 @@ class FaultyOs : public Os {
   int Close(int fd) override;
   int Rename(const char* from, const char* to) override;
   int Unlink(const char* path) override;
+  int Stat(const char* path, struct stat* st) override;
+  int ListFolder(const char* path, std::vector<std::string>* names) override;
+  void* LoadLibrary(const char* path, int flags, std::string* error) override;
 
  private:
   // True when this call is the one to fail (errno set); does not return when crashing.
-  bool Hit(OsCall call);
+  bool Hit(OsCall call, bool on_path);
+  bool HitFd(OsCall call, int fd);
+  bool Matches(const char* path) const;
   OsCall call_;
   int nth_, err_;
   bool crash_;
+  std::string path_part_;
+  std::mutex fds_mutex_;
+  std::set<int> fds_;  // descriptors opened on a matching path
   std::atomic<int> seen_{0};
   std::atomic<bool> fired_{false};
 };
