@@ -22,11 +22,13 @@ namespace {
 struct Own {
   int32_t end = 0;
   int count = 0;
-  bool operator==(const Own& o) const { return end == o.end && count == o.count; }
+  bool open = false;
+  bool operator==(const Own& o) const { return end == o.end && count == o.count && open == o.open; }
 };
 
+const Own kNoMark{-1, -1, false};
 Own g_own;
-Own g_marked{-1, -1};
+Own g_marked = kNoMark;
 QueueState g_seen;
 
 std::string MarkFile() { return nb::RunDir() + "/syncconduit.running"; }
@@ -49,10 +51,11 @@ void WriteMark() {
   if (g_own == g_marked) return;
   std::string error;
   const std::string text = std::to_string(getpid()) + " " + std::to_string(g_own.end) + " " +
-                           std::to_string(g_own.count) + "\n";
-  if (!nb::WriteFileDurably(MarkFile(), text, &error)) {
+                           std::to_string(g_own.count) + " " + (g_own.open ? "1" : "0") + "\n";
+  // Whole after a kill is what counts; the queue it describes is not synced either.
+  if (!nb::WriteFileDurably(MarkFile(), text, &error, nb::FolderSync::kDeferred)) {
     std::fprintf(stderr, "syncconduit: %s\n", error.c_str());
-    g_marked = Own{-1, -1};
+    g_marked = kNoMark;
     return;
   }
   g_marked = g_own;
@@ -60,15 +63,18 @@ void WriteMark() {
 
 void DropInterruptedTransfers(const Own& own) {
   const QueueState q = QueueNow();
+  // The dead run's commands are the drained ones from `first` up to `last`.
   const int ahead = QueuedBefore(q, own.end);
-  const int stale = ahead < 0 ? 0 : std::min(own.count, ahead);
+  int first = ahead < 0 ? 0 : ahead - std::min(own.count, ahead);
+  int last = own.open ? q.length : ahead;
+  if (ahead < 0 && !own.open) first = last = 0;
   int dropped = 0;
-  if (stale > 0) {
+  if (first < last) {
     // Everything comes out and the rest goes back, so the order stays.
     std::vector<Command> kept;
     Command c;
     for (int i = 0; TakeCommand(&c); ++i) {
-      if (i >= ahead - stale && i < ahead && TableTransfer(c.type))
+      if (i >= first && i < last && TableTransfer(c.type))
         ++dropped;
       else
         kept.push_back(c);
@@ -87,29 +93,32 @@ void DropInterruptedTransfers(const Own& own) {
 void BeginCommands() {
   long pid = 0;
   Own dead;
-  std::ifstream(MarkFile()) >> pid >> dead.end >> dead.count;
+  int open = 0;
+  std::ifstream(MarkFile()) >> pid >> dead.end >> dead.count >> open;
+  dead.open = open == 1;
   if (pid > 0 && pid != long(getpid()) && kill(pid_t(pid), 0) != 0 && errno == ESRCH)
     DropInterruptedTransfers(dead);
-  g_own = Own{};
-  g_marked = Own{-1, -1};
   g_seen = QueueNow();
+  g_own = Own{g_seen.write, 0, false};
+  g_marked = kNoMark;
+  WriteMark();
+}
+
+void BeforeNotification() {
+  const QueueState q = QueueNow();
+  // What was queued after our own commands since the last mark counts as ours.
+  const int after = (q.write - g_own.end + kQueueSlots) % kQueueSlots;
+  const int count = g_own.count > 0 ? std::min(q.length, g_own.count + after) : 0;
+  g_own = Own{q.write, count, true};
+  g_seen = q;
   WriteMark();
 }
 
 void AfterNotification() {
+  // Only enqueues happen while a notification is out: the conduit alone takes commands.
   const QueueState q = QueueNow();
-  if (q.length == 0) {
-    g_own = Own{q.write, 0};
-  } else if (g_own.count > 0) {
-    // Whatever came after our last own command is ours too (queued during the run).
-    const int added = (q.write - g_own.end + kQueueSlots) % kQueueSlots;
-    g_own = Own{q.write, std::min(q.length, g_own.count + added)};
-  } else {
-    // Only enqueues happened since g_seen: the conduit alone takes commands.
-    g_own = Own{q.write, std::clamp(q.length - g_seen.length, 0, q.length)};
-  }
+  g_own = Own{q.write, std::clamp(g_own.count + q.length - g_seen.length, 0, q.length), false};
   g_seen = q;
-  WriteMark();
 }
 
 void AfterTake() {

@@ -63,9 +63,12 @@ bool ReadDirectory(Directory* dir) {
 int RunCommands() {
   int result = 1;
   Command c;
-  while (TakeCommand(&c)) {
+  for (;;) {
+    const bool taken = TakeCommand(&c);
     AfterTake();
+    if (!taken) break;
     int r = Dispatch(c);
+    BeforeNotification();
     Notify(kCommandDone, r);
     AfterNotification();
     result = result && r;
@@ -95,6 +98,7 @@ NB_CONDUIT_API long OpenConduit(ProgressCallbackFn, HsSyncProperties* properties
     Ops().SyncReadUserID(&user);
     NB_SetHotSyncUserId(user.user_id);
     BeginCommands();
+    BeforeNotification();
     Notify(kSyncStarted, 0);
     AfterNotification();
     ResetTransferBuffer();

@@ -61,7 +61,7 @@ TEST_F(ConduitTest, CommandQueuedByAListenerRunsInTheSameSynchronisation) {
 
 // A synchronisation killed with commands in the queue: the table transfers queued in
 // answer to it would write the desktop's older tables over a handheld changed since. What
-// was queued before it or after it still runs. Its mark: pid, end slot, own count.
+// was queued before it or after it still runs. Its mark: pid, end slot, own count, open.
 TEST_F(ConduitTest, OnlyTheKilledSynchronisationsOwnTransfersAreDropped) {
   pid_t dead = fork();
   if (dead == 0) _exit(0);
@@ -76,7 +76,7 @@ TEST_F(ConduitTest, OnlyTheKilledSynchronisationsOwnTransfersAreDropped) {
   ASSERT_EQ(Queue(kCmdDownloadTable, "C:\\Tables\\AprSubj.dbf"), 1);
   ASSERT_EQ(Queue(kCmdNoOperation, "kept"), 1);
   ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\AprSite.dbf"), 1);
-  std::ofstream(mark) << dead << " 2 3\n";
+  std::ofstream(mark) << dead << " 2 3 0\n";
   ASSERT_EQ(Queue(kCmdDownloadTable, "C:\\Tables\\Later.dbf"), 1);
   Listener listener(this);
   EXPECT_NE(Sync(), 0) << output_;
@@ -88,13 +88,21 @@ TEST_F(ConduitTest, OnlyTheKilledSynchronisationsOwnTransfersAreDropped) {
   EXPECT_FALSE(std::filesystem::exists(mark));
 
   // Emptied and filled again since the kill: nothing queued now is the dead run's.
-  std::ofstream(mark) << dead << " 5 2\n";
+  std::ofstream(mark) << dead << " 5 2 0\n";
   ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\Again.dbf"), 1);
   EXPECT_NE(Sync(), 0) << output_;
   EXPECT_TRUE(LogHas(-1,
                      "Nimbra: the last synchronisation was interrupted; 0 table transfers it "
                      "left in the queue were not carried out."));
   EXPECT_TRUE(LogHas(-1, "  -- Uploading of table C:\\Tables\\Again.dbf from handheld failed."));
+
+  // Killed while a notification was out: a handler may have queued after the kill.
+  std::ofstream(mark) << dead << " 0 0 1\n";
+  ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\Late.dbf"), 1);
+  EXPECT_EQ(Sync(), 0) << output_;
+  EXPECT_TRUE(LogHas(-1,
+                     "Nimbra: the last synchronisation was interrupted; 1 table transfers it "
+                     "left in the queue were not carried out."));
 }
 
 TEST_F(ConduitTest, RaisedWaitFlagHoldsTheSynchronisation) {

@@ -185,26 +185,26 @@ TEST_F(ConduitTable, PdbFileWriteTableWritesOnlyTheDatabaseFile) {
   dlclose(lib);
 }
 
-// Killed while a desktop program holds it after the first command: the download that
-// program queued at its start is dropped, the one another program queued since is carried out.
+// Killed while it writes the first of two downloads a desktop program queued at its start:
+// the second is dropped, the one another program queued since is carried out.
 TEST_F(ConduitTable, KilledSynchronisationLosesOnlyItsOwnDownloads) {
   const Records rows =
       Values("Smith", "memo", 1, 2.5, true, 20240229, 152611, PackTimeStamp(2024, 2, 29, 1, 2, 3));
-  MakeTable("C:\\Data\\Stale.dbf", rows);
-  MakeTable("C:\\Data\\Sites.dbf", rows);
-  Listener holder(this, {"--enqueue-on-start", "6", "first", "--enqueue-on-start", "3",
-                         "C:\\Data\\Stale.dbf", "--stall-on-done"});
+  for (const char* t : {"C:\\Data\\Stale1.dbf", "C:\\Data\\Stale2.dbf", "C:\\Data\\Sites.dbf"})
+    MakeTable(t, rows);
+  Listener program(this, {"--enqueue-on-start", "3", "C:\\Data\\Stale1.dbf", "--enqueue-on-start",
+                          "3", "C:\\Data\\Stale2.dbf"});
   const pid_t sync = fork();
   if (sync == 0) {
+    setenv("NB_FAULT", "rename:1:crash:STALE1", 1);
     execl(NB_BIN_DIR "/hotsync", "hotsync", "sync", "--handheld", handheld_.c_str(), nullptr);
     _exit(127);
   }
   ASSERT_GT(sync, 0);
-  for (int i = 0; i < 1000 && NB_FN(*su_, NB_GetWaitFlag)() == 0; ++i) usleep(10000);
-  EXPECT_NE(NB_FN(*su_, NB_GetWaitFlag)(), 0);
-  kill(sync, SIGKILL);
-  waitpid(sync, nullptr, 0);
-  EXPECT_EQ(holder.Lines(), (std::vector<std::string>{"1 0", "3 1"}));
+  int status = 0;
+  waitpid(sync, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(program.Lines(), (std::vector<std::string>{"1 0"}));
 
   ASSERT_EQ(Queue(kCmdDownloadTableForCreator, "C:\\Data\\Sites.dbf", kVXA1), 1);
   EXPECT_EQ(Sync(), 0) << output_;
@@ -212,7 +212,7 @@ TEST_F(ConduitTable, KilledSynchronisationLosesOnlyItsOwnDownloads) {
                      "Nimbra: the last synchronisation was interrupted; 1 table transfers it "
                      "left in the queue were not carried out."));
   EXPECT_TRUE(OnHandheld("EvXA10000_SITES")) << output_;
-  EXPECT_FALSE(OnHandheld("EQMNB0000_STALE")) << output_;
+  EXPECT_FALSE(OnHandheld("EQMNB0000_STALE2")) << output_;
 }
 
 TEST_F(ConduitTable, HundredCommandsOverThirteenTablesInOneSynchronisation) {
