@@ -156,6 +156,36 @@ TEST_F(ConduitTable, FailedUploadsLeaveTheDesktopTableAsItWas) {
   EXPECT_EQ(Slurp(table), before);
 }
 
+// A full disk or a failing rename while the handheld database is written: the download
+// fails, names its table, and the handheld keeps the database it had.
+TEST_F(ConduitTable, DownloadThatCannotBeWrittenLeavesTheHandheldDatabaseAsItWas) {
+  MakeTable("C:\\Data\\Sites.dbf",
+            Values("Old", "o", 1, 1.5, true, 20200101, 101010, PackTimeStamp(2020, 1, 1, 1, 1, 1)));
+  ASSERT_EQ(Queue(kCmdDownloadTableForCreator, "C:\\Data\\Sites.dbf", kVXA1), 1);
+  ASSERT_EQ(Sync(), 0) << output_;
+  const std::string on_handheld = handheld_ + "/EvXA10000_SITES.pdb";
+  const std::string before = Slurp(on_handheld);
+  ASSERT_FALSE(before.empty());
+  MakeTable("C:\\Data\\Sites.dbf",
+            Values("New", "n", 2, 2.5, false, 20210202, 20202, PackTimeStamp(2021, 2, 2, 2, 2, 2)));
+  for (const char* fault : {"write:1:ENOSPC", "rename:1:EIO"}) {
+    ASSERT_EQ(Queue(kCmdDownloadTableForCreator, "C:\\Data\\Sites.dbf", kVXA1), 1);
+    EXPECT_NE(Shell(std::string("NB_FAULT=") + fault +
+                        ":handheld/EvXA10000_SITES " NB_BIN_DIR "/hotsync sync --handheld '" +
+                        handheld_ + "'",
+                    &output_),
+              0)
+        << fault << "\n"
+        << output_;
+    EXPECT_NE(output_.find("  -- Downloading of table C:\\Data\\Sites.dbf to handheld failed."),
+              std::string::npos)
+        << fault << "\n"
+        << output_;
+    EXPECT_EQ(Slurp(on_handheld), before) << fault;
+  }
+  EXPECT_TRUE(LogHas(-1, "  -- Downloading of table C:\\Data\\Sites.dbf to handheld failed."));
+}
+
 TEST_F(ConduitTable, PdbFileWriteTableWritesOnlyTheDatabaseFile) {
   MakeTable("C:\\Data\\Long Table Name For Sites.dbf",
             Values("A", "b", 3, 4.5, true, 20010203, 40506, PackTimeStamp(2001, 2, 3, 4, 5, 6)));
