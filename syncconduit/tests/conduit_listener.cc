@@ -24,11 +24,10 @@ int main(int argc, char** argv) {
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
     std::fprintf(stderr,
                  "usage: conduit_listener OUTFILE [--enqueue-on-done TYPE FILE] [--hold MS]\n"
-                 "         [--enqueue-on-start TYPE FILE]... [--stall-on-done]\n"
+                 "         [--enqueue-on-start TYPE FILE]...\n"
                  "  records every notification as \"code param\"; --enqueue-on-done queues a\n"
                  "  command at the first CommandDone, --enqueue-on-start at SyncStarted; --hold\n"
-                 "  raises the wait flag at SyncStarted and lowers it MS milliseconds later;\n"
-                 "  --stall-on-done raises it at the first CommandDone and never lowers it\n");
+                 "  raises the wait flag at SyncStarted and lowers it MS milliseconds later\n");
     return 2;
   }
   FILE* out = std::fopen(argv[1], "w");
@@ -37,7 +36,6 @@ int main(int argc, char** argv) {
   std::string enqueue_file;
   int hold_ms = 0;
   std::vector<std::pair<uint32_t, std::string>> on_start;
-  bool stall = false;
   for (int i = 2; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--enqueue-on-done") && i + 2 < argc) {
       enqueue_type = uint32_t(std::atoi(argv[i + 1]));
@@ -48,8 +46,6 @@ int main(int argc, char** argv) {
     } else if (!std::strcmp(argv[i], "--enqueue-on-start") && i + 2 < argc) {
       on_start.emplace_back(uint32_t(std::atoi(argv[i + 1])), argv[i + 2]);
       i += 2;
-    } else if (!std::strcmp(argv[i], "--stall-on-done")) {
-      stall = true;
     }
   }
   signal(SIGTERM, OnTerm);
@@ -62,10 +58,6 @@ int main(int argc, char** argv) {
         std::fflush(out);
         if (code == kSyncStarted)
           for (const auto& [type, file] : on_start) NB_AddToCommandQueue(type, file.c_str());
-        if (code == kCommandDone && stall) {
-          NB_IncWaitFlag();
-          stall = false;
-        }
         if (code == kCommandDone && enqueue_type) {
           NB_AddToCommandQueue(enqueue_type, enqueue_file.c_str());
           enqueue_type = 0;
