@@ -210,6 +210,17 @@ TEST_F(ConduitApplication, PdbFileWriteDocumentWritesBothFilesBesideTheApplicati
   for (size_t i = 0; i < image.resources.size(); ++i)
     EXPECT_EQ(resources->records[i].data, image.resources[i].data);
   ExpectOutsideToolsRead(pdb_file, prc_file);
+
+  // Too big for its information block: no file at all, not an empty one.
+  pdagen::App big = pdagen::SampleApp({.version = 278, .forms = 1});
+  big.tables[0].fields.resize(1500, big.tables[0].fields[0]);
+  Save("C:\\Apps\\Big.pda", big);
+  lib = dlopen(NB_BIN_DIR "/syncconduit.so", RTLD_NOW | RTLD_LOCAL);
+  write = reinterpret_cast<WriteDocumentFn>(dlsym(lib, "PdbFileWriteDocument"));
+  EXPECT_EQ(write("C:\\Apps\\Big.pda", kABCD, 0, 1, 0), 0);
+  dlclose(lib);
+  EXPECT_FALSE(std::filesystem::exists(nb::MapPath("C:\\Apps\\EABCD0100$BIG.PDB")));
+  EXPECT_FALSE(std::filesystem::exists(nb::MapPath("C:\\Apps\\EABCD0100#BIG.PRC")));
 }
 
 }  // namespace
