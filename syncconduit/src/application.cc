@@ -132,7 +132,8 @@ int DownloadApplication(const std::string& file, uint32_t creator, uint32_t flag
     ShowError(1300, file);
     result = 0;
   }
-  if (created) Ops().SyncCloseDB(forms);
+  // Closing is when a database is written; it can fail there.
+  if (created && Ops().SyncCloseDB(forms) != 0) result = 0;
 
   uint8_t resources = 0;
   if (!Create(resource_db, creator, nb::pdb::FourCC("rsrc"), attributes | kDbResource,
@@ -146,7 +147,7 @@ int DownloadApplication(const std::string& file, uint32_t creator, uint32_t flag
       break;
     }
   }
-  Ops().SyncCloseDB(resources);
+  if (Ops().SyncCloseDB(resources) != 0) result = 0;
   return result;
 }
 

@@ -180,6 +180,22 @@ TEST_F(ConduitApplication, FailuresAreShownLoggedAndTheOtherStepsRun) {
   EXPECT_TRUE(Has("EABCD0100#BROKEN.prc"));
 }
 
+// A database that cannot be written when it is closed fails the download.
+TEST_F(ConduitApplication, DatabaseThatCannotBeWrittenFailsTheDownload) {
+  Save("C:\\Apps\\Demo.pda", pdagen::SampleApp({.version = 278, .forms = 1}));
+  for (const char* db : {"$DEMO", "#DEMO"}) {
+    ASSERT_EQ(Queue(kCmdDownloadAppForCreator, "C:\\Apps\\Demo.pda", kABCD, "", 0, 1, 0), 1);
+    EXPECT_NE(Shell(std::string("NB_FAULT='rename:1:EIO:handheld/EABCD0100") + db +
+                        "' " NB_BIN_DIR "/hotsync sync --handheld '" + handheld_ + "'",
+                    &output_),
+              0)
+        << output_;
+    EXPECT_NE(output_.find("  -- Downloading of app C:\\Apps\\Demo.pda to handheld failed."),
+              std::string::npos)
+        << output_;
+  }
+}
+
 // PdbFileWriteDocument: the same databases as desktop files beside the application file.
 TEST_F(ConduitApplication, PdbFileWriteDocumentWritesBothFilesBesideTheApplication) {
   void* lib = dlopen(NB_BIN_DIR "/syncconduit.so", RTLD_NOW | RTLD_LOCAL);
