@@ -98,6 +98,8 @@ void BeginCommands() {
   dead.open = open == 1;
   if (pid > 0 && pid != long(getpid()) && kill(pid_t(pid), 0) != 0 && errno == ESRCH)
     DropInterruptedTransfers(dead);
+  // A run killed while it wrote its mark leaves the temporary file.
+  nb::RemoveAbandonedTemporaries(nb::RunDir());
   g_seen = QueueNow();
   g_own = Own{g_seen.write, 0, false};
   g_marked = kNoMark;

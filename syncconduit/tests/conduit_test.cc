@@ -77,6 +77,8 @@ TEST_F(ConduitTest, OnlyTheKilledSynchronisationsOwnTransfersAreDropped) {
   ASSERT_EQ(Queue(kCmdNoOperation, "kept"), 1);
   ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\AprSite.dbf"), 1);
   std::ofstream(mark) << dead << " 2 3 0\n";
+  const std::string torn = mark + ".~" + std::to_string(dead) + "-1";
+  std::ofstream(torn) << dead;
   ASSERT_EQ(Queue(kCmdDownloadTable, "C:\\Tables\\Later.dbf"), 1);
   Listener listener(this);
   EXPECT_NE(Sync(), 0) << output_;
@@ -86,6 +88,7 @@ TEST_F(ConduitTest, OnlyTheKilledSynchronisationsOwnTransfersAreDropped) {
                      "left in the queue were not carried out."));
   EXPECT_TRUE(LogHas(-1, "  -- Downloading of table C:\\Tables\\Later.dbf to handheld failed."));
   EXPECT_FALSE(std::filesystem::exists(mark));
+  EXPECT_FALSE(std::filesystem::exists(torn));
 
   // Emptied and filled again since the kill: nothing queued now is the dead run's.
   std::ofstream(mark) << dead << " 5 2 0\n";
