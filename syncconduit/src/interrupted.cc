@@ -29,7 +29,7 @@ struct Own {
 const Own kNoMark{-1, -1, false};
 Own g_own;
 Own g_marked = kNoMark;
-QueueState g_seen;
+QueueState g_seen;  // as the last notification went out
 
 std::string MarkFile() { return nb::RunDir() + "/syncconduit.running"; }
 
@@ -100,8 +100,7 @@ void BeginCommands() {
     DropInterruptedTransfers(dead);
   // A run killed while it wrote its mark leaves the temporary file.
   nb::RemoveAbandonedTemporaries(nb::RunDir());
-  g_seen = QueueNow();
-  g_own = Own{g_seen.write, 0, false};
+  g_own = Own{QueueNow().write, 0, false};
   g_marked = kNoMark;
   WriteMark();
 }
@@ -126,10 +125,9 @@ void AfterNotification() {
 void AfterTake() {
   const QueueState q = QueueNow();
   g_own.count = std::max(0, std::min(g_own.count, QueuedBefore(q, g_own.end)));
-  g_seen = q;
   WriteMark();
 }
 
-void EndCommands() { ::unlink(MarkFile().c_str()); }
+void EndCommands() { nb::TheOs().Unlink(MarkFile().c_str()); }
 
 }  // namespace conduit
