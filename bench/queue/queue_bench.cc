@@ -1,6 +1,8 @@
-// queue_bench [PRODUCERS [EACH]]: PRODUCERS processes (default 8) queue EACH commands
-// (default 1000) while this process drains the queue; prints the time until every command
-// was taken and the commands per second. The ring holds 512, so producers keep retrying.
+// queue_bench [--sync] [PRODUCERS [EACH]]: PRODUCERS processes (default 8) queue EACH
+// commands (default 1000) while this process drains the queue; prints the time until every
+// command was taken and the commands per second. The ring holds 512, so producers keep
+// retrying. With --sync real synchronisations (the hotsync program running the conduit)
+// drain the queue instead, while this process listens to their notifications.
 #include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,9 +14,34 @@
 #include <string>
 #include <vector>
 
+#include "queue_load.h"
 #include "syncutil/syncutil.h"
 
+namespace {
+
+int DrainedBySynchronisations(const char* folder, int producers, int each) {
+  std::string error;
+  const std::string handheld = std::string(folder) + "/handheld";
+  if (!nb::testing::SetUpLoadDesktop(handheld, &error)) {
+    std::fprintf(stderr, "queue_bench: %s\n", error.c_str());
+    return 1;
+  }
+  const nb::testing::LoadRun run = nb::testing::RunLoad(handheld, producers, each);
+  const int done = int(run.done.size());
+  std::printf(
+      "%d producers x %d commands: %d run by %d synchronisations in %.0f ms, %.0f commands/s\n",
+      producers, each, done, run.syncs, run.seconds * 1000, done / run.seconds);
+  if (!run.error.empty()) std::fprintf(stderr, "queue_bench: %s\n", run.error.c_str());
+  const bool ok = done == producers * each && run.failed_syncs == 0 && run.error.empty();
+  std::filesystem::remove_all(folder);
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  const bool sync = argc > 1 && std::string(argv[1]) == "--sync";
+  if (sync) --argc, ++argv;
   const int producers = argc > 1 ? std::atoi(argv[1]) : 8;
   const int each = argc > 2 ? std::atoi(argv[2]) : 1000;
   char tmpl[] = "/tmp/nbbench-queue.XXXXXX";
@@ -22,6 +49,7 @@ int main(int argc, char** argv) {
   setenv("NB_PREFIX", tmpl, 1);
   setenv("NB_UI", "headless", 1);
   setenv("NB_UI_LOG", (std::string(tmpl) + "/ui.log").c_str(), 1);  // no install: boxes say so
+  if (sync) return DrainedBySynchronisations(tmpl, producers, each);
   // Loaded once the prefix is set: the library maps the shared block of its prefix on load.
   void* lib = dlopen(NB_BIN_DIR "/libsyncutil.so", RTLD_NOW);
   auto next = lib ? reinterpret_cast<decltype(&NB_GetNextCommand)>(dlsym(lib, "NB_GetNextCommand"))

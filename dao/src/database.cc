@@ -1,27 +1,30 @@
 #include <strings.h>
+#include <sys/stat.h>
 
-#include <filesystem>
 #include <unordered_map>
 
 #include "convert.h"
 #include "dao/dao.h"
+#include "platform/os.h"
 #include "recordset_state.h"
 #include "table_file.h"
 
 namespace dao {
 
-namespace fs = std::filesystem;
-
 namespace {
 
 // "AprSubj" names AprSubj.dbf, APRSUBJ.DBF or aprsubj.dbf.
 std::string FindTableFile(const std::string& folder, const std::string& table) {
-  std::string wanted = table + ".dbf";
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec)) {
-    std::string name = entry.path().filename().string();
-    if (!strcasecmp(name.c_str(), wanted.c_str()) && entry.is_regular_file(ec))
-      return entry.path().string();
+  const std::string wanted = table + ".dbf";
+  nb::Os& os = nb::TheOs();
+  std::vector<std::string> names;
+  os.ListFolder(folder.c_str(), &names);
+  for (const std::string& name : names) {
+    const std::string path = folder + "/" + name;
+    struct stat st;
+    if (!strcasecmp(name.c_str(), wanted.c_str()) && os.Stat(path.c_str(), &st) == 0 &&
+        S_ISREG(st.st_mode))
+      return path;
   }
   return "";
 }
@@ -39,8 +42,8 @@ Database& Database::operator=(Database&&) noexcept = default;
 Database::~Database() = default;
 
 Database Database::Open(const std::string& folder) {
-  std::error_code ec;
-  if (!fs::is_directory(folder, ec))
+  struct stat st;
+  if (nb::TheOs().Stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
     throw Error("the database folder " + folder + " does not exist");
   Database db;
   db.folder_ = folder;

@@ -1,6 +1,5 @@
 #include "handheld.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -36,19 +35,20 @@ bool EndsWith(const std::string& s, const char* suffix) {
 
 bool IsFile(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+  return nb::TheOs().Stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // The header fields List needs, from the first bytes of the file only.
 bool ReadHeader(const std::string& path, DatabaseInfo* info, std::string* error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  nb::Os& os = nb::TheOs();
+  int fd = os.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0) {
     *error = std::strerror(errno);
     return false;
   }
   uint8_t h[nb::pdb::kHeaderSize];
-  ssize_t n = ::pread(fd, h, sizeof h, 0);
-  ::close(fd);
+  ssize_t n = os.PRead(fd, h, sizeof h, 0);
+  os.Close(fd);
   if (n != ssize_t(sizeof h)) {
     *error = "file shorter than the database header";
     return false;
@@ -106,7 +106,7 @@ bool ValidDatabaseName(const std::string& name) {
 
 std::optional<Handheld> Handheld::Open(const std::string& folder, std::string* error) {
   struct stat st;
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+  if (nb::TheOs().Stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     *error = "there is no handheld folder " + folder;
     return std::nullopt;
   }
@@ -153,28 +153,26 @@ bool Handheld::SetUser(const std::string& name, uint32_t id, std::string* error)
 
 std::vector<DatabaseInfo> Handheld::List(std::vector<std::string>* problems) const {
   std::vector<DatabaseInfo> out;
-  DIR* d = opendir(folder_.c_str());
-  if (!d) return out;
-  while (dirent* e = readdir(d)) {
+  std::vector<std::string> files;
+  nb::TheOs().ListFolder(folder_.c_str(), &files);
+  for (const std::string& file : files) {
     std::string name;
-    if (!DatabaseNameOf(e->d_name, &name)) continue;
-    const std::string path = folder_ + "/" + e->d_name;
+    if (!DatabaseNameOf(file, &name)) continue;
+    const std::string path = folder_ + "/" + file;
     if (!IsFile(path)) continue;
     DatabaseInfo info;
     std::string why;
     if (!ReadHeader(path, &info, &why)) {
-      if (problems) problems->push_back(std::string(e->d_name) + ": " + why);
+      if (problems) problems->push_back(file + ": " + why);
       continue;
     }
     if (info.name != name) {
-      if (problems)
-        problems->push_back(std::string(e->d_name) + ": holds the database \"" + info.name + "\"");
+      if (problems) problems->push_back(file + ": holds the database \"" + info.name + "\"");
       continue;
     }
-    info.file = e->d_name;
+    info.file = file;
     out.push_back(std::move(info));
   }
-  closedir(d);
   std::sort(out.begin(), out.end(),
             [](const DatabaseInfo& a, const DatabaseInfo& b) { return a.name < b.name; });
   return out;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "platform/profile.h"
 
@@ -75,6 +76,8 @@ HS_USERMGR_API int InitUserManager(const char* dataFolder, int* out) {
   if (!dataFolder || !*dataFolder) return 0;
   g_data = dataFolder;
   Users().clear();
+  // What a save killed half-way left behind.
+  nb::RemoveAbandonedTemporaries(nb::FolderOf(UsersFile()));
   nb::Profile p = nb::Profile::Load(UsersFile());
   for (const std::string& section : p.Sections()) {
     if (strncasecmp(section.c_str(), "User", 4) != 0) continue;

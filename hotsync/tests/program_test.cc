@@ -1,5 +1,6 @@
 // The hotsync program's commands, run as real processes on a fresh desktop.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -86,6 +87,17 @@ TEST_F(HotSyncProgramTest, UsersAreListedAndAdded) {
   EXPECT_TRUE(Contains(output_, "already exists (ID 77)")) << output_;
   EXPECT_EQ(HotSync("users add " + std::string(32, 'x')), 1);
   EXPECT_EQ(HotSync("users add Bob --id twelve"), 2);
+}
+
+TEST_F(HotSyncProgramTest, LoadingUsersRemovesTheTemporaryOfAKilledSave) {
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  const std::string temp = Drive("Palm/Data/Users.ini.~") + std::to_string(dead) + "-0";
+  std::ofstream(temp) << "[User1]\r\nName=half";
+  ASSERT_EQ(HotSync("users"), 0) << output_;
+  EXPECT_TRUE(Contains(output_, "\tHotSync User\t")) << output_;
+  EXPECT_FALSE(std::filesystem::exists(temp));
 }
 
 TEST_F(HotSyncProgramTest, ConduitsAreRegisteredOncePerCreatorAndListed) {

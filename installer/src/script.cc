@@ -5,10 +5,9 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 
+#include "platform/os.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 
@@ -102,10 +101,10 @@ bool ReadScript(const Options& options, Script* script, std::string* error) {
   if (options.script.empty()) return *error = "Name of script file not specified.", false;
   const std::string file = FullPath(options.script);
   if (file.empty()) return *error = TooLong(options.script), false;
-  std::ifstream in(file, std::ios::binary);
+  std::string bytes;
+  nb::ReadWholeFile(file, &bytes);  // an unreadable script reads as empty, refused below
   // Titles, names and paths end up on the handheld and in the registry as Windows-1252.
-  const nb::Windows1252Text text =
-      nb::ToWindows1252(std::string(std::istreambuf_iterator<char>(in), {}));
+  const nb::Windows1252Text text = nb::ToWindows1252(bytes);
   const nb::Profile p = nb::Profile::Parse(text.text);
   const std::vector<std::string> sections = p.Sections();
   if (sections.empty()) return *error = "Error opening script file '" + file + "'.", false;

@@ -1,14 +1,15 @@
 // The install queue: a file copied into a HotSync user's install folder and the user's
 // install flag raised, so the next synchronisation installs it.
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "environment.h"
 #include "errors.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "platform/registry.h"
 #include "shared_block.h"
@@ -71,18 +72,12 @@ NB_SYNCUTIL_API int NB_CheckInstallPending(uint32_t userId) {
   UserRecord user{};
   if (!NB_FindUserByID(userId, &user, 0)) return 0;
   std::string folder = nb::MapPath(InstallFolder(user));
-  DIR* d = opendir(folder.c_str());
-  if (!d) return 0;
-  int pending = 0;
-  while (dirent* e = readdir(d)) {
-    std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
+  nb::Os& os = nb::TheOs();
+  std::vector<std::string> names;
+  os.ListFolder(folder.c_str(), &names);
+  for (const std::string& name : names) {
     struct stat st;
-    if (stat((folder + "/" + name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
-      pending = 1;
-      break;
-    }
+    if (os.Stat((folder + "/" + name).c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return 1;
   }
-  closedir(d);
-  return pending;
+  return 0;
 }

@@ -214,42 +214,6 @@ TEST_F(QueueTest, QueuedCommandsSurviveTheQueueingProcess) {
   EXPECT_EQ(RunClient({"drain"}), "job-0\njob-1\njob-2\n");
 }
 
-TEST_F(QueueTest, ConcurrentProducersLoseRepeatAndReorderNothing) {
-  constexpr int kProducers = 8, kEach = 1000;
-  std::vector<pid_t> pids;
-  for (int p = 0; p < kProducers; ++p) {
-    pids.push_back(SpawnClient({"enqueue", std::to_string(kEach), "p" + std::to_string(p)},
-                               prefix_.path() + "/out" + std::to_string(p)));
-  }
-  // Consume concurrently: the ring holds 512, so producers keep meeting a full queue and
-  // retrying. Each producer's commands must come out in the order it queued them.
-  std::vector<int> next(kProducers, 0);
-  int taken = 0, out_of_order = 0;
-  auto drain = [&] {
-    uint32_t type;
-    char name[261];
-    while (next_(&type, name, sizeof name)) {
-      ++taken;
-      int p = -1, i = -1;
-      if (std::sscanf(name, "p%d-%d", &p, &i) != 2 || p < 0 || p >= kProducers || i != next[p]++) {
-        ++out_of_order;
-      }
-    }
-  };
-  for (pid_t pid : pids) {
-    int st;
-    while (waitpid(pid, &st, WNOHANG) == 0) {
-      drain();
-      usleep(1000);
-    }
-    EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
-  }
-  drain();
-  EXPECT_EQ(taken, kProducers * kEach);
-  EXPECT_EQ(out_of_order, 0);
-  EXPECT_EQ(next, std::vector<int>(kProducers, kEach));
-}
-
 class FlushTest : public QueueTest {
  protected:
   // Starts the wait dialog in another process and waits until its window is listed.

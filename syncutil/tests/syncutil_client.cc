@@ -1,4 +1,6 @@
 // A desktop program that uses syncutil, for tests that need several real processes.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,11 +25,11 @@ int main(int argc, char** argv) {
   std::string cmd = argv[1];
   if (cmd == "enqueue" && argc == 4) {
     int n = std::atoi(argv[2]);
-    int failed = 0;
     for (int i = 0; i < n; ++i) {
       std::string name = std::string(argv[3]) + "-" + std::to_string(i);
-      // A full queue is retried: the consumer is draining concurrently.
-      while (!NB_AddToCommandQueue(kCmdNoOperation, name.c_str())) ++failed;
+      // A full queue is retried after a pause: the consumer, draining concurrently, needs
+      // the processor more than a producer spinning on the queue's lock.
+      while (!NB_AddToCommandQueue(kCmdNoOperation, name.c_str())) usleep(500);
     }
     return 0;
   }

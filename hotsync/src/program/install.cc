@@ -1,6 +1,6 @@
 #include "install.h"
 
-#include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "handheld.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "platform/registry.h"
 #include "user_list.h"
@@ -22,15 +23,14 @@ namespace hotsync {
 namespace {
 
 std::vector<std::string> FilesIn(const std::string& folder) {
-  std::vector<std::string> files;
-  DIR* d = opendir(folder.c_str());
-  if (!d) return files;
-  while (dirent* e = readdir(d)) {
+  nb::Os& os = nb::TheOs();
+  std::vector<std::string> names, files;
+  os.ListFolder(folder.c_str(), &names);
+  for (const std::string& name : names) {
     struct stat st;
-    std::string path = folder + "/" + e->d_name;
-    if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) files.push_back(e->d_name);
+    const std::string path = folder + "/" + name;
+    if (os.Stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) files.push_back(name);
   }
-  closedir(d);
   std::sort(files.begin(), files.end());
   return files;
 }
@@ -72,9 +72,10 @@ std::optional<nb::pdb::Database> HandheldDatabase(const std::string& path, std::
   auto db = nb::pdb::ReadFile(path, why);
   if (!db) return std::nullopt;
   char raw[32] = {};
-  FILE* f = std::fopen(path.c_str(), "rb");
-  const bool read = f && std::fread(raw, 1, sizeof raw, f) == sizeof raw;
-  if (f) std::fclose(f);
+  nb::Os& os = nb::TheOs();
+  const int fd = os.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  const bool read = fd >= 0 && os.PRead(fd, raw, sizeof raw, 0) == ssize_t(sizeof raw);
+  if (fd >= 0) os.Close(fd);
   const size_t len = read ? strnlen(raw, sizeof raw) : sizeof raw;
   bool printable = len > 0 && len < sizeof raw;
   for (size_t i = 0; printable && i < len; ++i) printable = uint8_t(raw[i]) >= 0x20;
