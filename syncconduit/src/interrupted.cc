@@ -1,12 +1,14 @@
 #include "interrupted.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,13 +25,26 @@ struct Own {
   int32_t end = 0;
   int count = 0;
   bool open = false;
-  bool operator==(const Own& o) const { return end == o.end && count == o.count && open == o.open; }
 };
 
-const Own kNoMark{-1, -1, false};
+// The mark's bytes: the process ID, then the own commands in one word, so that a single
+// store changes them whole.
+struct Mark {
+  int32_t pid;
+  uint32_t own;
+};
+
+uint32_t Pack(const Own& o) {
+  return uint32_t(o.end) | uint32_t(o.count) << 9 | uint32_t(o.open) << 19;
+}
+Own Unpack(uint32_t word) {
+  return Own{int32_t(word & 511), int(word >> 9 & 1023), (word >> 19 & 1) != 0};
+}
+
 Own g_own;
-Own g_marked = kNoMark;
-QueueState g_seen;  // as the last notification went out
+bool g_begun = false;
+Mark* g_mark = nullptr;  // the mark file, mapped
+QueueState g_seen;       // as the last notification went out
 
 std::string MarkFile() { return nb::RunDir() + "/syncconduit.running"; }
 
@@ -48,17 +63,30 @@ int QueuedBefore(const QueueState& q, int32_t end) {
 }
 
 void WriteMark() {
-  if (g_own == g_marked) return;
+  if (g_mark) __atomic_store_n(&g_mark->own, Pack(g_own), __ATOMIC_RELEASE);
+}
+
+// Writes a fresh mark and maps it: later changes are stores into it, which a kill cannot
+// undo or tear, at no disk sync per command.
+void StartMark() {
+  const Mark fresh{int32_t(getpid()), Pack(g_own)};
   std::string error;
-  const std::string text = std::to_string(getpid()) + " " + std::to_string(g_own.end) + " " +
-                           std::to_string(g_own.count) + " " + (g_own.open ? "1" : "0") + "\n";
-  // Whole after a kill is what counts; the queue it describes is not synced either.
-  if (!nb::WriteFileDurably(MarkFile(), text, &error, nb::FolderSync::kDeferred)) {
+  if (!nb::WriteFileDurably(MarkFile(),
+                            std::string_view(reinterpret_cast<const char*>(&fresh), sizeof fresh),
+                            &error)) {
     std::fprintf(stderr, "syncconduit: %s\n", error.c_str());
-    g_marked = kNoMark;
     return;
   }
-  g_marked = g_own;
+  const int fd = nb::TheOs().Open(MarkFile().c_str(), O_RDWR | O_CLOEXEC, 0);
+  void* map =
+      fd < 0 ? MAP_FAILED : mmap(nullptr, sizeof(Mark), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  if (fd >= 0) nb::TheOs().Close(fd);
+  if (map == MAP_FAILED) {
+    std::fprintf(stderr, "syncconduit: cannot map %s: %s\n", MarkFile().c_str(),
+                 std::strerror(errno));
+    return;
+  }
+  g_mark = static_cast<Mark*>(map);
 }
 
 void DropInterruptedTransfers(const Own& own) {
@@ -91,18 +119,17 @@ void DropInterruptedTransfers(const Own& own) {
 }  // namespace
 
 void BeginCommands() {
-  long pid = 0;
-  Own dead;
-  int open = 0;
-  std::ifstream(MarkFile()) >> pid >> dead.end >> dead.count >> open;
-  dead.open = open == 1;
-  if (pid > 0 && pid != long(getpid()) && kill(pid_t(pid), 0) != 0 && errno == ESRCH)
-    DropInterruptedTransfers(dead);
+  std::string bytes;
+  Mark dead{};
+  if (nb::ReadWholeFile(MarkFile(), &bytes) && bytes.size() == sizeof dead)
+    std::memcpy(&dead, bytes.data(), sizeof dead);
+  if (dead.pid > 0 && dead.pid != getpid() && kill(pid_t(dead.pid), 0) != 0 && errno == ESRCH)
+    DropInterruptedTransfers(Unpack(dead.own));
   // A run killed while it wrote its mark leaves the temporary file.
   nb::RemoveAbandonedTemporaries(nb::RunDir());
   g_own = Own{QueueNow().write, 0, false};
-  g_marked = kNoMark;
-  WriteMark();
+  g_begun = true;
+  StartMark();
 }
 
 void BeforeNotification() {
@@ -128,6 +155,13 @@ void AfterTake() {
   WriteMark();
 }
 
-void EndCommands() { nb::TheOs().Unlink(MarkFile().c_str()); }
+void EndCommands() {
+  // A run that never began keeps a dead run's mark for the next one.
+  if (!g_begun) return;
+  if (g_mark) munmap(g_mark, sizeof(Mark));
+  g_mark = nullptr;
+  g_begun = false;
+  nb::TheOs().Unlink(MarkFile().c_str());
+}
 
 }  // namespace conduit

@@ -39,6 +39,8 @@ TEST_F(ConduitTest, UnimplementedAndNoOperationCommands) {
 
 TEST_F(ConduitTest, HandheldWithoutDirectoryRunsNothingAndKeepsTheQueue) {
   std::filesystem::remove(handheld_ + "/NB-EE_SysHeap.pdb");
+  const std::string dead_runs_mark = nb::RunDir() + "/syncconduit.running";
+  std::ofstream(dead_runs_mark) << "left for the next run";
   WriteDatabase("EQMNB0100_OTHER", {});  // the conduit still runs for the creator
   ASSERT_EQ(Queue(kCmdNoOperation, "kept"), 1);
   Listener listener(this);
@@ -49,6 +51,7 @@ TEST_F(ConduitTest, HandheldWithoutDirectoryRunsNothingAndKeepsTheQueue) {
   char name[261] = {};
   EXPECT_EQ(NB_FN(*su_, NB_GetNextCommand)(&type, name, sizeof name - 1), 1);
   EXPECT_STREQ(name, "kept");
+  EXPECT_TRUE(std::filesystem::exists(dead_runs_mark));
 }
 
 TEST_F(ConduitTest, CommandQueuedByAListenerRunsInTheSameSynchronisation) {
@@ -61,13 +64,18 @@ TEST_F(ConduitTest, CommandQueuedByAListenerRunsInTheSameSynchronisation) {
 
 // A synchronisation killed with commands in the queue: the table transfers queued in
 // answer to it would write the desktop's older tables over a handheld changed since. What
-// was queued before it or after it still runs. Its mark: pid, end slot, own count, open.
+// was queued before it or after it still runs.
 TEST_F(ConduitTest, OnlyTheKilledSynchronisationsOwnTransfersAreDropped) {
   pid_t dead = fork();
   if (dead == 0) _exit(0);
   ASSERT_GT(dead, 0);
   waitpid(dead, nullptr, 0);
   const std::string mark = nb::RunDir() + "/syncconduit.running";
+  // Its process ID, then its own commands: end slot, count and open flag in one word.
+  auto write_mark = [&](int32_t end, int32_t count, bool open) {
+    const int32_t words[2] = {dead, end | count << 9 | int32_t(open) << 19};
+    std::ofstream(mark, std::ios::binary).write(reinterpret_cast<const char*>(words), sizeof words);
+  };
   // Its own three commands wrap round the ring's end: slots 511, 0 and 1.
   for (int i = 0; i < 510; ++i) ASSERT_EQ(Queue(kCmdNoOperation, "x"), 1);
   ASSERT_EQ(Queue(kCmdNoOperation, "queued before"), 1);
@@ -76,7 +84,7 @@ TEST_F(ConduitTest, OnlyTheKilledSynchronisationsOwnTransfersAreDropped) {
   ASSERT_EQ(Queue(kCmdDownloadTable, "C:\\Tables\\AprSubj.dbf"), 1);
   ASSERT_EQ(Queue(kCmdNoOperation, "kept"), 1);
   ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\AprSite.dbf"), 1);
-  std::ofstream(mark) << dead << " 2 3 0\n";
+  write_mark(2, 3, false);
   const std::string torn = mark + ".~" + std::to_string(dead) + "-1";
   std::ofstream(torn) << dead;
   ASSERT_EQ(Queue(kCmdDownloadTable, "C:\\Tables\\Later.dbf"), 1);
@@ -91,7 +99,7 @@ TEST_F(ConduitTest, OnlyTheKilledSynchronisationsOwnTransfersAreDropped) {
   EXPECT_FALSE(std::filesystem::exists(torn));
 
   // Emptied and filled again since the kill: nothing queued now is the dead run's.
-  std::ofstream(mark) << dead << " 5 2 0\n";
+  write_mark(5, 2, false);
   ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\Again.dbf"), 1);
   EXPECT_NE(Sync(), 0) << output_;
   EXPECT_TRUE(LogHas(-1,
@@ -100,7 +108,7 @@ TEST_F(ConduitTest, OnlyTheKilledSynchronisationsOwnTransfersAreDropped) {
   EXPECT_TRUE(LogHas(-1, "  -- Uploading of table C:\\Tables\\Again.dbf from handheld failed."));
 
   // Killed while a notification was out: a handler may have queued after the kill.
-  std::ofstream(mark) << dead << " 0 0 1\n";
+  write_mark(0, 0, true);
   ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\Late.dbf"), 1);
   EXPECT_EQ(Sync(), 0) << output_;
   EXPECT_TRUE(LogHas(-1,
