@@ -89,6 +89,16 @@ int DownloadApplication(const std::string& file, uint32_t creator, uint32_t flag
     return 0;
   }
 
+  if (image.stage == app::Image::Stage::kNoInfoBlock) {
+    // No forms database, neither an older one nor an empty new one: a database file
+    // written on close could not be taken back.
+    Ops().SyncDeleteDB(forms_db.c_str(), 0);
+    show_problems();
+    if (image.info_overflow)
+      nb::ui::TimedMessageBox("Nimbra Conduit Error", kTooBig, nb::ui::Icon::kError, 10);
+    LogCopyFailed(forms_db);
+    return 0;
+  }
   int result = 1;
   const uint16_t attributes = flags & 1 ? kDbBackup : 0;
   uint8_t forms = 0;
@@ -98,16 +108,6 @@ int DownloadApplication(const std::string& file, uint32_t creator, uint32_t flag
     result = 0;
   }
   show_problems();
-  if (image.stage == app::Image::Stage::kNoInfoBlock) {
-    if (image.info_overflow)
-      nb::ui::TimedMessageBox("Nimbra Conduit Error", kTooBig, nb::ui::Icon::kError, 10);
-    if (created) {
-      Ops().SyncCloseDB(forms);
-      Ops().SyncDeleteDB(forms_db.c_str(), 0);
-    }
-    LogCopyFailed(forms_db);
-    return 0;
-  }
   if (!image.problems.list().empty()) result = 0;
 
   if (created) {
@@ -132,7 +132,8 @@ int DownloadApplication(const std::string& file, uint32_t creator, uint32_t flag
     ShowError(1300, file);
     result = 0;
   }
-  if (created) Ops().SyncCloseDB(forms);
+  // Closing is when a database is written; it can fail there.
+  if (created && Ops().SyncCloseDB(forms) != 0) result = 0;
 
   uint8_t resources = 0;
   if (!Create(resource_db, creator, nb::pdb::FourCC("rsrc"), attributes | kDbResource,
@@ -146,7 +147,7 @@ int DownloadApplication(const std::string& file, uint32_t creator, uint32_t flag
       break;
     }
   }
-  Ops().SyncCloseDB(resources);
+  if (Ops().SyncCloseDB(resources) != 0) result = 0;
   return result;
 }
 

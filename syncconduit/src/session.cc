@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "command_queue.h"
 #include "conduit_error.h"
 #include "dispatch.h"
 #include "hotsync_libs.h"
@@ -61,22 +62,15 @@ bool ReadDirectory(Directory* dir) {
 
 int RunCommands() {
   int result = 1;
-  char file[1040];
   Command c;
-  const char* plugin = nullptr;
   for (;;) {
-    std::memset(file, 0, sizeof file);
-    plugin = nullptr;
-    if (!NB_GetNextCommandEx(&c.type, file, sizeof file - 1, &c.creator, &plugin, &c.param1,
-                             &c.param2, &c.param3))
-      break;
-    c.file = file;
-    // Only table commands carry a plug-in name; the others hold a reference word.
-    bool named = c.type == kCmdDownloadTable || c.type == kCmdUploadTable ||
-                 c.type == kCmdDownloadTableForCreator;
-    c.plugin = named && plugin ? plugin : "";
+    const bool taken = TakeCommand(&c);
+    AfterTake();
+    if (!taken) break;
     int r = Dispatch(c);
+    BeforeNotification();
     Notify(kCommandDone, r);
+    AfterNotification();
     result = result && r;
   }
   return result;
@@ -104,7 +98,9 @@ NB_CONDUIT_API long OpenConduit(ProgressCallbackFn, HsSyncProperties* properties
     Ops().SyncReadUserID(&user);
     NB_SetHotSyncUserId(user.user_id);
     BeginCommands();
+    BeforeNotification();
     Notify(kSyncStarted, 0);
+    AfterNotification();
     ResetTransferBuffer();
     result = RunCommands();
   }

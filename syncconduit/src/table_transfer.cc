@@ -86,7 +86,8 @@ int SendDatabaseFile(const std::vector<uint8_t>& file) {
     rec.size = rec.buffer_size = uint32_t(r.data.size());
     result = Ops().SyncWriteRec(&rec) == 0;
   }
-  Ops().SyncCloseDB(create.handle);
+  // Closing is when the database reaches the handheld; it can fail there too.
+  if (Ops().SyncCloseDB(create.handle) != 0) result = 0;
   return result;
 }
 

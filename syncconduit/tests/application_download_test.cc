@@ -180,6 +180,22 @@ TEST_F(ConduitApplication, FailuresAreShownLoggedAndTheOtherStepsRun) {
   EXPECT_TRUE(Has("EABCD0100#BROKEN.prc"));
 }
 
+// A database that cannot be written when it is closed fails the download.
+TEST_F(ConduitApplication, DatabaseThatCannotBeWrittenFailsTheDownload) {
+  Save("C:\\Apps\\Demo.pda", pdagen::SampleApp({.version = 278, .forms = 1}));
+  for (const char* db : {"$DEMO", "#DEMO"}) {
+    ASSERT_EQ(Queue(kCmdDownloadAppForCreator, "C:\\Apps\\Demo.pda", kABCD, "", 0, 1, 0), 1);
+    EXPECT_NE(Shell(std::string("NB_FAULT='rename:1:EIO:handheld/EABCD0100") + db +
+                        "' " NB_BIN_DIR "/hotsync sync --handheld '" + handheld_ + "'",
+                    &output_),
+              0)
+        << output_;
+    EXPECT_NE(output_.find("  -- Downloading of app C:\\Apps\\Demo.pda to handheld failed."),
+              std::string::npos)
+        << output_;
+  }
+}
+
 // PdbFileWriteDocument: the same databases as desktop files beside the application file.
 TEST_F(ConduitApplication, PdbFileWriteDocumentWritesBothFilesBesideTheApplication) {
   void* lib = dlopen(NB_BIN_DIR "/syncconduit.so", RTLD_NOW | RTLD_LOCAL);
@@ -210,6 +226,17 @@ TEST_F(ConduitApplication, PdbFileWriteDocumentWritesBothFilesBesideTheApplicati
   for (size_t i = 0; i < image.resources.size(); ++i)
     EXPECT_EQ(resources->records[i].data, image.resources[i].data);
   ExpectOutsideToolsRead(pdb_file, prc_file);
+
+  // Too big for its information block: no file at all, not an empty one.
+  pdagen::App big = pdagen::SampleApp({.version = 278, .forms = 1});
+  big.tables[0].fields.resize(1500, big.tables[0].fields[0]);
+  Save("C:\\Apps\\Big.pda", big);
+  lib = dlopen(NB_BIN_DIR "/syncconduit.so", RTLD_NOW | RTLD_LOCAL);
+  write = reinterpret_cast<WriteDocumentFn>(dlsym(lib, "PdbFileWriteDocument"));
+  EXPECT_EQ(write("C:\\Apps\\Big.pda", kABCD, 0, 1, 0), 0);
+  dlclose(lib);
+  EXPECT_FALSE(std::filesystem::exists(nb::MapPath("C:\\Apps\\EABCD0100$BIG.PDB")));
+  EXPECT_FALSE(std::filesystem::exists(nb::MapPath("C:\\Apps\\EABCD0100#BIG.PRC")));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // A desktop program listening to the conduit's notifications, for tests: writes each as
-// "code param" to a file, and can queue a command or hold the synchronisation.
+// "code param" to a file, and can queue commands or hold the synchronisation.
 #include <signal.h>
 #include <unistd.h>
 
@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/bus.h"
 #include "syncutil/syncutil.h"
@@ -22,9 +24,10 @@ int main(int argc, char** argv) {
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
     std::fprintf(stderr,
                  "usage: conduit_listener OUTFILE [--enqueue-on-done TYPE FILE] [--hold MS]\n"
+                 "         [--enqueue-on-start TYPE FILE]...\n"
                  "  records every notification as \"code param\"; --enqueue-on-done queues a\n"
-                 "  command at the first CommandDone; --hold raises the wait flag at\n"
-                 "  SyncStarted and lowers it MS milliseconds later\n");
+                 "  command at the first CommandDone, --enqueue-on-start at SyncStarted; --hold\n"
+                 "  raises the wait flag at SyncStarted and lowers it MS milliseconds later\n");
     return 2;
   }
   FILE* out = std::fopen(argv[1], "w");
@@ -32,6 +35,7 @@ int main(int argc, char** argv) {
   uint32_t enqueue_type = 0;
   std::string enqueue_file;
   int hold_ms = 0;
+  std::vector<std::pair<uint32_t, std::string>> on_start;
   for (int i = 2; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--enqueue-on-done") && i + 2 < argc) {
       enqueue_type = uint32_t(std::atoi(argv[i + 1]));
@@ -39,6 +43,9 @@ int main(int argc, char** argv) {
       i += 2;
     } else if (!std::strcmp(argv[i], "--hold") && i + 1 < argc) {
       hold_ms = std::atoi(argv[++i]);
+    } else if (!std::strcmp(argv[i], "--enqueue-on-start") && i + 2 < argc) {
+      on_start.emplace_back(uint32_t(std::atoi(argv[i + 1])), argv[i + 2]);
+      i += 2;
     }
   }
   signal(SIGTERM, OnTerm);
@@ -49,6 +56,8 @@ int main(int argc, char** argv) {
         if (msg != ipc) return;
         std::fprintf(out, "%u %ld\n", unsigned(code), long(param));
         std::fflush(out);
+        if (code == kSyncStarted)
+          for (const auto& [type, file] : on_start) NB_AddToCommandQueue(type, file.c_str());
         if (code == kCommandDone && enqueue_type) {
           NB_AddToCommandQueue(enqueue_type, enqueue_file.c_str());
           enqueue_type = 0;

@@ -39,6 +39,8 @@ TEST_F(ConduitTest, UnimplementedAndNoOperationCommands) {
 
 TEST_F(ConduitTest, HandheldWithoutDirectoryRunsNothingAndKeepsTheQueue) {
   std::filesystem::remove(handheld_ + "/NB-EE_SysHeap.pdb");
+  const std::string dead_runs_mark = nb::RunDir() + "/syncconduit.running";
+  std::ofstream(dead_runs_mark) << "left for the next run";
   WriteDatabase("EQMNB0100_OTHER", {});  // the conduit still runs for the creator
   ASSERT_EQ(Queue(kCmdNoOperation, "kept"), 1);
   Listener listener(this);
@@ -49,6 +51,7 @@ TEST_F(ConduitTest, HandheldWithoutDirectoryRunsNothingAndKeepsTheQueue) {
   char name[261] = {};
   EXPECT_EQ(NB_FN(*su_, NB_GetNextCommand)(&type, name, sizeof name - 1), 1);
   EXPECT_STREQ(name, "kept");
+  EXPECT_TRUE(std::filesystem::exists(dead_runs_mark));
 }
 
 TEST_F(ConduitTest, CommandQueuedByAListenerRunsInTheSameSynchronisation) {
@@ -59,24 +62,58 @@ TEST_F(ConduitTest, CommandQueuedByAListenerRunsInTheSameSynchronisation) {
   EXPECT_TRUE(LogHas(-1, "Nimbra: DeletePilotTable not implemented."));
 }
 
-// A synchronisation killed with commands in the queue: its table transfers would write the
-// desktop's older tables over a handheld changed since; the others still run.
-TEST_F(ConduitTest, TableTransfersOfAKilledSynchronisationAreDropped) {
+// A synchronisation killed with commands in the queue: the table transfers queued in
+// answer to it would write the desktop's older tables over a handheld changed since. What
+// was queued before it or after it still runs.
+TEST_F(ConduitTest, OnlyTheKilledSynchronisationsOwnTransfersAreDropped) {
   pid_t dead = fork();
   if (dead == 0) _exit(0);
   ASSERT_GT(dead, 0);
   waitpid(dead, nullptr, 0);
-  std::ofstream(nb::RunDir() + "/syncconduit.running") << dead << "\n";
+  const std::string mark = nb::RunDir() + "/syncconduit.running";
+  // Its process ID, then its own commands: end slot, count and open flag in one word.
+  auto write_mark = [&](int32_t end, int32_t count, bool open) {
+    const int32_t words[2] = {dead, end | count << 9 | int32_t(open) << 19};
+    std::ofstream(mark, std::ios::binary).write(reinterpret_cast<const char*>(words), sizeof words);
+  };
+  // Its own three commands wrap round the ring's end: slots 511, 0 and 1.
+  for (int i = 0; i < 510; ++i) ASSERT_EQ(Queue(kCmdNoOperation, "x"), 1);
+  ASSERT_EQ(Queue(kCmdNoOperation, "queued before"), 1);
+  uint32_t type = 0;
+  for (int i = 0; i < 510; ++i) ASSERT_EQ(NB_FN(*su_, NB_GetNextCommand)(&type, nullptr, 0), 1);
   ASSERT_EQ(Queue(kCmdDownloadTable, "C:\\Tables\\AprSubj.dbf"), 1);
   ASSERT_EQ(Queue(kCmdNoOperation, "kept"), 1);
   ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\AprSite.dbf"), 1);
+  write_mark(2, 3, false);
+  const std::string torn = mark + ".~" + std::to_string(dead) + "-1";
+  std::ofstream(torn) << dead;
+  ASSERT_EQ(Queue(kCmdDownloadTable, "C:\\Tables\\Later.dbf"), 1);
   Listener listener(this);
-  EXPECT_EQ(Sync(), 0) << output_;
-  EXPECT_EQ(listener.Lines(), (std::vector<std::string>{"1 0", "3 1", "2 1"}));
+  EXPECT_NE(Sync(), 0) << output_;
+  EXPECT_EQ(listener.Lines(), (std::vector<std::string>{"1 0", "3 1", "3 1", "3 0", "2 0"}));
   EXPECT_TRUE(LogHas(-1,
                      "Nimbra: the last synchronisation was interrupted; 2 table transfers it "
                      "left in the queue were not carried out."));
-  EXPECT_FALSE(std::filesystem::exists(nb::RunDir() + "/syncconduit.running"));
+  EXPECT_TRUE(LogHas(-1, "  -- Downloading of table C:\\Tables\\Later.dbf to handheld failed."));
+  EXPECT_FALSE(std::filesystem::exists(mark));
+  EXPECT_FALSE(std::filesystem::exists(torn));
+
+  // Emptied and filled again since the kill: nothing queued now is the dead run's.
+  write_mark(5, 2, false);
+  ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\Again.dbf"), 1);
+  EXPECT_NE(Sync(), 0) << output_;
+  EXPECT_TRUE(LogHas(-1,
+                     "Nimbra: the last synchronisation was interrupted; 0 table transfers it "
+                     "left in the queue were not carried out."));
+  EXPECT_TRUE(LogHas(-1, "  -- Uploading of table C:\\Tables\\Again.dbf from handheld failed."));
+
+  // Killed while a notification was out: a handler may have queued after the kill.
+  write_mark(0, 0, true);
+  ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Tables\\Late.dbf"), 1);
+  EXPECT_EQ(Sync(), 0) << output_;
+  EXPECT_TRUE(LogHas(-1,
+                     "Nimbra: the last synchronisation was interrupted; 1 table transfers it "
+                     "left in the queue were not carried out."));
 }
 
 TEST_F(ConduitTest, RaisedWaitFlagHoldsTheSynchronisation) {

@@ -156,6 +156,36 @@ TEST_F(ConduitTable, FailedUploadsLeaveTheDesktopTableAsItWas) {
   EXPECT_EQ(Slurp(table), before);
 }
 
+// A full disk or a failing rename while the handheld database is written: the download
+// fails, names its table, and the handheld keeps the database it had.
+TEST_F(ConduitTable, DownloadThatCannotBeWrittenLeavesTheHandheldDatabaseAsItWas) {
+  MakeTable("C:\\Data\\Sites.dbf",
+            Values("Old", "o", 1, 1.5, true, 20200101, 101010, PackTimeStamp(2020, 1, 1, 1, 1, 1)));
+  ASSERT_EQ(Queue(kCmdDownloadTableForCreator, "C:\\Data\\Sites.dbf", kVXA1), 1);
+  ASSERT_EQ(Sync(), 0) << output_;
+  const std::string on_handheld = handheld_ + "/EvXA10000_SITES.pdb";
+  const std::string before = Slurp(on_handheld);
+  ASSERT_FALSE(before.empty());
+  MakeTable("C:\\Data\\Sites.dbf",
+            Values("New", "n", 2, 2.5, false, 20210202, 20202, PackTimeStamp(2021, 2, 2, 2, 2, 2)));
+  for (const char* fault : {"write:1:ENOSPC", "rename:1:EIO"}) {
+    ASSERT_EQ(Queue(kCmdDownloadTableForCreator, "C:\\Data\\Sites.dbf", kVXA1), 1);
+    EXPECT_NE(Shell(std::string("NB_FAULT=") + fault +
+                        ":handheld/EvXA10000_SITES " NB_BIN_DIR "/hotsync sync --handheld '" +
+                        handheld_ + "'",
+                    &output_),
+              0)
+        << fault << "\n"
+        << output_;
+    EXPECT_NE(output_.find("  -- Downloading of table C:\\Data\\Sites.dbf to handheld failed."),
+              std::string::npos)
+        << fault << "\n"
+        << output_;
+    EXPECT_EQ(Slurp(on_handheld), before) << fault;
+  }
+  EXPECT_TRUE(LogHas(-1, "  -- Downloading of table C:\\Data\\Sites.dbf to handheld failed."));
+}
+
 TEST_F(ConduitTable, PdbFileWriteTableWritesOnlyTheDatabaseFile) {
   MakeTable("C:\\Data\\Long Table Name For Sites.dbf",
             Values("A", "b", 3, 4.5, true, 20010203, 40506, PackTimeStamp(2001, 2, 3, 4, 5, 6)));
@@ -183,6 +213,36 @@ TEST_F(ConduitTable, PdbFileWriteTableWritesOnlyTheDatabaseFile) {
   EXPECT_EQ(write("C:\\Data\\Missing.dbf", kVXA1, nullptr, 0, 1, 2), 0);
   EXPECT_FALSE(std::filesystem::exists(nb::MapPath("C:\\Data\\EvXA10102_MISSING.PDB")));
   dlclose(lib);
+}
+
+// Killed while it writes the first of two downloads a desktop program queued at its start:
+// the second is dropped, the one another program queued since is carried out.
+TEST_F(ConduitTable, KilledSynchronisationLosesOnlyItsOwnDownloads) {
+  const Records rows =
+      Values("Smith", "memo", 1, 2.5, true, 20240229, 152611, PackTimeStamp(2024, 2, 29, 1, 2, 3));
+  for (const char* t : {"C:\\Data\\Stale1.dbf", "C:\\Data\\Stale2.dbf", "C:\\Data\\Sites.dbf"})
+    MakeTable(t, rows);
+  Listener program(this, {"--enqueue-on-start", "3", "C:\\Data\\Stale1.dbf", "--enqueue-on-start",
+                          "3", "C:\\Data\\Stale2.dbf"});
+  const pid_t sync = fork();
+  if (sync == 0) {
+    setenv("NB_FAULT", "rename:1:crash:STALE1", 1);
+    execl(NB_BIN_DIR "/hotsync", "hotsync", "sync", "--handheld", handheld_.c_str(), nullptr);
+    _exit(127);
+  }
+  ASSERT_GT(sync, 0);
+  int status = 0;
+  waitpid(sync, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(program.Lines(), (std::vector<std::string>{"1 0"}));
+
+  ASSERT_EQ(Queue(kCmdDownloadTableForCreator, "C:\\Data\\Sites.dbf", kVXA1), 1);
+  EXPECT_EQ(Sync(), 0) << output_;
+  EXPECT_TRUE(LogHas(-1,
+                     "Nimbra: the last synchronisation was interrupted; 1 table transfers it "
+                     "left in the queue were not carried out."));
+  EXPECT_TRUE(OnHandheld("EvXA10000_SITES")) << output_;
+  EXPECT_FALSE(OnHandheld("EQMNB0000_STALE2")) << output_;
 }
 
 TEST_F(ConduitTable, HundredCommandsOverThirteenTablesInOneSynchronisation) {

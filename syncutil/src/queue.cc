@@ -22,8 +22,8 @@ bool HasPluginName(uint32_t type) {
 }  // namespace
 
 NB_SYNCUTIL_API int NB_AddToCommandQueueEx(uint32_t type, const char* fileName, uint32_t creatorId,
-                                           const char* pluginName, uint32_t param1,
-                                           uint32_t param2, uint32_t param3) {
+                                           const char* pluginName, uint32_t param1, uint32_t param2,
+                                           uint32_t param3) {
   if (type < 1 || type > 9) {
     syncutil::ShowError(syncutil::kErr1010);
     return 0;
@@ -91,6 +91,15 @@ NB_SYNCUTIL_API int NB_GetNextCommandEx(uint32_t* type, char* fileName, size_t f
 NB_SYNCUTIL_API int NB_GetNextCommand(uint32_t* type, char* fileName, size_t fileNameSize) {
   return NB_GetNextCommandEx(type, fileName, fileNameSize, nullptr, nullptr, nullptr, nullptr,
                              nullptr);
+}
+
+NB_SYNCUTIL_API int NB_GetQueuePositions(int32_t* readIndex, int32_t* writeIndex) {
+  syncutil::SharedBlock* b = Block();
+  if (!b) return 0;
+  syncutil::QueueLock lock;
+  if (readIndex) *readIndex = b->read_index;
+  if (writeIndex) *writeIndex = b->write_index;
+  return 1;
 }
 
 namespace syncutil {

@@ -115,6 +115,10 @@ TEST_F(QueueTest, DrainingLeavesWriteIndexAndNextEnqueueRestartsAtZero) {
   }
   EXPECT_EQ(BlockInt(prefix_.path(), 544), -1);
   EXPECT_EQ(BlockInt(prefix_.path(), 548), 3);
+  int32_t read = 9, write = 9;
+  ASSERT_EQ(NB_FN(su_, NB_GetQueuePositions)(&read, &write), 1);
+  EXPECT_EQ(read, -1);
+  EXPECT_EQ(write, 3);
   ASSERT_EQ(add_(kCmdNoOperation, "d"), 1);
   EXPECT_EQ(BlockInt(prefix_.path(), 544), 0);
   EXPECT_EQ(BlockInt(prefix_.path(), 548), 1);

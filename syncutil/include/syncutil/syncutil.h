@@ -40,8 +40,8 @@ static_assert(offsetof(UserRecord, name) == 4 && offsetof(UserRecord, folder) ==
 
 // Queue.
 NB_SYNCUTIL_API int NB_AddToCommandQueueEx(uint32_t type, const char* fileName, uint32_t creatorId,
-                                           const char* pluginName, uint32_t param1,
-                                           uint32_t param2, uint32_t param3);
+                                           const char* pluginName, uint32_t param1, uint32_t param2,
+                                           uint32_t param3);
 NB_SYNCUTIL_API int NB_AddToCommandQueue(uint32_t type, const char* fileName);
 // pluginName receives, for types 3, 4 and 8, a pointer into the shared record (valid
 // until the slot is reused); for other types the stored plug-in reference word.
@@ -49,6 +49,11 @@ NB_SYNCUTIL_API int NB_GetNextCommandEx(uint32_t* type, char* fileName, size_t f
                                         uint32_t* creatorId, const char** pluginName,
                                         uint32_t* param1, uint32_t* param2, uint32_t* param3);
 NB_SYNCUTIL_API int NB_GetNextCommand(uint32_t* type, char* fileName, size_t fileNameSize);
+// Where the queue stands, read together under the queue lock and changing nothing: the
+// oldest command's slot (-1 when empty) and the slot the next one goes into. Lets a
+// consumer tell commands queued up to a moment from later ones. 0 when the block is not
+// mapped (outputs untouched); a null output is skipped.
+NB_SYNCUTIL_API int NB_GetQueuePositions(int32_t* readIndex, int32_t* writeIndex);
 // 0 all commands succeeded, 1 one failed, 2 aborted (the queue is emptied).
 NB_SYNCUTIL_API int NB_FlushCommandQueueEx(const char* title, uint32_t creatorId);
 NB_SYNCUTIL_API int NB_FlushCommandQueue(const char* title);
