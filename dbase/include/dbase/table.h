@@ -33,15 +33,18 @@ class Table {
   Table(const Table&) = delete;
   Table& operator=(const Table&) = delete;
 
-  // A new table file (truncating) and, when a field needs one, a new memo file; left open
-  // for appends. Fails for a field type the format does not know or a schema too large
-  // for the header's 16-bit lengths.
+  // A new table and, when a field needs one, a new memo file, built beside an old table
+  // at path and left open for appends; Close(true) puts them in place (replace.h), until
+  // then the old table stays as it is. Fails for a field type the format does not know, a
+  // schema too large for the header's 16-bit lengths, or a path that is a link.
   bool Create(const std::string& path, const std::vector<FieldDesc>& schema);
-  // An existing table; `writable` allows appends, rewrites and deletion marks.
+  // An existing table; `writable` allows appends, rewrites and deletion marks. A
+  // replacement that a killed writer left pending is finished first (noted on stderr).
   bool Open(const std::string& path, bool writable);
   // When something was written and `update_headers` is set: writes the header with the
-  // record count, the 0x1A end byte and the memo header. Closes both files. False when
-  // a write failed.
+  // record count, the 0x1A end byte and the memo header. A created table is synced and put
+  // in place, or with `update_headers` unset dropped. Closes both files. False when a
+  // write failed; a created table then leaves the old one untouched.
   bool Close(bool update_headers = true);
   bool is_open() const { return file_.is_open(); }
 
@@ -91,14 +94,19 @@ class Table {
   bool EnsureMemoWritable();
   bool EnsureMemoReadable();
   void Forget();
+  // Closes a created table's files; commits them when `commit`, else removes them.
+  bool Finish(bool commit, bool ok);
   uint64_t RecordOffset(size_t i) const {
     return header_.header_length + uint64_t(i) * record_length_;
   }
 
   File file_;
   MemoFile memo_;
+  std::string path_;
   std::string memo_path_;
   std::string table_name_;
+  std::string table_temp_;  // a created table's files until Close puts them in place
+  std::string memo_temp_;
   bool writable_ = false;
   bool blank_null_logicals_ = false;
   bool dirty_ = false;
