@@ -121,14 +121,14 @@ bool Table::Create(const std::string& path, const std::vector<FieldDesc>& schema
   area[header_length - 1] = kHeaderEnd;
   if (!file_.WriteAt(0, area.data(), area.size())) {
     const int err = errno;
-    Finish(false, false);
+    Finish(false, 0);
     Forget();
     return Fail(Reason("cannot write the header of " + path, err));
   }
   if (memo) {
     if (!memo_.CreateBeside(memo_path_, table_name_, &memo_temp_)) {
       const int err = errno;
-      Finish(false, false);
+      Finish(false, 0);
       Forget();
       return Fail(Reason("cannot create the memo file " + memo_path_, err));
     }
@@ -192,49 +192,45 @@ bool Table::Close(bool update_headers) {
     memo_.Close(false);
     return true;
   }
-  bool ok = Flush();
-  if (writable_ && dirty_ && update_headers) {
+  const bool created = !table_temp_.empty();
+  const bool commit = created && update_headers;
+  int err = 0;
+  auto step = [&](bool done) {
+    if (!done && !err) err = errno ? errno : EIO;
+    return done;
+  };
+  bool ok = step(Flush());
+  ok = step(memo_.Close(update_headers && writable_, commit)) && ok;
+  // The record count is written last, after every byte it counts: a failing write before
+  // it leaves the old count.
+  if (ok && writable_ && dirty_ && update_headers) {
     uint8_t head[kHeaderSize];
     header_.record_count = uint32_t(count_);
     EncodeHeader(header_, head);
     const uint8_t end = kFileEnd;
-    ok = file_.WriteAt(0, head, kHeaderSize) && ok;
-    ok = file_.WriteAt(RecordOffset(count_), &end, 1) && ok;
+    ok = step(file_.WriteAt(RecordOffset(count_), &end, 1)) &&
+         step(file_.WriteAt(0, head, kHeaderSize));
   }
-  if (!table_temp_.empty()) return Finish(update_headers, ok);
-  ok = memo_.Close(update_headers && writable_) && ok;
+  if (commit && ok) ok = step(file_.Sync());
   file_.Close();
   dirty_ = false;
   window_count_ = 0;
-  if (!ok) Fail("cannot bring the table's headers up to date");
-  return ok;
+  if (created) return Finish(commit && ok, commit ? err : 0);
+  return ok || Fail(Reason("cannot bring the headers of " + path_ + " up to date", err));
 }
 
-bool Table::Finish(bool commit, bool ok) {
-  int err = ok ? 0 : errno;
-  auto step = [&](bool done) {
-    if (ok && !done) ok = false, err = errno;
-  };
-  if (commit) {
-    step(memo_.Close(true, true));
-    step(file_.Sync());
-  }
+bool Table::Finish(bool commit, int err) {
   memo_.Close(false);
   file_.Close();
-  dirty_ = false;
-  window_count_ = 0;
   std::string table_temp, memo_temp;
   table_temp.swap(table_temp_);
   memo_temp.swap(memo_temp_);
   std::string why;
-  if (commit && ok) {
-    if (CommitReplacement(table_temp, memo_temp, path_, &why)) return true;
-    return Fail(why);
-  }
+  if (commit) return CommitReplacement(table_temp, memo_temp, path_, &why) || Fail(why);
   for (const std::string& temp : {table_temp, memo_temp})
     if (!temp.empty()) nb::TheOs().Unlink(temp.c_str());
-  if (!commit) return true;
-  return Fail(Reason("cannot write the new table " + path_ + "; the old one is kept", err));
+  return err == 0 ||
+         Fail(Reason("cannot write the new table " + path_ + "; the old one is kept", err));
 }
 
 const char* Table::RawRecord(size_t i) {

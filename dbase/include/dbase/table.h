@@ -94,8 +94,9 @@ class Table {
   bool EnsureMemoWritable();
   bool EnsureMemoReadable();
   void Forget();
-  // Closes a created table's files; commits them when `commit`, else removes them.
-  bool Finish(bool commit, bool ok);
+  // Puts a created table's closed files in place when `commit`, else removes them and
+  // fails with errno value `err` when it is not 0.
+  bool Finish(bool commit, int err);
   uint64_t RecordOffset(size_t i) const {
     return header_.header_length + uint64_t(i) * record_length_;
   }
