@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -121,6 +122,44 @@ TEST(DbaseTable, ReadsAcrossTheWindowAndSurvivesDroppingWithoutClose) {
   dbase::Table again;
   ASSERT_TRUE(again.Open(path, false));
   EXPECT_EQ(again.record_count(), size_t(n));
+}
+
+std::vector<std::string> Files(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A created table replaces the old one only at Close: dropped before, the old one stays.
+// The memo header names the table, not the temporary file; a new schema without memo
+// fields leaves the old memo file as it was.
+TEST(DbaseTable, ACreatedTableReplacesTheOldOneAtClose) {
+  nb::testing::TempPrefix prefix;
+  const std::string path = prefix.path() + "/APRINFO.dbf", memo = dbase::MemoPathFor(path);
+  dbase::Table t;
+  ASSERT_TRUE(t.Create(path, kSchema));
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(t.AppendRecord(Row(i)));
+  ASSERT_TRUE(t.Close());
+  const auto dbf = Bytes(path), dbt = Bytes(memo);
+  EXPECT_EQ(std::string(dbt.begin() + 8, dbt.begin() + 16), std::string("APRINFO\0", 8));
+  {
+    dbase::Table dropped;
+    ASSERT_TRUE(dropped.Create(path, kSchema));
+    ASSERT_TRUE(dropped.AppendRecord(Row(7)));
+  }
+  EXPECT_EQ(Bytes(path), dbf);
+  EXPECT_EQ(Bytes(memo), dbt);
+  EXPECT_EQ(Files(prefix.path()), (std::vector<std::string>{"APRINFO.dbf", "APRINFO.dbt"}));
+
+  ASSERT_TRUE(t.Create(path, {Field("ID", FieldType::Number, 7)}));
+  ASSERT_TRUE(t.AppendRecord({FieldValue::Int32(5)}));
+  ASSERT_TRUE(t.Close());
+  EXPECT_EQ(Bytes(memo), dbt);
+  ASSERT_TRUE(t.Open(path, false));
+  EXPECT_EQ(t.record_count(), 1u);
+  EXPECT_EQ(Files(prefix.path()), (std::vector<std::string>{"APRINFO.dbf", "APRINFO.dbt"}));
 }
 
 // A full disk or a device error at any write of an in-place change: the change or the Close
