@@ -26,6 +26,16 @@ bool Failed(const std::string& path, std::string* error,
   return false;
 }
 
+// The staged table file into place once the memo file's rename is on disk: a power cut
+// must not keep the one and lose the other.
+bool InstallTable(const std::string& table_path, std::string* error) {
+  const std::string folder = nb::FolderOf(table_path);
+  if (!nb::SyncFolder(folder) ||
+      nb::TheOs().Rename(StagedPathFor(table_path).c_str(), table_path.c_str()) != 0)
+    return Failed(table_path, error);
+  return nb::SyncFolder(folder) || Failed(table_path, error);
+}
+
 }  // namespace
 
 std::string StagedPathFor(const std::string& path) { return path + ".~new"; }
@@ -41,24 +51,20 @@ bool CommitReplacement(const std::string& table_temp, const std::string& memo_te
   }
   const std::string memo = MemoPathFor(table_path);
   const std::string staged = StagedPathFor(table_path), staged_memo = StagedPathFor(memo);
-  // Each rename is on disk before the next: the staged table file must never outlive a
-  // power cut that loses its staged memo file.
+  // Each rename is on disk before the next. Giving up removes the staged table file before
+  // the staged memo file, which is nothing on its own.
   if (os.Rename(memo_temp.c_str(), staged_memo.c_str()) != 0)
     return Failed(memo, error, {table_temp, memo_temp});
   if (!nb::SyncFolder(folder)) return Failed(memo, error, {table_temp, staged_memo});
   if (os.Rename(table_temp.c_str(), staged.c_str()) != 0)
     return Failed(table_path, error, {table_temp, staged_memo});
-  // The staged table file goes first, so that giving up never leaves a committed pair.
   if (!nb::SyncFolder(folder)) return Failed(table_path, error, {staged, staged_memo});
   // Nothing is in place yet: the replacement can still be given up.
   if (os.Rename(staged_memo.c_str(), memo.c_str()) != 0)
     return Failed(memo, error, {staged, staged_memo});
-  if (os.Rename(staged.c_str(), table_path.c_str()) != 0) {
-    Failed(table_path, error);
-    *error += "; the new table is put in place when the table is next opened";
-    return false;
-  }
-  return nb::SyncFolder(folder) || Failed(table_path, error);
+  if (InstallTable(table_path, error)) return true;
+  if (Exists(staged)) *error += "; the new table is put in place when the table is next opened";
+  return false;
 }
 
 bool FinishPendingReplacement(const std::string& table_path, std::string* note,
@@ -70,9 +76,9 @@ bool FinishPendingReplacement(const std::string& table_path, std::string* note,
   if (Exists(staged)) {
     if (Exists(staged_memo) && os.Rename(staged_memo.c_str(), memo.c_str()) != 0)
       return Failed(memo, error);
-    if (os.Rename(staged.c_str(), table_path.c_str()) != 0) return Failed(table_path, error);
+    if (!InstallTable(table_path, error)) return false;
     *note = "Recovered: put the new " + table_path + " in place, left by an interrupted write";
-    return nb::SyncFolder(nb::FolderOf(table_path)) || Failed(table_path, error);
+    return true;
   }
   if (Exists(staged_memo) && os.Unlink(staged_memo.c_str()) == 0)
     *note = "Recovered: removed " + staged_memo + ", left by an interrupted write";
