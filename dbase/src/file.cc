@@ -27,6 +27,25 @@ bool File::Open(const std::string& path, Mode mode) {
   return true;
 }
 
+bool File::CreateBeside(const std::string& path, std::string* temp) {
+  Close();
+  struct stat st;
+  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  fd_ = nb::CreateTemporaryFor(path, temp);
+  if (fd_ < 0) {
+    temp->clear();
+    return false;
+  }
+  if (::fchmod(fd_, mode) != 0) {
+    const int err = errno;
+    Close();
+    nb::TheOs().Unlink(temp->c_str());
+    errno = err;
+    return false;
+  }
+  return true;
+}
+
 void File::Close() {
   if (fd_ >= 0) nb::TheOs().Close(fd_);
   fd_ = -1;
@@ -48,6 +67,8 @@ int64_t File::ReadAt(uint64_t offset, void* data, size_t n) const {
 bool File::WriteAt(uint64_t offset, const void* data, size_t n) {
   return nb::PWriteAll(fd_, data, n, off_t(offset));
 }
+
+bool File::Sync() { return nb::TheOs().Fsync(fd_) == 0; }
 
 int64_t File::Size() const {
   struct stat st;

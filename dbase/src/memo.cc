@@ -58,7 +58,15 @@ std::string TableNameFor(const std::string& table_path) {
 }
 
 bool MemoFile::Create(const std::string& path, const std::string& table_name) {
-  if (!file_.Open(path, File::Mode::kCreate)) return false;
+  return file_.Open(path, File::Mode::kCreate) && Start(table_name);
+}
+
+bool MemoFile::CreateBeside(const std::string& path, const std::string& table_name,
+                            std::string* temp) {
+  return file_.CreateBeside(path, temp) && Start(table_name);
+}
+
+bool MemoFile::Start(const std::string& table_name) {
   window_length_ = 0;
   writable_ = true;
   block_size_ = kMemoBlockSize;
@@ -113,10 +121,11 @@ bool MemoFile::WriteHeader() {
   return file_.WriteAt(0, header_, sizeof header_);
 }
 
-bool MemoFile::Close(bool write_header) {
+bool MemoFile::Close(bool write_header, bool sync) {
   window_length_ = 0;
   bool ok = true;
   if (file_.is_open() && writable_ && dirty_ && write_header) ok = WriteHeader();
+  if (file_.is_open() && sync) ok = ok && file_.Sync();
   file_.Close();
   dirty_ = false;
   return ok;

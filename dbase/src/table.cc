@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "dbase/replace.h"
 #include "dbase/values.h"
+#include "platform/os.h"
 
 namespace dbase {
 namespace {
@@ -17,6 +20,24 @@ constexpr size_t kBufferBytes = 64 * 1024;
 bool Exists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;
+}
+
+// A link could point out of the folder: a table or memo file that is one is not written.
+bool IsLink(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::string Reason(const std::string& what, int err) {
+  return err ? what + ": " + std::strerror(err) : what;
+}
+
+// Finishes what a killed writer of the table left; false with *error when it cannot.
+bool FinishPending(const std::string& path, std::string* error) {
+  std::string note;
+  if (!FinishPendingReplacement(path, &note, error)) return false;
+  if (!note.empty()) std::fprintf(stderr, "%s\n", note.c_str());
+  return true;
 }
 
 FieldValue MemoText(const std::vector<uint8_t>& data) {
@@ -63,7 +84,11 @@ bool Table::Create(const std::string& path, const std::vector<FieldDesc>& schema
   const size_t header_length = HeaderLength(schema.size());
   if (header_length > UINT16_MAX) return Fail("too many fields for a dBase header");
   if (record_length > UINT16_MAX) return Fail("the fields are too wide for a dBase record");
-  if (!file_.Open(path, File::Mode::kCreate)) return Fail("cannot create " + path);
+  if (IsLink(path) || (memo && IsLink(MemoPathFor(path))))
+    return Fail("cannot create " + path + ": a link is in its place");
+  std::string why;
+  if (!FinishPending(path, &why)) return Fail(why);
+  if (!file_.CreateBeside(path, &table_temp_)) return Fail(Reason("cannot create " + path, errno));
 
   std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -84,7 +109,9 @@ bool Table::Create(const std::string& path, const std::vector<FieldDesc>& schema
     offset += c.length;
   }
   writable_ = dirty_ = true;
+  path_ = path;
   memo_path_ = MemoPathFor(path);
+  // The memo header names the table by its final name, not the temporary one.
   table_name_ = TableNameFor(path);
 
   std::vector<uint8_t> area(header_length, 0);
@@ -93,15 +120,17 @@ bool Table::Create(const std::string& path, const std::vector<FieldDesc>& schema
     EncodeColumn(columns_[j], area.data() + kHeaderSize + j * kDescriptorSize);
   area[header_length - 1] = kHeaderEnd;
   if (!file_.WriteAt(0, area.data(), area.size())) {
-    file_.Close();
+    const int err = errno;
+    Finish(false, 0);
     Forget();
-    return Fail("cannot write the header of " + path);
+    return Fail(Reason("cannot write the header of " + path, err));
   }
   if (memo) {
-    if (!memo_.Create(memo_path_, table_name_)) {
-      file_.Close();
+    if (!memo_.CreateBeside(memo_path_, table_name_, &memo_temp_)) {
+      const int err = errno;
+      Finish(false, 0);
       Forget();
-      return Fail("cannot create the memo file " + memo_path_);
+      return Fail(Reason("cannot create the memo file " + memo_path_, err));
     }
     memo_writable_ = true;
   }
@@ -111,6 +140,8 @@ bool Table::Create(const std::string& path, const std::vector<FieldDesc>& schema
 bool Table::Open(const std::string& path, bool writable) {
   Close(false);
   Forget();
+  std::string why;
+  if (!FinishPending(path, &why)) return Fail(why);
   if (!file_.Open(path, writable ? File::Mode::kReadWrite : File::Mode::kRead))
     return Fail("cannot open " + path);
   auto fail = [&](std::string reason) {
@@ -150,6 +181,7 @@ bool Table::Open(const std::string& path, bool writable) {
   const uint64_t body = uint64_t(size) - header_length + (record_length_ > 1 ? 1 : 0);
   count_ = size_t(std::min<uint64_t>(header_.record_count, body / record_length_));
   writable_ = writable;
+  path_ = path;
   memo_path_ = ExistingMemoPathFor(path);
   table_name_ = TableNameFor(path);
   return true;
@@ -160,27 +192,45 @@ bool Table::Close(bool update_headers) {
     memo_.Close(false);
     return true;
   }
-  bool ok = Flush();
-  if (writable_ && dirty_ && update_headers) {
-    // The record count is what makes appended records part of the table: it goes last, and
-    // only once everything it counts is down, so a failure leaves the count as it was.
+  const bool created = !table_temp_.empty();
+  const bool commit = created && update_headers;
+  int err = 0;
+  auto step = [&](bool done) {
+    if (!done && !err) err = errno ? errno : EIO;
+    return done;
+  };
+  bool ok = step(Flush());
+  ok = step(memo_.Close(update_headers && writable_, commit)) && ok;
+  // The record count is written last, after every byte it counts: a failing write before
+  // it leaves the old count.
+  if (ok && writable_ && dirty_ && update_headers) {
+    uint8_t head[kHeaderSize];
+    header_.record_count = uint32_t(count_);
+    EncodeHeader(header_, head);
     const uint8_t end = kFileEnd;
-    ok = ok && memo_.Close(true);
-    ok = ok && file_.WriteAt(RecordOffset(count_), &end, 1);
-    if (ok) {
-      uint8_t head[kHeaderSize];
-      header_.record_count = uint32_t(count_);
-      EncodeHeader(header_, head);
-      ok = file_.WriteAt(0, head, kHeaderSize);
-    }
+    ok = step(file_.WriteAt(RecordOffset(count_), &end, 1)) &&
+         step(file_.WriteAt(0, head, kHeaderSize));
   }
-  if (!ok)
-    Fail(std::string("cannot bring the table's headers up to date: ") + std::strerror(errno));
-  ok = memo_.Close(update_headers && writable_ && ok) && ok;
+  if (commit && ok) ok = step(file_.Sync());
   file_.Close();
   dirty_ = false;
   window_count_ = 0;
-  return ok;
+  if (created) return Finish(commit && ok, commit ? err : 0);
+  return ok || Fail(Reason("cannot bring the headers of " + path_ + " up to date", err));
+}
+
+bool Table::Finish(bool commit, int err) {
+  memo_.Close(false);
+  file_.Close();
+  std::string table_temp, memo_temp;
+  table_temp.swap(table_temp_);
+  memo_temp.swap(memo_temp_);
+  std::string why;
+  if (commit) return CommitReplacement(table_temp, memo_temp, path_, &why) || Fail(why);
+  for (const std::string& temp : {table_temp, memo_temp})
+    if (!temp.empty()) nb::TheOs().Unlink(temp.c_str());
+  return err == 0 ||
+         Fail(Reason("cannot write the new table " + path_ + "; the old one is kept", err));
 }
 
 const char* Table::RawRecord(size_t i) {
@@ -260,8 +310,7 @@ bool Table::Encode(const std::vector<FieldValue>& values, char* out) {
       if (payload.size) {
         if (!EnsureMemoWritable()) return false;
         std::optional<uint32_t> written = memo_.Write(payload.data, payload.size);
-        if (!written)
-          return Fail("cannot write to the memo file " + memo_path_ + ": " + std::strerror(errno));
+        if (!written) return Fail("cannot write to the memo file " + memo_path_);
         block = *written;
       }
       FormatMemoBlock(block, at);

@@ -4,13 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "dbase/memo.h"
 #include "dbase/values.h"
+#include "platform/os.h"
 #include "test_prefix.h"
 
 namespace {
@@ -118,6 +122,100 @@ TEST(DbaseTable, ReadsAcrossTheWindowAndSurvivesDroppingWithoutClose) {
   dbase::Table again;
   ASSERT_TRUE(again.Open(path, false));
   EXPECT_EQ(again.record_count(), size_t(n));
+}
+
+std::vector<std::string> Files(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A created table replaces the old one only at Close: dropped before, the old one stays.
+// The memo header names the table, not the temporary file; a new schema without memo
+// fields leaves the old memo file as it was.
+TEST(DbaseTable, ACreatedTableReplacesTheOldOneAtClose) {
+  nb::testing::TempPrefix prefix;
+  const std::string path = prefix.path() + "/APRINFO.dbf", memo = dbase::MemoPathFor(path);
+  dbase::Table t;
+  ASSERT_TRUE(t.Create(path, kSchema));
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(t.AppendRecord(Row(i)));
+  ASSERT_TRUE(t.Close());
+  const auto dbf = Bytes(path), dbt = Bytes(memo);
+  EXPECT_EQ(std::string(dbt.begin() + 8, dbt.begin() + 16), std::string("APRINFO\0", 8));
+  {
+    dbase::Table dropped;
+    ASSERT_TRUE(dropped.Create(path, kSchema));
+    ASSERT_TRUE(dropped.AppendRecord(Row(7)));
+  }
+  EXPECT_EQ(Bytes(path), dbf);
+  EXPECT_EQ(Bytes(memo), dbt);
+  EXPECT_EQ(Files(prefix.path()), (std::vector<std::string>{"APRINFO.dbf", "APRINFO.dbt"}));
+
+  ASSERT_TRUE(t.Create(path, {Field("ID", FieldType::Number, 7)}));
+  ASSERT_TRUE(t.AppendRecord({FieldValue::Int32(5)}));
+  ASSERT_TRUE(t.Close());
+  EXPECT_EQ(Bytes(memo), dbt);
+  ASSERT_TRUE(t.Open(path, false));
+  EXPECT_EQ(t.record_count(), 1u);
+  EXPECT_EQ(Files(prefix.path()), (std::vector<std::string>{"APRINFO.dbf", "APRINFO.dbt"}));
+}
+
+// A full disk or a device error at any write of an in-place change: the change or the Close
+// after it fails, and the table keeps its record count, each record old or changed whole.
+TEST(DbaseTable, InPlaceChangesThatCannotBeWrittenFailAndKeepTheTable) {
+  nb::testing::TempPrefix prefix;
+  const std::string path = prefix.path() + "/t.dbf";
+  const std::vector<FieldValue> changed = {FieldValue::Int32(41), FieldValue::Text("renamed"),
+                                           FieldValue::Text("new memo")};
+  struct Change {
+    const char* what;
+    std::function<bool(dbase::Table&)> run;
+  };
+  const Change changes[] = {
+      {"rewrite", [&](dbase::Table& t) { return t.RewriteRecord(1, changed); }},
+      {"delete", [](dbase::Table& t) { return t.MarkDeleted(1); }},
+      {"append", [](dbase::Table& t) { return t.AppendRecord(Row(3)); }},
+  };
+  for (int err : {ENOSPC, EIO}) {
+    for (const Change& change : changes) {
+      for (int n = 1;; ++n) {
+        const std::string at = std::string(change.what) + ", write " + std::to_string(n);
+        {
+          dbase::Table t;
+          ASSERT_TRUE(t.Create(path, kSchema));
+          for (int i = 0; i < 3; ++i) ASSERT_TRUE(t.AppendRecord(Row(i)));
+          ASSERT_TRUE(t.Close());
+        }
+        nb::FaultyOs faulty(nb::OsCall::kWrite, n, err);
+        bool ok;
+        {
+          dbase::Table t;
+          ASSERT_TRUE(t.Open(path, true));
+          nb::ScopedOs scoped(faulty);
+          ok = change.run(t);
+          ok = t.Close() && ok;
+        }
+        if (!faulty.fired()) {
+          EXPECT_TRUE(ok) << at;
+          break;
+        }
+        EXPECT_FALSE(ok) << at;
+        dbase::Table t;
+        ASSERT_TRUE(t.Open(path, false)) << at;
+        EXPECT_EQ(t.record_count(), 3u) << at;
+        for (int i = 0; i < 3; ++i) {
+          std::vector<FieldValue> v;
+          bool deleted;
+          ASSERT_TRUE(t.ReadRecord(size_t(i), &v, &deleted)) << at;
+          const bool old = v == Row(i) && !deleted;
+          const bool whole_change = i == 1 && (v == changed || (v == Row(i) && deleted));
+          EXPECT_TRUE(old || whole_change) << at << ", record " << i;
+        }
+      }
+    }
+  }
 }
 
 TEST(DbaseTable, RefusesSchemasTheHeaderCannotHold) {

@@ -14,6 +14,7 @@ bool Cdbfstore::Create(const std::string& path, bool /*replace*/) {
   position_ = 0;
   record_.clear();
   const bool created = table_.Create(nb::MapPath(path), fields_);
+  path_ = path;
   MapColumns();
   return created;
 }
@@ -53,6 +54,7 @@ bool Cdbfstore::OpenTable(const std::string& path, bool writable) {
 bool Cdbfstore::Open(const std::string& path, bool read_only) {
   if (!OpenTable(path, !read_only)) return false;
   read_only_ = read_only;
+  path_ = path;
   return true;
 }
 
@@ -67,8 +69,12 @@ bool Cdbfstore::OpenForRead(const std::string& path) {
 }
 
 void Cdbfstore::Close() {
-  table_.Close(!read_only_);
+  const bool written = table_.is_open() && !read_only_;
   position_ = 0;
+  if (table_.Close(written) || !written) return;
+  dbfstore::ShowWarning(dbfstore::WriteFailedText(path_, table_.error()));
+  // Forgotten, so that the writer sees GetFieldCount() fall to 0 (Close returns nothing).
+  Reset();
 }
 
 void Cdbfstore::Reset() {

@@ -2,6 +2,8 @@
 // memo file beside it. A table is either written once (AddField..., Create, AddRecord...,
 // Close) or read record by record (Open read-only or OpenForRead, navigation, GetRecord,
 // Close). Problems are shown in message boxes and returned as results; nothing is thrown.
+// A written table replaces the old one at Close, whole; when it cannot, the old one stays,
+// the failure is shown and the schema is forgotten (GetFieldCount() is 0).
 #pragma once
 
 #include <string>
@@ -68,4 +70,5 @@ class Cdbfstore : public CNbddb {
   bool read_only_ = false;
   bool unknown_type_reported_ = false;
   size_t position_ = 0;  // index of the current record
+  std::string path_;     // as the caller named the table
 };

@@ -6,6 +6,7 @@
 namespace dbfstore {
 
 inline constexpr const char* kOpenFailed = "Error: could not open dBase file \"%s\".";
+inline constexpr const char* kWriteFailed = "Error: could not write dBase file \"%s\".";
 inline constexpr const char* kOutOfMemory =
     "Error: Out of memory while reading dBase field descriptors.";
 inline constexpr const char* kFileNameRule =
@@ -23,5 +24,7 @@ void ShowWarning(const std::string& text);
 void ShowDllError(const std::string& text);
 // kOpenFailed with the path in place of %s.
 std::string OpenFailedText(const std::string& path);
+// kWriteFailed with the path, then the reason on a line of its own.
+std::string WriteFailedText(const std::string& path, const std::string& reason);
 
 }  // namespace dbfstore

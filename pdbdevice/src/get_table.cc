@@ -92,12 +92,18 @@ bool GetTable(const std::string& pdb_path, const std::string& table_path,
   }
   for (size_t i = 0; i < decoded.records.size(); ++i) {
     if (!table.AddRecord(decoded.records[i])) {
-      table.Close();
+      // Dropped unfinished: the old table stays.
+      table.Reset();
       ShowError(Format("Unable to add record %zu to the desktop table", i + 1), pdb_path);
       return false;
     }
   }
   table.Close();
+  // A store that could not put the new table in place has forgotten its schema.
+  if (table.GetFieldCount() != int(decoded.schema.fields.size())) {
+    ShowError("Unable to create a new table in desktop file", pdb_path);
+    return false;
+  }
   return true;
 }
 

@@ -302,18 +302,23 @@ std::vector<std::string> RemoveAbandonedTemporaries(const std::string& folder) {
   return removed;
 }
 
+int CreateTemporaryFor(const std::string& path, std::string* temp) {
+  // Unique per process and call, so two writers of one file never share a temporary.
+  static std::atomic<unsigned> serial{0};
+  int fd = -1;
+  for (int tries = 0; fd < 0 && tries < 100; ++tries) {
+    *temp = path + kTempMark + std::to_string(getpid()) + "-" + std::to_string(serial++);
+    fd = TheOs().Open(temp->c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  return fd;
+}
+
 bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error,
                       FolderSync sync, mode_t new_mode) {
   Os& os = TheOs();
-  // Unique per process and call, so two writers of one file never share a temporary.
-  static std::atomic<unsigned> serial{0};
   std::string temp;
-  int fd = -1;
-  for (int tries = 0; fd < 0 && tries < 100; ++tries) {
-    temp = path + kTempMark + std::to_string(getpid()) + "-" + std::to_string(serial++);
-    fd = os.Open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno != EEXIST) break;
-  }
+  const int fd = CreateTemporaryFor(path, &temp);
   if (fd < 0) {
     if (error) *error = Describe(path, errno);
     return false;

@@ -31,11 +31,15 @@ class MemoFile {
  public:
   // A new, empty memo file (block 0 written); truncates an existing one.
   bool Create(const std::string& path, const std::string& table_name);
+  // The same under a temporary name beside `path` (*temp), for a table built beside its
+  // old version; the caller removes *temp when it is not used.
+  bool CreateBeside(const std::string& path, const std::string& table_name, std::string* temp);
   // An existing memo file; writable for further entries when `writable`.
   bool Open(const std::string& path, bool writable);
   bool is_open() const { return file_.is_open(); }
-  // Writes the header back when entries were added, then closes.
-  bool Close(bool write_header);
+  // Writes the header back when entries were added, syncs the file when `sync`, then
+  // closes.
+  bool Close(bool write_header, bool sync = false);
 
   // Appends an entry; its block number, 0 for no data, nullopt on a write failure.
   std::optional<uint32_t> Write(const void* data, size_t size);
@@ -52,6 +56,8 @@ class MemoFile {
 
  private:
   bool WriteHeader();
+  // Block 0 of a new file.
+  bool Start(const std::string& table_name);
   // Bytes at..at+n of the file through the window: *got of them, fewer at the end.
   const uint8_t* Window(uint64_t at, size_t n, size_t* got) const;
 

@@ -33,15 +33,18 @@ class Table {
   Table(const Table&) = delete;
   Table& operator=(const Table&) = delete;
 
-  // A new table file (truncating) and, when a field needs one, a new memo file; left open
-  // for appends. Fails for a field type the format does not know or a schema too large
-  // for the header's 16-bit lengths.
+  // A new table and, when a field needs one, a new memo file, built beside an old table
+  // at path and left open for appends; Close(true) puts them in place (replace.h), until
+  // then the old table stays as it is. Fails for a field type the format does not know, a
+  // schema too large for the header's 16-bit lengths, or a path that is a link.
   bool Create(const std::string& path, const std::vector<FieldDesc>& schema);
-  // An existing table; `writable` allows appends, rewrites and deletion marks.
+  // An existing table; `writable` allows appends, rewrites and deletion marks. A
+  // replacement that a killed writer left pending is finished first (noted on stderr).
   bool Open(const std::string& path, bool writable);
-  // When something was written and `update_headers` is set: writes the memo
-  // header, the 0x1A end byte and last the header with the record count. Closes both
-  // files. False when a write failed; the header's record count is then not written.
+  // When something was written and `update_headers` is set: writes the header with the
+  // record count, the 0x1A end byte and the memo header. A created table is synced and put
+  // in place, or with `update_headers` unset dropped. Closes both files. False when a
+  // write failed; a created table then leaves the old one untouched.
   bool Close(bool update_headers = true);
   bool is_open() const { return file_.is_open(); }
 
@@ -91,14 +94,20 @@ class Table {
   bool EnsureMemoWritable();
   bool EnsureMemoReadable();
   void Forget();
+  // Puts a created table's closed files in place when `commit`, else removes them and
+  // fails with errno value `err` when it is not 0.
+  bool Finish(bool commit, int err);
   uint64_t RecordOffset(size_t i) const {
     return header_.header_length + uint64_t(i) * record_length_;
   }
 
   File file_;
   MemoFile memo_;
+  std::string path_;
   std::string memo_path_;
   std::string table_name_;
+  std::string table_temp_;  // a created table's files until Close puts them in place
+  std::string memo_temp_;
   bool writable_ = false;
   bool blank_null_logicals_ = false;
   bool dirty_ = false;

@@ -139,6 +139,10 @@ enum class FolderSync { kNow, kDeferred };
 bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error = nullptr,
                       FolderSync sync = FolderSync::kNow, mode_t new_mode = 0644);
 bool SyncFolder(const std::string& folder);
+// A new empty file beside `path` under a unique temporary name of WriteFileDurably's form
+// (0600, open for reading and writing): its descriptor, and its name in *temp; -1 with
+// errno set when it cannot be made.
+int CreateTemporaryFor(const std::string& path, std::string* temp);
 // A temporary file of WriteFileDurably whose writing process has ended: what a killed
 // write leaves behind. RemoveAbandonedTemporaries deletes those in `folder` and returns
 // their names; one that cannot be removed stays for the next try.
