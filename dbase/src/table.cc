@@ -310,7 +310,7 @@ bool Table::Encode(const std::vector<FieldValue>& values, char* out) {
       if (payload.size) {
         if (!EnsureMemoWritable()) return false;
         std::optional<uint32_t> written = memo_.Write(payload.data, payload.size);
-        if (!written) return Fail("cannot write to the memo file " + memo_path_);
+        if (!written) return Fail(Reason("cannot write to the memo file " + memo_path_, errno));
         block = *written;
       }
       FormatMemoBlock(block, at);
