@@ -1,10 +1,12 @@
 #include "dbase/replace.h"
 
+#include <strings.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
 #include <initializer_list>
+#include <set>
 
 #include "dbase/memo.h"
 #include "platform/os.h"
@@ -83,6 +85,35 @@ bool FinishPendingReplacement(const std::string& table_path, std::string* note,
   if (Exists(staged_memo) && os.Unlink(staged_memo.c_str()) == 0)
     *note = "Recovered: removed " + staged_memo + ", left by an interrupted write";
   return true;
+}
+
+std::vector<std::string> FinishPendingReplacementsIn(const std::string& folder) {
+  const std::string suffix = StagedPathFor("");
+  std::vector<std::string> names, lines;
+  nb::TheOs().ListFolder(folder.c_str(), &names);
+  std::set<std::string> tables;
+  for (const std::string& name : names) {
+    if (name.size() <= suffix.size() ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+      continue;
+    std::string table = name.substr(0, name.size() - suffix.size());
+    // A staged memo file belongs to the table of its stem, whatever that table's case.
+    if (table.size() > 4 && !strcasecmp(table.c_str() + table.size() - 4, ".dbt")) {
+      const std::string stem = table.substr(0, table.size() - 4);
+      table = stem + ".dbf";
+      for (const std::string& other : names)
+        if (!strcasecmp(other.c_str(), (stem + ".dbf").c_str())) table = other;
+    }
+    tables.insert(table);
+  }
+  for (const std::string& table : tables) {
+    std::string note, error;
+    if (!FinishPendingReplacement(folder + "/" + table, &note, &error))
+      lines.push_back(error);
+    else if (!note.empty())
+      lines.push_back(note);
+  }
+  return lines;
 }
 
 }  // namespace dbase

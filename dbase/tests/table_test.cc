@@ -13,6 +13,7 @@
 #include <iterator>
 
 #include "dbase/memo.h"
+#include "dbase/replace.h"
 #include "dbase/values.h"
 #include "platform/os.h"
 #include "test_prefix.h"
@@ -160,6 +161,32 @@ TEST(DbaseTable, ACreatedTableReplacesTheOldOneAtClose) {
   ASSERT_TRUE(t.Open(path, false));
   EXPECT_EQ(t.record_count(), 1u);
   EXPECT_EQ(Files(prefix.path()), (std::vector<std::string>{"APRINFO.dbf", "APRINFO.dbt"}));
+}
+
+// What a killed commit left staged in a folder: a staged table with its memo file is put in
+// place, a staged memo file alone is dropped, and each is named in the notes.
+TEST(DbaseTable, PendingReplacementsInAFolderAreFinishedAndNoted) {
+  nb::testing::TempPrefix prefix;
+  const std::string a = prefix.path() + "/A.dbf", b = prefix.path() + "/B.DBF";
+  dbase::Table t;
+  for (const std::string& path : {a, b}) {
+    ASSERT_TRUE(t.Create(path, kSchema));
+    ASSERT_TRUE(t.AppendRecord(Row(1)));
+    ASSERT_TRUE(t.Close());
+  }
+  const auto old_b = Bytes(b), old_b_memo = Bytes(dbase::MemoPathFor(b));
+  // Stage copies of A's files as its replacement, and a lone memo file for B.
+  std::filesystem::copy_file(a, dbase::StagedPathFor(a));
+  std::filesystem::copy_file(dbase::MemoPathFor(a), dbase::StagedPathFor(dbase::MemoPathFor(a)));
+  std::filesystem::copy_file(dbase::MemoPathFor(a), dbase::StagedPathFor(dbase::MemoPathFor(b)));
+  const std::vector<std::string> notes = dbase::FinishPendingReplacementsIn(prefix.path());
+  ASSERT_EQ(notes.size(), 2u);
+  EXPECT_NE(notes[0].find("A.dbf in place"), std::string::npos) << notes[0];
+  EXPECT_NE(notes[1].find("B.dbt.~new"), std::string::npos) << notes[1];
+  EXPECT_EQ(Files(prefix.path()), (std::vector<std::string>{"A.dbf", "A.dbt", "B.DBF", "B.dbt"}));
+  EXPECT_EQ(Bytes(b), old_b);
+  EXPECT_EQ(Bytes(dbase::MemoPathFor(b)), old_b_memo);
+  EXPECT_TRUE(dbase::FinishPendingReplacementsIn(prefix.path()).empty());
 }
 
 // A full disk or a device error at any write of an in-place change: the change or the Close

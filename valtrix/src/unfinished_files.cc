@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "dbase/replace.h"
 #include "globals.h"
 #include "platform/os.h"
 
@@ -20,6 +21,11 @@ void RemoveUnfinishedExports() {
   RemoveIn(AppFolders().outbox);
 }
 
-void RemoveUnfinishedTableFiles() { RemoveIn(AppFolders().system); }
+void RemoveUnfinishedTableFiles() {
+  RemoveIn(AppFolders().system);
+  // A table the conduit was replacing when it was killed is put in place or left as it was.
+  for (const std::string& line : dbase::FinishPendingReplacementsIn(AppFolders().system))
+    LogError(line);
+}
 
 }  // namespace valtrix

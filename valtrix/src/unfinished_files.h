@@ -1,7 +1,8 @@
 // Temporary files of writes a killed process never finished: appraisal data files in the
 // Inbox, the filtered common responses in the Outbox, and database files the conduit writes
-// beside the tables. Each removal is written to the error log; a file that cannot be
-// removed stays, silently, for the next try.
+// beside the tables, and tables whose replacement a killed conduit left pending. Each
+// recovery is written to the error log; a file that cannot be removed stays, silently, for
+// the next try.
 #pragma once
 
 namespace valtrix {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace dbase {
 
@@ -28,5 +29,9 @@ bool CommitReplacement(const std::string& table_temp, const std::string& memo_te
 // commit left beside table_path; *note says what was done, empty when nothing was pending.
 // False with *error when a pending replacement cannot be finished.
 bool FinishPendingReplacement(const std::string& table_path, std::string* note, std::string* error);
+
+// FinishPendingReplacement for every table of `folder` with something staged; what was
+// done, and what could not be, one line each.
+std::vector<std::string> FinishPendingReplacementsIn(const std::string& folder);
 
 }  // namespace dbase
