@@ -30,7 +30,7 @@ bool File::Open(const std::string& path, Mode mode) {
 bool File::CreateBeside(const std::string& path, std::string* temp) {
   Close();
   struct stat st;
-  const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  const mode_t mode = nb::TheOs().Stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
   fd_ = nb::CreateTemporaryFor(path, temp);
   if (fd_ < 0) {
     temp->clear();

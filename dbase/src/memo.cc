@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/os.h"
 
 namespace dbase {
 namespace {
@@ -37,13 +40,13 @@ std::string MemoPathFor(const std::string& table_path) {
 std::string ExistingMemoPathFor(const std::string& table_path) {
   const std::string exact = MemoPathFor(table_path);
   struct stat st;
-  if (::stat(exact.c_str(), &st) == 0) return exact;
+  if (nb::TheOs().Stat(exact.c_str(), &st) == 0) return exact;
   const size_t base = BaseStart(exact);
   const std::string folder = base ? exact.substr(0, base) : "./";
   const std::string name = exact.substr(base);
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
-    const std::string candidate = entry.path().filename().string();
+  std::vector<std::string> entries;
+  nb::TheOs().ListFolder(folder.c_str(), &entries);
+  for (const std::string& candidate : entries) {
     if (strcasecmp(candidate.c_str(), name.c_str()) == 0) return exact.substr(0, base) + candidate;
   }
   return exact;

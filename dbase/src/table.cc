@@ -19,7 +19,7 @@ constexpr size_t kBufferBytes = 64 * 1024;
 
 bool Exists(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
+  return nb::TheOs().Stat(path.c_str(), &st) == 0;
 }
 
 // A link could point out of the folder: a table or memo file that is one is not written.
@@ -90,7 +90,7 @@ bool Table::Create(const std::string& path, const std::vector<FieldDesc>& schema
   if (!FinishPending(path, &why)) return Fail(why);
   if (!file_.CreateBeside(path, &table_temp_)) return Fail(Reason("cannot create " + path, errno));
 
-  std::time_t now = std::time(nullptr);
+  std::time_t now = nb::TheOs().Now();
   std::tm local{};
   localtime_r(&now, &local);
   header_.version = memo ? uint8_t(kVersion | kMemoVersionBits) : kVersion;

@@ -1,8 +1,10 @@
 #include "bmp_file.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <string>
+
+#include "platform/os.h"
 
 namespace pdbdevice {
 namespace {
@@ -90,11 +92,12 @@ DibLoad ParseDib(const std::vector<uint8_t>& file) {
 }
 
 DibLoad LoadDib(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return DibLoad{};
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-  if (in.bad()) return Damaged("the file cannot be read");
-  return ParseDib(bytes);
+  std::string text;
+  if (!nb::ReadWholeFile(path, &text)) {
+    if (errno == ENOENT || errno == EACCES || errno == EISDIR) return DibLoad{};
+    return Damaged("the file cannot be read");
+  }
+  return ParseDib(std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 }  // namespace pdbdevice

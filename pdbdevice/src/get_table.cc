@@ -8,6 +8,7 @@
 
 #include "messages.h"
 #include "nbddb/plugin.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "table_conversion.h"
 #include "table_format.h"
@@ -18,7 +19,8 @@ namespace {
 enum class ReadResult { kOk, kNoFile, kEmpty, kNoMemory, kShort };
 
 ReadResult ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  nb::Os& os = nb::TheOs();
+  const int fd = os.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0) return ReadResult::kNoFile;
   struct stat st;
   ReadResult result = ReadResult::kOk;
@@ -35,12 +37,12 @@ ReadResult ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
   }
   size_t done = 0;
   while (result == ReadResult::kOk && done < bytes->size()) {
-    const ssize_t n = ::read(fd, bytes->data() + done, bytes->size() - done);
+    const ssize_t n = os.Read(fd, bytes->data() + done, bytes->size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) result = ReadResult::kShort;
     if (n > 0) done += size_t(n);
   }
-  ::close(fd);
+  os.Close(fd);
   return result;
 }
 

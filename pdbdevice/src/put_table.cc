@@ -1,8 +1,9 @@
 // Desktop table -> handheld table database file.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <new>
 
 #include "convert_bitmap.h"
@@ -10,6 +11,7 @@
 #include "nbddb/plugin.h"
 #include "pdbfile/bytes.h"
 #include "pdbfile/pdbfile.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "table_conversion.h"
 #include "table_format.h"
@@ -181,26 +183,24 @@ class RecordEncoder {
 
   void RawFile(const std::string& path) {
     std::vector<uint8_t>& r = *record_;
-    std::ifstream in(nb::MapPath(path), std::ios::binary | std::ios::ate);
-    const std::streamoff size = in ? std::streamoff(in.tellg()) : -1;
-    if (!in || size < 0) {
+    const std::string file = nb::MapPath(path);
+    struct stat st;
+    if (nb::TheOs().Stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
       if (log_) log_("Specified file is not found. (Record#%d, Path=%s)", number_, path.c_str());
       return AppendLeftOutBinary(r);
     }
-    if (!Fits(size_t(size))) {
+    if (!Fits(size_t(st.st_size))) {
       if (log_)
         log_("Specified binary data is too big. (Record#%d, Path=%s)", number_, path.c_str());
       return AppendLeftOutBinary(r);
     }
     try {
-      std::vector<uint8_t> data(static_cast<size_t>(size));
-      in.seekg(0);
-      in.read(reinterpret_cast<char*>(data.data()), size);
-      if (in.gcount() != size) {
+      std::string data;
+      if (!nb::ReadWholeFile(file, &data) || !Fits(data.size())) {
         if (log_) log_("Specified file is not found. (Record#%d, Path=%s)", number_, path.c_str());
         return AppendLeftOutBinary(r);
       }
-      AppendBinaryItem(r, data.data(), data.size());
+      AppendBinaryItem(r, reinterpret_cast<const uint8_t*>(data.data()), data.size());
     } catch (const std::bad_alloc&) {
       if (log_)
         log_("Cannot allocate temporary buffer. (Record#%d, Path=%s)", number_, path.c_str());
@@ -242,7 +242,7 @@ bool PutTable(const std::string& database_name, const std::string& table_path,
   }
   db.name = database_name;
   db.attributes = flags & 1u ? kBackupAttribute : 0;
-  db.created = db.modified = uint32_t(std::time(nullptr));
+  db.created = db.modified = uint32_t(nb::TheOs().Now());
   db.type = nb::pdb::FourCC(kTableType);
   db.creator = creator;
 
