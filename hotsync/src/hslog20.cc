@@ -10,6 +10,7 @@
 #include <string>
 
 #include "hotsync/log.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 
 namespace {
@@ -19,15 +20,16 @@ namespace {
 char g_file[4096];
 
 bool AppendLine(const std::string& path, const std::string& line) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
+  nb::Os& os = nb::TheOs();
+  int fd = os.Open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   // One write per entry: concurrent writers cannot interleave inside a line.
   ssize_t n;
   do {
-    n = ::write(fd, line.data(), line.size());
+    n = os.Write(fd, line.data(), line.size());
   } while (n < 0 && errno == EINTR);
   bool ok = n == ssize_t(line.size());
-  return ::close(fd) == 0 && ok;
+  return os.Close(fd) == 0 && ok;
 }
 
 }  // namespace
@@ -41,7 +43,7 @@ HS_LOG_API int32_t LogSetFile(const char* path) {
   size_t sep = file.find_last_of('/');
   struct stat st;
   if (sep != std::string::npos && sep > 0 &&
-      (stat(file.substr(0, sep).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+      (nb::TheOs().Stat(file.substr(0, sep).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
     return 1;
   if (file.size() >= sizeof g_file) return 1;
   file.copy(g_file, file.size());
@@ -56,7 +58,7 @@ HS_LOG_API int32_t LogAddEntry(const char* text, int32_t activity, int32_t time_
     if (c == '\r' || c == '\n') c = ' ';
   std::string stamp;
   if (time_stamp) {
-    time_t now = time(nullptr);
+    time_t now = nb::TheOs().Now();
     struct tm local;
     localtime_r(&now, &local);
     char buf[32];

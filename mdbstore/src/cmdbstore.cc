@@ -6,6 +6,7 @@
 
 #include "columns.h"
 #include "messages.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 
 using mdb::data::Error;
@@ -44,7 +45,7 @@ bool Cmdbstore::Create(const std::string& path, bool replace) {
   if (!connection) return ShowNoEngine(), false;
 
   struct stat st;
-  const bool exists = stat(file.c_str(), &st) == 0;
+  const bool exists = nb::TheOs().Stat(file.c_str(), &st) == 0;
   try {
     if (exists)
       connection->Open(file, false);

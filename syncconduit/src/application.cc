@@ -1,6 +1,9 @@
 // Application download: the application file is read whole and turned into the forms
 // and resource databases (application/app_image.h); this writes them through the current
 // SyncOps, showing each failure and still running the steps after it.
+#include <fcntl.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -9,6 +12,7 @@
 #include "conduit_error.h"
 #include "dispatch.h"
 #include "pdbfile/bytes.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "platform/ui.h"
 #include "sync_ops.h"
@@ -28,14 +32,18 @@ void LogCopyFailed(const std::string& name) {
 
 // 0 opened, 1000 not opened, 1300 not closed.
 int ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return 1000;
+  nb::Os& os = nb::TheOs();
+  const int fd = os.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
+  if (fd < 0) return 1000;
   uint8_t chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+  ssize_t n;
+  while ((n = os.Read(fd, chunk, sizeof chunk)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
     bytes->insert(bytes->end(), chunk, chunk + n);
-  const bool read_error = std::ferror(f);
-  if (std::fclose(f) != 0) return 1300;
+  }
+  const bool read_error = n < 0;
+  if (os.Close(fd) != 0) return 1300;
   return read_error ? 1000 : 0;
 }
 

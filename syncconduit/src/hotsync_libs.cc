@@ -7,6 +7,7 @@
 #include "bound.h"
 #include "conduit_error.h"
 #include "platform/library.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "syncutil/syncutil.h"
 
@@ -22,7 +23,7 @@ void* Load(const char* name) {
   NB_GetHotSyncDir(dir, sizeof dir);
   std::string folder = dir[0] ? dir : "C:\\Palm";
   struct stat st;
-  if (stat(nb::MapPath(folder).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+  if (nb::TheOs().Stat(nb::MapPath(folder).c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
     ShowError("Cannot find: ", folder);
   if (folder.back() != '\\') folder += '\\';
   return nb::LoadLibrary(folder + name);
