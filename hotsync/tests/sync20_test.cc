@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "hotsync/log.h"
 #include "hotsync/sync.h"
@@ -85,6 +86,21 @@ TEST_F(HotSyncSync20Test, CreatedDatabaseReachesItsFileOnClose) {
   EXPECT_EQ(db->records[0].category, 3);
   EXPECT_NE(db->records[0].unique_id, db->records[1].unique_id);
   EXPECT_NE(db->created, 0u);
+}
+
+// A link planted in the handheld under a database's file name is replaced, never written
+// through: the file it leads to keeps its content.
+TEST_F(HotSyncSync20Test, APlantedLinkIsReplacedNotWrittenThrough) {
+  const std::string outside = prefix_.path() + "/outside", file = folder_ + "/Planted.pdb";
+  std::ofstream(outside) << "keep";
+  std::filesystem::create_symlink(outside, file);
+  uint8_t h = Create("Planted");
+  ASSERT_EQ(Write(h, {7}), 0);
+  ASSERT_EQ(Close(h), 0);
+  EXPECT_EQ(nb::testing::Slurp(outside), "keep");
+  EXPECT_FALSE(std::filesystem::is_symlink(file));
+  std::string error;
+  ASSERT_TRUE(nb::pdb::ReadFile(file, &error)) << error;
 }
 
 TEST_F(HotSyncSync20Test, ReadsWhatTheFileHolds) {
