@@ -157,6 +157,7 @@ bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
       ok = false;
       continue;
     }
+    Say("HotSync: installed \"" + db->name + "\" from " + file);
     log.Note("installed \"" + db->name + "\" on the handheld from " + file);
   }
   if (!databases_left) ClearInstallFlag(desktop, user.id);
