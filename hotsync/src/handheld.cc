@@ -241,20 +241,21 @@ std::vector<std::string> Handheld::RemoveUnfinishedWrites() const {
 }
 
 std::unique_ptr<HandheldLock> HandheldLock::Acquire(const std::string& folder, std::string* error) {
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  nb::Os& os = nb::TheOs();
+  int fd = os.Open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (fd < 0) {
     *error = "cannot open the handheld folder " + folder + ": " + std::strerror(errno);
     return nullptr;
   }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (os.Flock(fd, LOCK_EX | LOCK_NB) != 0) {
     *error = "the handheld " + folder + " is in use by another synchronisation";
-    ::close(fd);
+    os.Close(fd);
     return nullptr;
   }
   return std::unique_ptr<HandheldLock>(new HandheldLock(fd));
 }
 
-HandheldLock::~HandheldLock() { ::close(fd_); }
+HandheldLock::~HandheldLock() { nb::TheOs().Close(fd_); }
 
 uint32_t HandheldNow() { return nb::pdb::LocalTimeNow(); }
 

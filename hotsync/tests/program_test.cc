@@ -1,10 +1,13 @@
 // The hotsync program's commands, run as real processes on a fresh desktop.
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 
 #include "hotsync_fixture.h"
@@ -135,6 +138,12 @@ TEST_F(HotSyncProgramTest, FilesQueuedFromTheCommandLineReachTheHandheld) {
   ASSERT_EQ(Sync(), 0) << output_;  // the handheld's user becomes the last one
   EXPECT_EQ(HotSync("install '" + file + "' '" + junk + "'"), 1);
   EXPECT_FALSE(std::filesystem::exists(Drive("Palm/Data/Pat Appraiser/Install/notes.pdb")));
+  // A copy that fails half-way leaves nothing of the database to install.
+  EXPECT_EQ(Shell("NB_FAULT=write:1:ENOSPC:notes.pdb " NB_BIN_DIR "/hotsync install '" + file + "'",
+                  &output_),
+            1);
+  EXPECT_TRUE(Contains(output_, "notes.pdb: No space left on device")) << output_;
+  EXPECT_TRUE(std::filesystem::is_empty(Drive("Palm/Data/Pat Appraiser/Install")));
   ASSERT_EQ(HotSync("install '" + file + "'"), 0) << output_;
   ASSERT_EQ(Sync(), 0) << output_;
   ASSERT_EQ(HotSync("list --handheld '" + handheld_ + "'"), 0) << output_;
@@ -252,6 +261,81 @@ TEST_F(HotSyncProgramTest, LogShowsTheLastUserOrTheNamedOne) {
   ASSERT_EQ(HotSync("log --last"), 0) << output_;
   EXPECT_EQ(std::count(output_.begin(), output_.end(), '\n'), 1) << output_;
   EXPECT_EQ(HotSync("log --user Nobody"), 1);
+}
+
+TEST_F(HotSyncProgramTest, TheLogSaysWhyASynchronisationFailed) {
+  const std::string install = Drive("Palm/Data/Pat Appraiser/Install"), moved = Drive("moved.so");
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;
+    std::vector<std::string> logged;
+  } cases[] = {
+      {"a file in the install folder",
+       [&] {
+         std::filesystem::create_directories(install);
+         PutDatabase(install + "/extra.pdb", "Extra", 0x514D4E42);
+         std::ofstream(install + "/broken.prc") << "nothing";
+         nb::reg::SetDword(Hive::kCurrentUser, std::string(kPalm) + "\\HotSync Manager",
+                           "Install4242", 1);
+       },
+       {"installed \"Extra\" on the handheld from extra.pdb", "cannot install broken.prc: "}},
+      {"conduit library missing",
+       [&] {
+         std::filesystem::copy_file(kTestConduit, moved);
+         ASSERT_EQ(HotSync("conduits add AAAA '" + moved + "'"), 0) << output_;
+         PutDatabase(handheld_ + "/A.pdb", "A", 0x41414141);
+         std::filesystem::remove(moved);
+       },
+       {"cannot load the conduit \"Nimbra EE App\" for 'AAAA': " + moved}},
+      {"user library missing",
+       [&] { std::filesystem::remove(Drive("Palm/HsUsers20.so")); },
+       {"cannot load HotSync's user library " + Drive("Palm/HsUsers20.so")}},
+      {"handheld without its profile",
+       [&] { std::filesystem::remove(handheld_ + "/handheld.ini"); },
+       {"is not a virtual handheld: it has no handheld.ini"}},
+  };
+  for (const Case& c : cases) {
+    c.arrange();
+    EXPECT_EQ(Sync(), 1) << c.what << "\n" << output_;
+    ASSERT_EQ(HotSync("log --last"), 0) << c.what << "\n" << output_;
+    EXPECT_TRUE(Contains(output_, "finished with errors")) << c.what << "\n" << output_;
+    for (const std::string& line : c.logged)
+      EXPECT_TRUE(Contains(output_, line)) << c.what << "\n" << output_;
+  }
+}
+
+TEST_F(HotSyncProgramTest, ASecondSynchronisationWaitsAndAKilledOneHoldsNothing) {
+  ASSERT_EQ(HotSync("conduits add AAAA " + kTestConduit), 0);
+  PutDatabase(handheld_ + "/A.pdb", "A", 0x41414141);
+  // Held here as a running synchronisation holds it.
+  std::filesystem::create_directories(prefix_.path() + "/run/hotsync");
+  const int held = open((prefix_.path() + "/run/hotsync/synchronisation.lock").c_str(),
+                        O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  const std::string out = prefix_.path() + "/second.out";
+  FILE* second =
+      popen(("exec " NB_BIN_DIR "/hotsync sync --handheld '" + handheld_ + "' >'" + out + "' 2>&1")
+                .c_str(),
+            "r");
+  ASSERT_TRUE(second);
+  for (int i = 0; i < 3000 && !Contains(Slurp(out), "Waiting for the synchronisation"); ++i)
+    usleep(10000);
+  EXPECT_TRUE(Contains(Slurp(out),
+                       "Waiting for the synchronisation already running on this "
+                       "desktop to finish ..."))
+      << Slurp(out);
+  EXPECT_EQ(Slurp(conduit_log_), "");  // it has not begun
+  close(held);
+  EXPECT_EQ(pclose(second), 0) << Slurp(out);
+  EXPECT_EQ(Slurp(conduit_log_), "AAAA Pat Appraiser 4242 Pat Appraiser\n");
+
+  // Killed in the middle of its synchronisation, a holder leaves the lock to the kernel.
+  EXPECT_NE(Shell("NB_FAULT=write:1:crash:HotSync.Log " NB_BIN_DIR "/hotsync sync --handheld '" +
+                      handheld_ + "'",
+                  &output_),
+            0);
+  ASSERT_EQ(Sync(), 0) << output_;
+  EXPECT_FALSE(Contains(output_, "Waiting")) << output_;
 }
 
 TEST_F(HotSyncProgramTest, BadInputGetsAClearMessage) {

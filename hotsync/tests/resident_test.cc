@@ -1,6 +1,8 @@
 // The resident HotSync Manager on the message bus: "hotsync press" makes it synchronise,
 // a close request ends it.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include "hotsync_fixture.h"
@@ -81,6 +83,13 @@ TEST_F(HotSyncResidentTest, PressPassesTheResultAndErrorsOn) {
   StartResident("run");
   EXPECT_EQ(Press(), 1) << output_;
   EXPECT_TRUE(Contains(output_, "failed (4107)")) << output_;
+  // While another synchronisation of the desktop runs, a press is refused.
+  const int held = open((prefix_.path() + "/run/hotsync/synchronisation.lock").c_str(),
+                        O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  EXPECT_EQ(Press(), 1);
+  EXPECT_TRUE(Contains(output_, "busy: the synchronisation already running")) << output_;
+  close(held);
   EXPECT_EQ(HotSync("press --handheld '" + prefix_.path() + "/none'"), 1);
   EXPECT_TRUE(Contains(output_, "no handheld folder")) << output_;
 }

@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,6 +104,7 @@ void* Os::LoadLibrary(const char* path, int flags, std::string* error) {
 }
 
 time_t Os::Now() { return ::time(nullptr); }
+int Os::Flock(int fd, int operation) { return ::flock(fd, operation); }
 
 bool FaultyOs::Parse(std::string_view setting, OsCall* call, int* nth, int* err, bool* crash,
                      std::string* path_part) {
@@ -341,6 +343,18 @@ bool WriteFileDurably(const std::string& path, std::string_view bytes, std::stri
     return false;
   }
   return true;
+}
+
+bool CopyFileDurably(const std::string& from, const std::string& path, std::string* error,
+                     FolderSync sync, mode_t new_mode) {
+  std::string bytes;
+  if (!ReadWholeFile(from, &bytes)) {
+    const int err = errno;
+    if (error) *error = "cannot read " + from + ": " + strerror(err);
+    errno = err;
+    return false;
+  }
+  return WriteFileDurably(path, bytes, error, sync, new_mode);
 }
 
 bool SyncFolder(const std::string& folder) {

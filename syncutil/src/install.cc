@@ -43,17 +43,13 @@ NB_SYNCUTIL_API int NB_InstallPRC(uint32_t userId, const char* sourcePath) {
     if (!nb::MakeDirs(posix_folder)) return 0;
     std::string target = syncutil::JoinPath(folder, BaseName(sourcePath));
     std::string posix_target = posix_folder + "/" + BaseName(sourcePath);
-    std::error_code ec;
     // A link planted in the install folder would have the copy written wherever it points.
-    if (!nb::IsPlainFileName(BaseName(sourcePath))) {
-      ec = std::make_error_code(std::errc::invalid_argument);
-    } else if (std::filesystem::is_symlink(posix_target, ec)) {
-      ec = std::make_error_code(std::errc::too_many_symbolic_link_levels);
-    } else {
-      std::filesystem::copy_file(nb::MapPath(sourcePath), posix_target,
-                                 std::filesystem::copy_options::overwrite_existing, ec);
-    }
-    if (ec || chmod(posix_target.c_str(), 0644) != 0) {
+    // The copy is whole or absent: a synchronisation installs whatever lies there.
+    std::error_code ec;  // a target not there yet is no error
+    const bool copied = nb::IsPlainFileName(BaseName(sourcePath)) &&
+                        !std::filesystem::is_symlink(posix_target, ec) &&
+                        nb::CopyFileDurably(nb::MapPath(sourcePath), posix_target);
+    if (!copied || chmod(posix_target.c_str(), 0644) != 0) {
       syncutil::ShowError(syncutil::kErr1050, std::string("\nSource = \"") + sourcePath +
                                                   "\"\nTarget = \"" + target + "\"");
       return 0;

@@ -1,10 +1,12 @@
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "platform/registry.h"
 #include "syncutil_loader.h"
@@ -154,6 +156,19 @@ TEST_F(UsersTest, InstallCopiesFileAndRaisesFlag) {
   EXPECT_EQ(NB_FN(su_, NB_CheckInstallPending)(anne), 1);
   std::string key = std::string(kPalmUser) + "\\HotSync Manager";
   EXPECT_EQ(nb::reg::GetDword(Hive::kCurrentUser, key, "Install" + std::to_string(anne)), 1u);
+}
+
+TEST_F(UsersTest, ACopyFailingHalfWayLeavesNothingToInstall) {
+  uint32_t anne = Add("Anne");
+  std::string src = prefix_.path() + "/App.prc";
+  std::ofstream(src) << "payload";
+  nb::FaultyOs full(nb::OsCall::kWrite, 1, ENOSPC, false, "App.prc");
+  {
+    nb::ScopedOs scoped(full);
+    EXPECT_EQ(NB_FN(su_, NB_InstallPRC)(anne, src.c_str()), 0);
+  }
+  EXPECT_TRUE(full.fired());
+  EXPECT_TRUE(std::filesystem::is_empty(nb::MapPath("C:\\Palm\\Data\\Anne\\Install")));
 }
 
 TEST_F(UsersTest, InstallEdgeCases) {

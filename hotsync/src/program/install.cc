@@ -105,11 +105,9 @@ bool QueueForInstall(const Desktop& desktop, const HsUserRecord& user,
   }
   for (const std::string& file : files) {
     const std::string name = std::filesystem::path(file).filename();
-    std::error_code ec;
-    std::filesystem::copy_file(file, folder + "/" + name,
-                               std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) {
-      Complain("cannot copy " + file + " to " + folder + ": " + ec.message());
+    // Whole or not at all: the next synchronisation installs whatever lies there.
+    if (!nb::CopyFileDurably(file, folder + "/" + name, &error)) {
+      Complain("cannot copy " + file + " to " + folder + ": " + error);
       return false;
     }
     Say("queued " + name + " for \"" + std::string(user.name) + "\" in " + folder);
@@ -119,10 +117,13 @@ bool QueueForInstall(const Desktop& desktop, const HsUserRecord& user,
 }
 
 bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
-                         const std::string& handheld_folder) {
+                         const std::string& handheld_folder, SyncLog& log) {
   // As HotSync, only for a user flagged for installation.
   if (!InstallFlagSet(desktop, user.id)) return true;
   const std::string folder = nb::MapPath(InstallFolder(desktop, user));
+  // A copy into the folder that was killed half-way left only its temporary.
+  for (const std::string& name : nb::RemoveAbandonedTemporaries(folder))
+    log.Note("removed " + name + ", the remains of an unfinished copy into " + folder);
   const std::vector<std::string> files = FilesIn(folder);
   if (files.empty()) {
     ClearInstallFlag(desktop, user.id);
@@ -132,7 +133,7 @@ bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
   auto lock = HandheldLock::Acquire(handheld_folder, &error);
   auto handheld = lock ? Handheld::Open(handheld_folder, &error) : std::nullopt;
   if (!handheld) {
-    Complain("nothing installed: " + error);
+    log.Problem("nothing installed: " + error);
     return false;
   }
   bool ok = true;
@@ -141,22 +142,23 @@ bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
     const std::string path = folder + "/" + file;
     auto db = HandheldDatabase(path, &error);
     if (!db) {
-      Complain("cannot install " + file + ": " + error + " (it stays in " + folder + ")");
+      log.Problem("cannot install " + file + ": " + error + " (it stays in " + folder + ")");
       ok = false;
       continue;
     }
     if (!handheld->Write(*db, &error)) {
-      Complain("cannot install " + file + ": " + error + " (it stays in " + folder + ")");
+      log.Problem("cannot install " + file + ": " + error + " (it stays in " + folder + ")");
       ok = false;
       databases_left = true;
       continue;
     }
-    if (unlink(path.c_str()) != 0) {
-      Complain("installed " + file + " but cannot remove it: " + std::strerror(errno));
+    if (nb::TheOs().Unlink(path.c_str()) != 0) {
+      log.Problem("installed " + file + " but cannot remove it: " + std::strerror(errno));
       ok = false;
       continue;
     }
     Say("HotSync: installed \"" + db->name + "\" from " + file);
+    log.Note("installed \"" + db->name + "\" on the handheld from " + file);
   }
   if (!databases_left) ClearInstallFlag(desktop, user.id);
   return ok;

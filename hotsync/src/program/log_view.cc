@@ -10,9 +10,9 @@ namespace hotsync {
 namespace {
 
 const std::map<int, const char*> kActivityNames = {
-    {-1, "note"},           {9, "download problem"}, {13, "record error"},
-    {17, "upload problem"}, {19, "conduit started"}, {20, "conduit done"},
-    {21, "conduit failed"},
+    {-1, "note"},           {9, "download problem"},       {13, "record error"},
+    {17, "upload problem"}, {19, "conduit started"},       {20, "conduit done"},
+    {21, "conduit failed"}, {kActivityProblem, "problem"},
 };
 
 constexpr char kBeginLead[] = "synchronisation of ";

@@ -10,6 +10,8 @@ namespace hotsync {
 
 constexpr int kActivitySyncBegin = 100;  // text: the SyncBeginText
 constexpr int kActivitySyncEnd = 101;    // text: "completed" or "finished with errors"
+constexpr int kActivityProblem = 102;    // text: why the synchronisation failed
+constexpr int kActivityNote = -1;        // per-command lines, and each file installed
 
 std::string SyncBeginText(const std::string& user, const std::string& handheld);
 

@@ -20,6 +20,7 @@
 #include "platform/cli.h"
 #include "platform/prefix.h"
 #include "resident.h"
+#include "sync_log.h"
 #include "synchronise.h"
 #include "user_list.h"
 
@@ -75,11 +76,18 @@ bool PickUser(const Desktop& desktop, const std::string& name, HsUserRecord* use
 
 int ShowLog(const std::string& name, bool last, bool raw) {
   Desktop desktop;
+  if (!Desk(&desktop)) return 1;
+  // The last synchronisation's log needs no user list: it may be what failed.
+  std::string file = name.empty() ? LastLogFile(desktop) : "";
   HsUserRecord user{};
-  if (!Desk(&desktop) || !PickUser(desktop, name, &user)) return 1;
-  std::ifstream in(nb::MapPath(LogFile(desktop, user)), std::ios::binary);
+  if (file.empty()) {
+    if (!PickUser(desktop, name, &user)) return 1;
+    file = LogFile(desktop, user);
+  }
+  std::ifstream in(nb::MapPath(file), std::ios::binary);
   if (!in) {
-    Complain("the HotSync user \"" + std::string(user.name) + "\" has no log yet");
+    Complain(user.name[0] ? "the HotSync user \"" + std::string(user.name) + "\" has no log yet"
+                          : "there is no log " + nb::MapPath(file));
     return 1;
   }
   std::ostringstream text;
@@ -162,7 +170,8 @@ int Main(int argc, char** argv) {
       "One press of the HotSync button for the virtual handheld in DIR (its handheld.ini names "
       "the user): finds or makes the HotSync user, runs every registered conduit whose creator "
       "owns a database on the handheld, then installs what waits in the user's install folder. "
-      "Exits with 0 only when every conduit succeeded and everything waiting was installed.");
+      "Exits with 0 only when every conduit succeeded and everything waiting was installed. "
+      "One synchronisation per desktop at a time: while another runs, this one waits for it.");
   sync->add_option("--handheld", handheld, "the virtual handheld's folder")->type_name("DIR");
   app.add_subcommand("run", "stay resident as HotSync Manager (also without a command)")
       ->footer(
@@ -173,14 +182,15 @@ int Main(int argc, char** argv) {
   press->footer(
       "Makes the resident HotSync Manager synchronise the virtual "
       "handheld in DIR, shows what it printed and exits with its "
-      "result.");
+      "result. While another synchronisation of this desktop runs, the press is refused.");
   press->add_option("--handheld", handheld, "the virtual handheld's folder")->type_name("DIR");
 
   auto* log = app.add_subcommand("log", "show a HotSync user's log");
   log->footer(
-      "Shows the HotSync log of the user NAME, by default of the user of the last "
-      "synchronisation: one block per synchronisation with its date, user, handheld and "
-      "result.");
+      "Shows the HotSync log of the user NAME, by default the log the last synchronisation "
+      "wrote (its user's, or the desktop's own when no user could be found for the handheld): "
+      "one block per synchronisation with its date, user, handheld, result and every reason "
+      "it failed.");
   log->add_option("--user", user, "the HotSync user");
   log->add_flag("--last", last, "only the last synchronisation");
   log->add_flag("--raw", raw, "the log file as it is");

@@ -49,12 +49,14 @@ int SynchroniseInto(const std::string& folder, const std::string& transcript) {
   std::fflush(stdout);
   std::fflush(stderr);
   int fd = ::open(transcript.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0) return Synchronise(folder);
+  if (fd < 0) return Synchronise(folder, SyncLock::WhenBusy::kRefuse);
   int saved_out = ::dup(1), saved_err = ::dup(2);
   ::dup2(fd, 1);
   ::dup2(fd, 2);
   ::close(fd);
-  int result = Synchronise(folder);
+  // Waiting here would keep the window from answering the other synchronisation's
+  // notifications; HotSync Manager ignores a press while the link is busy.
+  int result = Synchronise(folder, SyncLock::WhenBusy::kRefuse);
   std::fflush(stdout);
   std::fflush(stderr);
   ::dup2(saved_out, 1);

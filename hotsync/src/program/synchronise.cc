@@ -13,58 +13,29 @@
 #include "platform/library.h"
 #include "platform/prefix.h"
 #include "platform/ui.h"
+#include "sync_log.h"
 #include "user_list.h"
 
 namespace hotsync {
 namespace {
 
-// A HotSync library from the HotSync folder, the same file the conduits bind, so they
-// share its state with us.
-class HotSyncLibrary {
- public:
-  HotSyncLibrary(const Desktop& desktop, const char* name)
-      : path_(JoinPath(desktop.hotsync_dir, name)) {
-    std::string why;
-    lib_ = nb::LoadLibrary(path_, &why);
-    if (!lib_) Complain("cannot load " + nb::LibraryFile(path_) + ": " + why);
-  }
-  ~HotSyncLibrary() { nb::FreeLibrary(lib_); }
-  template <typename F>
-  F Get(const char* symbol) const {
-    auto fn = reinterpret_cast<F>(nb::GetProcAddress(lib_, symbol));
-    if (lib_ && !fn) Complain(nb::LibraryFile(path_) + " has no " + symbol);
-    return fn;
-  }
-
- private:
-  std::string path_;
-  void* lib_ = nullptr;
-};
-
 // The desktop user of the handheld: by its user ID, or for a handheld that has none yet
 // by its user name, made when missing. A fresh ID is written back to the handheld.
-bool HandheldUser(const Desktop& desktop, Handheld& handheld, HsUserRecord* user) {
-  std::string error;
-  auto users = UserList::Open(desktop, &error);
-  if (!users) {
-    Complain(error);
-    return false;
-  }
+bool HandheldUser(const Desktop& desktop, Handheld& handheld, HsUserRecord* user,
+                  std::string* error) {
+  auto users = UserList::Open(desktop, error);
+  if (!users) return false;
   const uint32_t id = handheld.user_id();
   bool found = id ? users->FindById(id, user) : users->FindByName(handheld.user_name(), user);
   if (!found) {
-    if (!users->Add(handheld.user_name(), id, user, &error)) {
-      Complain("cannot make the HotSync user of the handheld: " + error);
+    if (!users->Add(handheld.user_name(), id, user, error)) {
+      *error = "cannot make the HotSync user of the handheld: " + *error;
       return false;
     }
     Say("HotSync: new HotSync user \"" + std::string(user->name) + "\" (ID " +
         std::to_string(user->id) + ")");
   }
-  if (id == 0 && !handheld.SetUser(handheld.user_name(), user->id, &error)) {
-    Complain(error);
-    return false;
-  }
-  return true;
+  return id != 0 || handheld.SetUser(handheld.user_name(), user->id, error);
 }
 
 std::set<uint32_t> CreatorsOn(const Handheld& handheld) {
@@ -78,20 +49,20 @@ void Progress(const char* text) {
 }
 
 // Loads the conduit, calls OpenConduit once and releases it; true when it returned 0.
-bool RunConduit(const ConduitRegistration& entry, const HsUserRecord& user) {
+bool RunConduit(const ConduitRegistration& entry, const HsUserRecord& user, SyncLog& log) {
   const std::string label =
       "conduit \"" + entry.name + "\" for '" + nb::pdb::FourCCText(entry.creator) + "'";
   Say("HotSync: " + label + " (" + entry.conduit + ")");
   std::string why;
   void* lib = nb::LoadLibrary(entry.conduit, &why);
   if (!lib) {
-    Complain("cannot load the " + label + ": " + why);
+    log.Problem("cannot load the " + label + ": " + why);
     return false;
   }
   auto open = reinterpret_cast<OpenConduitFn>(nb::GetProcAddress(lib, "OpenConduit"));
   long result = kConduitFailed;
   if (!open) {
-    Complain("the " + label + " has no OpenConduit");
+    log.Problem("the " + label + " (" + entry.conduit + ") has no OpenConduit");
   } else {
     HsSyncProperties props{};
     props.sync_type = 0;
@@ -100,6 +71,7 @@ bool RunConduit(const ConduitRegistration& entry, const HsUserRecord& user) {
     std::string(user.folder).copy(props.local_folder, sizeof props.local_folder - 1);
     props.user_id = user.id;
     result = open(Progress, &props);
+    if (result != 0) log.Problem("the " + label + " failed (" + std::to_string(result) + ")");
   }
   nb::FreeLibrary(lib);
   Say("HotSync: " + label + (result == 0 ? " done" : " failed (" + std::to_string(result) + ")"));
@@ -121,7 +93,7 @@ class UnattendedScope {
 
 }  // namespace
 
-int Synchronise(const std::string& handheld_folder) {
+int Synchronise(const std::string& handheld_folder, SyncLock::WhenBusy busy) {
   UnattendedScope unattended;
   Desktop desktop;
   std::string error;
@@ -129,39 +101,47 @@ int Synchronise(const std::string& handheld_folder) {
     Complain(error);
     return 1;
   }
-  std::error_code ec;
-  const std::string folder = std::filesystem::absolute(handheld_folder, ec).lexically_normal();
-  auto handheld = Handheld::Open(folder, &error);
-  if (!handheld) {
+  auto lock = SyncLock::Take(busy, &error);
+  if (!lock) {
     Complain(error);
     return 1;
   }
-  Say("HotSync: handheld " + folder + " of \"" + handheld->user_name() + "\"");
-  std::vector<std::string> problems;
-  handheld->List(&problems);
-  for (const std::string& p : problems) Complain("not a usable database file: " + p);
-
+  SyncLog log(desktop);
+  if (!log.usable()) {
+    Complain(log.error());
+    return 1;
+  }
+  std::error_code ec;
+  const std::string folder = std::filesystem::absolute(handheld_folder, ec).lexically_normal();
+  auto handheld = Handheld::Open(folder, &error);
   HsUserRecord user{};
-  if (!HandheldUser(desktop, *handheld, &user)) return 1;
+  if (!handheld || !HandheldUser(desktop, *handheld, &user, &error)) {
+    // No user to log for: the desktop's own log says why.
+    log.Begin(DesktopLogFile(desktop), handheld ? handheld->user_name() : "", folder);
+    log.Problem(error);
+    log.End(false);
+    return 1;
+  }
+  Say("HotSync: handheld " + folder + " of \"" + handheld->user_name() + "\"");
   SetLastUserId(desktop, user.id);
   Say("HotSync: user \"" + std::string(user.name) + "\" (ID " + std::to_string(user.id) + ")");
+  log.Begin(LogFile(desktop, user), user.name, folder);
+  std::vector<std::string> problems;
+  handheld->List(&problems);
+  for (const std::string& p : problems) log.Problem("not a usable database file: " + p);
 
   bool ok = true;
   {
-    HotSyncLibrary log_lib(desktop, kLogLibrary), sync_lib(desktop, kSyncLibrary);
-    auto set_log = log_lib.Get<LogSetFileFn>("LogSetFile");
-    auto add_entry = log_lib.Get<LogAddEntryFn>("LogAddEntry");
+    HotSyncLibrary sync_lib(desktop, kSyncLibrary);
     auto begin = sync_lib.Get<SyncBeginSessionFn>("SyncBeginSession");
     auto end = sync_lib.Get<SyncEndSessionFn>("SyncEndSession");
     auto yields = sync_lib.Get<SyncYieldCountFn>("SyncYieldCount");
-    if (!set_log || !add_entry || !begin || !end || !yields) return 1;
-    const std::string log = LogFile(desktop, user);
-    if (set_log(log.c_str()) != 0) Complain("cannot write the HotSync log " + nb::MapPath(log));
-    add_entry(SyncBeginText(user.name, folder).c_str(), kActivitySyncBegin, 1);
+    if (!begin || !end || !yields) {
+      log.Problem(sync_lib.error());
+      return 1;
+    }
     if (int32_t r = begin(folder.c_str()); r != 0) {
-      Complain("cannot start a synchronisation with the handheld (" + std::to_string(r) + ")");
-      add_entry("the handheld did not answer", kActivitySyncEnd, 1);
-      set_log(nullptr);
+      log.Problem("cannot start a synchronisation with the handheld (" + std::to_string(r) + ")");
       return 1;
     }
     for (const ConduitRegistration& entry : ListRegistrations(desktop.keys.user)) {
@@ -172,18 +152,17 @@ int Synchronise(const std::string& handheld_folder) {
             "' on the handheld; conduit \"" + entry.name + "\" not called");
         continue;
       }
-      ok = RunConduit(entry, user) && ok;
+      ok = RunConduit(entry, user, log) && ok;
     }
     if (int32_t r = end(); r != 0) {
-      Complain("the handheld did not take every change (" + std::to_string(r) + ")");
+      log.Problem("the handheld did not take every change (" + std::to_string(r) + ")");
       ok = false;
     }
     if (uint32_t n = yields())
       Say("HotSync: the handheld link was kept alive " + std::to_string(n) +
           " times while desktop programs worked");
-    ok = InstallWaitingFiles(desktop, user, folder) && ok;
-    add_entry(ok ? "completed" : "finished with errors", kActivitySyncEnd, 1);
-    set_log(nullptr);
+    ok = InstallWaitingFiles(desktop, user, folder, log) && ok;
+    log.End(ok);
   }
   Say(ok ? "HotSync: synchronisation complete" : "HotSync: synchronisation finished with errors");
   return ok ? 0 : 1;

@@ -71,6 +71,9 @@ class Os {
   virtual void* LoadLibrary(const char* path, int flags, std::string* error);
   // Seconds since the epoch.
   virtual time_t Now();
+  // flock(2): an advisory lock on the open file, dropped by the kernel when the last
+  // descriptor of it closes, also when the process is killed.
+  virtual int Flock(int fd, int operation);
 };
 
 // Fails the nth call (counting from 1) of `call` with `err`, or kills the process there
@@ -139,6 +142,10 @@ enum class FolderSync { kNow, kDeferred };
 bool WriteFileDurably(const std::string& path, std::string_view bytes, std::string* error = nullptr,
                       FolderSync sync = FolderSync::kNow, mode_t new_mode = 0644);
 bool SyncFolder(const std::string& folder);
+// Copies the file `from` to `path` through WriteFileDurably: `path` is its old content or
+// the whole copy, never part of it. False with *error naming the file and the reason.
+bool CopyFileDurably(const std::string& from, const std::string& path, std::string* error = nullptr,
+                     FolderSync sync = FolderSync::kNow, mode_t new_mode = 0644);
 // A new empty file beside `path` under a unique temporary name of WriteFileDurably's form
 // (0600, open for reading and writing): its descriptor, and its name in *temp; -1 with
 // errno set when it cannot be made.
