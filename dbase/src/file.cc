@@ -13,8 +13,9 @@ namespace dbase {
 bool File::Open(const std::string& path, Mode mode) {
   Close();
   int flags = O_CLOEXEC;
-  if (mode == Mode::kRead) flags |= O_RDONLY;
-  // A table or memo file that is a link is not written: it could point out of the folder.
+  // A table or memo file that is a link is neither read nor written: it could point out of
+  // the folder (ELOOP).
+  if (mode == Mode::kRead) flags |= O_RDONLY | O_NOFOLLOW;
   if (mode == Mode::kReadWrite) flags |= O_RDWR | O_NOFOLLOW;
   if (mode == Mode::kCreate) flags |= O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW;
   fd_ = nb::TheOs().Open(path.c_str(), flags, 0666);

@@ -32,6 +32,11 @@ std::string Reason(const std::string& what, int err) {
   return err ? what + ": " + std::strerror(err) : what;
 }
 
+// A link could point out of the folder: no table or memo file is read through one.
+std::string LinkRefused(const std::string& path) {
+  return path + " is a link, and a table is not read through a link";
+}
+
 // Finishes what a killed writer of the table left; false with *error when it cannot.
 bool FinishPending(const std::string& path, std::string* error) {
   std::string note;
@@ -143,7 +148,8 @@ bool Table::Open(const std::string& path, bool writable) {
   std::string why;
   if (!FinishPending(path, &why)) return Fail(why);
   if (!file_.Open(path, writable ? File::Mode::kReadWrite : File::Mode::kRead))
-    return Fail("cannot open " + path);
+    return Fail(errno == ELOOP ? "cannot open " + LinkRefused(path)
+                               : Reason("cannot open " + path, errno));
   auto fail = [&](std::string reason) {
     file_.Close();
     Forget();
@@ -184,6 +190,11 @@ bool Table::Open(const std::string& path, bool writable) {
   path_ = path;
   memo_path_ = ExistingMemoPathFor(path);
   table_name_ = TableNameFor(path);
+  // Writes refuse a linked memo file when they reach it; a reader is told here.
+  bool memo = false;
+  for (size_t j = 0; j < columns_.size(); ++j) memo = memo || IsMemoColumn(j);
+  if (!writable && memo && !EnsureMemoReadable() && errno == ELOOP)
+    return fail("its memo file " + LinkRefused(memo_path_));
   return true;
 }
 

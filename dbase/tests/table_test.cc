@@ -359,4 +359,24 @@ TEST(DbaseTable, WritesThroughNoPlantedLink) {
   EXPECT_EQ(Bytes(outside), std::vector<uint8_t>({'k', 'e', 'e', 'p'}));
 }
 
+// A table read through a link could be any file of the user's: neither the table nor its
+// memo file is read through one.
+TEST(DbaseTable, ReadsThroughNoLink) {
+  for (const char* linked : {"T.dbf", "T.dbt"}) {
+    nb::testing::TempPrefix prefix;
+    const std::string real = prefix.path() + "/real", path = prefix.path() + "/T.dbf";
+    std::filesystem::create_directory(real);
+    dbase::Table t;
+    ASSERT_TRUE(t.Create(real + "/T.dbf", kSchema) && t.AppendRecord(Row(1)) && t.Close());
+    for (const char* name : {"T.dbf", "T.dbt"}) {
+      if (std::string(name) == linked)
+        std::filesystem::create_symlink(real + "/" + name, prefix.path() + "/" + name);
+      else
+        std::filesystem::copy_file(real + "/" + name, prefix.path() + "/" + name);
+    }
+    EXPECT_FALSE(t.Open(path, false)) << linked;
+    EXPECT_NE(t.error().find(std::string(linked) + " is a link"), std::string::npos) << t.error();
+  }
+}
+
 }  // namespace

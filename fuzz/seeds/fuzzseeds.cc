@@ -183,6 +183,9 @@ int main(int argc, char** argv) {
       "S_CITY=\"Springfield\"\r\nnovalue\r\n[Data]\r\nS_CITY=again\r\n");
   Put(out / "profile-corpus", "commresp.dat",
       "[ROOF]\r\nSlate=\r\nTile\r\n =blank\r\n[LONG]\r\nA very long one=x\r\n");
+  // A finding: a header with a blank before its "]" was listed, yet read as another one.
+  Put(out / "profile-corpus", "blank-header.vxa",
+      "[;pprai[Header[Header]\r\nK=1\r\n[;pprai[Header[Header ]\r\nK=2\r\n");
   Put(out / "registry-corpus", "hive.reg", RegistryFile());
   std::string utf16 = "\xFF\xFE";
   for (char c : RegistryFile()) utf16 += std::string{c, '\0'};

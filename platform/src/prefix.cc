@@ -1,7 +1,6 @@
 #include "platform/prefix.h"
 
 #include <fcntl.h>
-#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +9,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "folder_names.h"
 #include "platform/os.h"
 
 namespace nb {
@@ -24,12 +24,8 @@ bool Exists(const std::string& path) {
 std::string MatchComponent(const std::string& dir, const std::string& name) {
   std::string exact = dir + "/" + name;
   if (Exists(exact)) return name;
-  std::vector<std::string> entries;
-  TheOs().ListFolder(dir.c_str(), &entries);
-  for (const std::string& entry : entries) {
-    if (strcasecmp(entry.c_str(), name.c_str()) == 0) return entry;
-  }
-  return name;
+  std::string found = FindIgnoringCase(dir, name);
+  return found.empty() ? name : found;
 }
 
 std::vector<std::string> SplitComponents(const std::string& path) {

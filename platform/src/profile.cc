@@ -57,6 +57,14 @@ std::string_view Unquote(std::string_view v) {
 // How a caller's section or key name is looked up: blanks around it do not count.
 std::string LookupName(std::string_view s) { return Lower(Trim(s)); }
 
+// The name under which a header's section is found, listed and written, or empty when no
+// caller's name finds it: a header's name is not trimmed (as under Windows), but a
+// caller's name is, so a header name that is empty or has blanks at its ends is never
+// found. Such a header still ends the section before it.
+std::string SectionKey(std::string_view header_name) {
+  return Trim(header_name).size() == header_name.size() ? Lower(header_name) : std::string();
+}
+
 }  // namespace
 
 Profile Profile::Parse(std::string_view text) {
@@ -75,7 +83,8 @@ Profile Profile::Parse(std::string_view text) {
   for (size_t i = 0; i < p.lines_.size(); ++i) {
     Line l = ParseLine(p.lines_[i]);
     if (l.kind == Kind::kSection) {
-      first = p.first_.emplace(Lower(l.name), p.sections_.size()).second;
+      const std::string key = SectionKey(l.name);
+      first = !key.empty() && p.first_.emplace(key, p.sections_.size()).second;
       p.sections_.push_back({i, {}});
     } else if (first && (l.kind == Kind::kEntry || l.kind == Kind::kBare)) {
       Section& s = p.sections_.back();
@@ -140,7 +149,10 @@ std::vector<std::string> Profile::Keys(std::string_view section) const {
 std::vector<std::string> Profile::Sections() const {
   std::vector<std::string> out;
   out.reserve(sections_.size());
-  for (const Section& s : sections_) out.emplace_back(ParseLine(lines_[s.header]).name);
+  for (const Section& s : sections_) {
+    std::string_view name = ParseLine(lines_[s.header]).name;
+    if (!SectionKey(name).empty()) out.emplace_back(name);
+  }
   return out;
 }
 
@@ -155,7 +167,8 @@ void Profile::Set(std::string_view section, std::string_view key, std::string_vi
     // Appended piecewise: GCC 12 warns falsely (-Wrestrict) on the "[" + ... + "]" form.
     std::string header;
     header.append("[").append(Trim(section)).append("]");
-    first_.emplace(Lower(ParseLine(header).name), sections_.size());
+    if (std::string key = SectionKey(ParseLine(header).name); !key.empty())
+      first_.emplace(std::move(key), sections_.size());
     sections_.push_back({lines_.size(), {{lowered, 1}}});
     lines_.push_back(std::move(header));
     lines_.push_back(std::move(line));

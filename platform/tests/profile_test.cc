@@ -1,6 +1,7 @@
 #include "platform/profile.h"
 
 #include <gtest/gtest.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,6 +65,28 @@ TEST(ProfileTest, ListsKeysAndSections) {
   EXPECT_TRUE(p.Has("a", "K"));
   EXPECT_FALSE(p.Has("a", "bare"));
   EXPECT_FALSE(p.Has("a", "m"));
+}
+
+// A listed name reads and writes its own section: a header no name finds is not listed.
+TEST(ProfileTest, ListedSectionsAreTheOnesReadAndWritten) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"[;pprai[Header[Header]\nK=1\n[;pprai[Header[Header ]\nK=2\n", {";pprai[Header[Header"}},
+      {"[ s]\nK=1\n[s]\nK=2\n[]\nK=3\n", {"s"}},
+      {"[s\t]\nK=1\n[S]\nK=2\n[t]\nK=3\n[s]\nK=4\n", {"S", "t", "s"}},
+  };
+  for (const auto& [text, sections] : cases) {
+    const Profile p = Profile::Parse(text);
+    EXPECT_EQ(p.Sections(), sections) << text;
+    for (const std::string& set : p.Sections()) {
+      Profile q = Profile::Parse(text);
+      q.Set(set, "K", "new");
+      const Profile again = Profile::Parse(q.Text());
+      for (const std::string& other : p.Sections()) {
+        const bool same = strcasecmp(set.c_str(), other.c_str()) == 0;
+        EXPECT_EQ(again.Get(other, "K"), same ? "new" : p.Get(other, "K")) << text << set;
+      }
+    }
+  }
 }
 
 struct WriteCase {

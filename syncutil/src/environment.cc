@@ -51,7 +51,10 @@ std::string ProgramFolder(const std::string& path) {
 
 }  // namespace
 
-const Environment& Env() { return g_env; }
+const Environment& Env() {
+  EnsureStarted();
+  return g_env;
+}
 
 std::string JoinPath(const std::string& left, const std::string& right) {
   std::string r = right;

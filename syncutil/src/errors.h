@@ -11,7 +11,8 @@ constexpr const char* kErr1030 = "1030Couldn't register message to communicate w
 constexpr const char* kErr1040 = "1040Bad Creator ID specified.";
 constexpr const char* kErr1050 = "1050Couldn't copy file to install directory.";
 
-// Shows a stored message (code in its first four characters) with an optional detail.
+// Shows a stored message (code in its first four characters) with an optional detail,
+// after the library has started.
 void ShowError(const char* message, const std::string& detail = "");
 
 }  // namespace syncutil

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "environment.h"
 #include "platform/prefix.h"
 
 namespace syncutil {
@@ -20,14 +21,17 @@ SharedBlock* g_block = nullptr;
 
 }  // namespace
 
-SharedBlock* Block() { return g_block; }
+SharedBlock* Block() {
+  EnsureStarted();
+  return g_block;
+}
 
-void MapBlock() {
+SharedBlock* MapBlock() {
   std::string path = nb::RunDir() + "/syncutil.shm";
   int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     std::fprintf(stderr, "syncutil: cannot open %s: %s\n", path.c_str(), strerror(errno));
-    return;
+    return nullptr;
   }
   flock(fd, LOCK_EX);
   struct stat st;
@@ -37,7 +41,7 @@ void MapBlock() {
       std::fprintf(stderr, "syncutil: cannot size %s: %s\n", path.c_str(), strerror(errno));
       flock(fd, LOCK_UN);
       close(fd);
-      return;
+      return nullptr;
     }
     int32_t empty = -1;
     if (pwrite(fd, &empty, sizeof empty, offsetof(SharedBlock, read_index)) != sizeof empty) {
@@ -49,10 +53,11 @@ void MapBlock() {
   if (map == MAP_FAILED) {
     std::fprintf(stderr, "syncutil: cannot map %s: %s\n", path.c_str(), strerror(errno));
     close(fd);
-    return;
+    return nullptr;
   }
   g_fd = fd;
   g_block = static_cast<SharedBlock*>(map);
+  return g_block;
 }
 
 void UnmapBlock() {

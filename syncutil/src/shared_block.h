@@ -48,6 +48,8 @@ static_assert(offsetof(SharedBlock, queue) == 552);
 static_assert(sizeof(SharedBlock) <= kBlockSize);
 
 // The mapped block of this process; null when it could not be mapped (reported once).
+// The first call starts the library (see load.cc), so nothing of the desktop is touched
+// before a program uses the queue.
 SharedBlock* Block();
 
 // Holds the exclusive lock on the block file for queue changes.
@@ -59,8 +61,9 @@ class QueueLock {
   QueueLock& operator=(const QueueLock&) = delete;
 };
 
-// Maps the block, creating it all zero with read index -1 when missing or of another size.
-void MapBlock();
+// Maps the block, creating it all zero with read index -1 when missing or of another size;
+// the block, or null when it could not be mapped.
+SharedBlock* MapBlock();
 void UnmapBlock();
 
 // Zero-fills dest[0..size) and copies at most size-1 characters; returns strlen(value).

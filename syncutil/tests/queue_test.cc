@@ -74,6 +74,8 @@ class QueueTest : public ::testing::Test {
   std::string ui_log_ = prefix_.path() + "/ui.log";
   bool env_ = setenv("NB_UI_LOG", ui_log_.c_str(), 1) == 0;
   SyncUtil su_;
+  // Started as a program's first call starts it: what it shows is not the queue's.
+  bool started_ = (NB_FN(su_, NB_GetWaitFlag)(), true);
   decltype(&NB_AddToCommandQueueEx) add_ex_ = NB_FN(su_, NB_AddToCommandQueueEx);
   decltype(&NB_AddToCommandQueue) add_ = NB_FN(su_, NB_AddToCommandQueue);
   decltype(&NB_GetNextCommandEx) next_ex_ = NB_FN(su_, NB_GetNextCommandEx);

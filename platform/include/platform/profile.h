@@ -24,6 +24,8 @@ class Profile {
   bool Has(std::string_view section, std::string_view key) const;
   // Key names of a section in file order, duplicates included, entries without "=" left out.
   std::vector<std::string> Keys(std::string_view section) const;
+  // Section names in file order, duplicates included; a header that no name finds (its
+  // name empty or with blanks at its ends) is left out, as its keys cannot be read.
   std::vector<std::string> Sections() const;
 
   // Replaces an existing key's value in place, or adds "name=value" at the end of its

@@ -2,6 +2,9 @@
 // the current-command fields and wait flag, the HotSync environment, users and the
 // install queue. Strings are 8-bit. Copy-out exports zero-fill all `size` bytes, copy at
 // most size-1 characters and return the full length of the value.
+// Loading the library touches nothing: it starts (maps the shared block, reads the HotSync
+// environment, with a box when the runtime is not installed, and registers the IPC
+// message) at the first call of an export that needs the block or the environment.
 #pragma once
 
 #include <cstddef>
