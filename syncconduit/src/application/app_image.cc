@@ -24,8 +24,9 @@ void SetFixed(Block& b, size_t at, const std::string& text, size_t width) {
 
 // One table: directory entry at `entry`, its table info appended. The file's table header
 // is 32-bit, 16-bit, 32-bit, 16-bit, the 16-bit field count and five 32-bit items that
-// are dropped; a field is a 32-byte name, 16-bit width, type letter, decimals, 16-bit
-// flags and two 16-bit items that are dropped.
+// are dropped: 34 bytes, item for item where they go in the block's header. A field is
+// likewise 44 bytes laid out as the entry it becomes: a 32-byte name, 16-bit width, type
+// letter, decimals, 16-bit flags, then a 16-bit and a 32-bit item that are dropped.
 void ReadTable(FileCursor& c, const Names& names, uint32_t table_creator, size_t entry,
                Block& block) {
   const std::string table = c.String();
@@ -49,7 +50,8 @@ void ReadTable(FileCursor& c, const Names& names, uint32_t table_creator, size_t
     block.Set8(field + 34, c.U8());
     block.Set8(field + 35, c.U8());
     block.Set16(field + 36, c.U16());
-    c.Skip(4);
+    c.U16();
+    c.U32();
     block.Reserve(field + kFieldEntry);
   }
 }
