@@ -165,18 +165,22 @@ bool ReadInfoBlock(FileCursor& c, const Names& names, Image* image, uint32_t* fo
 
 }  // namespace
 
+int HeaderProblem(std::span<const uint8_t> file) {
+  Problems none;
+  FileCursor c(file, &none);
+  if (!c.Tag("NBAP")) return 1010;
+  const uint32_t version = c.U32();
+  return !c.ok() ? 1010 : version < kMinVersion ? 1020 : 0;
+}
+
 Image ReadApplication(std::span<const uint8_t> file, const Names& names) {
   Image image;
-  FileCursor c(file, &image.problems);
-  if (!c.Tag("NBAP")) {
-    image.problems.Add(1010);
+  if (const int problem = HeaderProblem(file)) {
+    image.problems.Add(problem);
     return image;
   }
+  FileCursor c(file, &image.problems, 4);
   image.version = c.U32();
-  if (!c.ok() || image.version < kMinVersion) {
-    image.problems.Add(c.ok() ? 1020 : 1010);
-    return image;
-  }
   uint32_t forms = 0, bars = 0;
   if (!ReadInfoBlock(c, names, &image, &forms, &bars)) return image;
   image.stage = Image::Stage::kBuilt;
