@@ -1,8 +1,11 @@
-// Application download: the application file is read whole and turned into the forms
-// and resource databases (application/app_image.h); this writes them through the current
+// Application download: the application file's header is checked, the file refused when
+// it is larger than an application can be, else read whole and turned into the forms and
+// resource databases (application/app_image.h); this writes them through the current
 // SyncOps, showing each failure and still running the steps after it.
 #include <fcntl.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -30,21 +33,47 @@ void LogCopyFailed(const std::string& name) {
   Log("Copy app \"" + name + "\" to Handheld - FAILED", -1, false);
 }
 
-// 0 opened, 1000 not opened, 1300 not closed.
-int ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
+// The largest application file read. The format alone bounds a file only at gigabytes
+// (65,535 forms of 64,512 bytes, bitmaps of 65,535 bytes each), but an application's two
+// databases have to fit into the handheld's memory, and the file is read whole: 64 MiB is
+// far beyond any application and still small enough to hold.
+constexpr off_t kMaxApplicationFile = off_t(64) << 20;
+constexpr char kTooLarge[] = " is larger than an application file can be (more than 64 MiB)";
+
+// The application file into *bytes: 0 read, 1000 not opened or not read, 1300 not
+// closed, 1010 larger than an application. A file that is no application is read only
+// as far as its header, which then tells the reader why.
+int ReadApplicationFile(const std::string& path, std::vector<uint8_t>* bytes) {
   nb::Os& os = nb::TheOs();
   const int fd = os.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0) return 1000;
-  uint8_t chunk[65536];
-  ssize_t n;
-  while ((n = os.Read(fd, chunk, sizeof chunk)) != 0) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    bytes->insert(bytes->end(), chunk, chunk + n);
+  bool read_error = false;
+  auto read_up_to = [&](size_t size) {
+    uint8_t chunk[65536];
+    while (bytes->size() < size) {
+      const ssize_t n = os.Read(fd, chunk, std::min(sizeof chunk, size - bytes->size()));
+      if (n < 0 && errno == EINTR) continue;
+      read_error = n < 0;
+      if (n <= 0) return;
+      bytes->insert(bytes->end(), chunk, chunk + n);
+    }
+  };
+  int result = 0;
+  read_up_to(app::kHeaderSize);
+  if (!read_error && app::HeaderProblem(*bytes) == 0) {
+    struct stat st;
+    const bool known = os.Stat(path.c_str(), &st) == 0;
+    if (known && st.st_size > kMaxApplicationFile) {
+      result = 1010;
+    } else {
+      if (known) bytes->reserve(size_t(st.st_size));
+      // The size seen is not trusted: the file may grow while it is read.
+      read_up_to(size_t(kMaxApplicationFile) + 1);
+      if (bytes->size() > size_t(kMaxApplicationFile)) result = 1010;
+    }
   }
-  const bool read_error = n < 0;
-  if (os.Close(fd) != 0) return 1300;
-  return read_error ? 1000 : 0;
+  if (os.Close(fd) != 0 && result == 0) return 1300;
+  return read_error && result == 0 ? 1000 : result;
 }
 
 // Deletes any database of that name, then creates it; false when it cannot be created.
@@ -78,9 +107,9 @@ bool WriteRecord(uint8_t handle, const std::vector<uint8_t>& data, uint32_t res_
 int DownloadApplication(const std::string& file, uint32_t creator, uint32_t flags, uint32_t major,
                         uint32_t minor) {
   std::vector<uint8_t> bytes;
-  const int read = ReadWhole(nb::MapPath(file), &bytes);
-  if (read == 1000) {
-    ShowError(1000, file);
+  const int read = ReadApplicationFile(nb::MapPath(file), &bytes);
+  if (read == 1000 || read == 1010) {
+    ShowError(read, read == 1010 ? file + kTooLarge : file);
     LogCopyFailed("");
     return 0;
   }

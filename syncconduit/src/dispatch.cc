@@ -1,7 +1,9 @@
 #include "dispatch.h"
 
 #include <cstdio>
+#include <new>
 
+#include "conduit_error.h"
 #include "pdbfile/bytes.h"
 #include "sync_ops.h"
 #include "syncutil/syncutil.h"
@@ -17,48 +19,50 @@ std::string Line(const char* format, const std::string& file) {
   return text;
 }
 
-// Logs the command's success or failure line and passes its result on.
-int Logged(int result, const std::string& file, const char* done, const char* failed) {
-  Log(Line(result ? done : failed, file), -1, true);
-  return result;
+// The log lines of a command's success and failure, for the commands that have them.
+struct LogLines {
+  const char* done = nullptr;
+  const char* failed = nullptr;
+};
+
+LogLines LinesOf(uint32_t type) {
+  switch (type) {
+    case kCmdDownloadApp:
+    case kCmdDownloadAppForCreator:
+      return {"  -- App %s downloaded to handheld.",
+              "  -- Downloading of app %s to handheld failed."};
+    case kCmdDownloadTable:
+    case kCmdDownloadTableForCreator:
+      return {"  -- Table %s downloaded to handheld.",
+              "  -- Downloading of table %s to handheld failed."};
+    case kCmdUploadTable:
+      return {"  -- Table %s uploaded from handheld.",
+              "  -- Uploading of table %s from handheld failed."};
+  }
+  return {};
 }
 
-}  // namespace
-
-int Dispatch(const Command& c) {
-  NB_SetCmdType(c.type);
-  NB_SetCmdFilename(c.file.c_str());
+int Run(const Command& c) {
   const std::string plugin = c.plugin.empty() ? "pdbdevice" : c.plugin;
-  constexpr const char* kAppDone = "  -- App %s downloaded to handheld.";
-  constexpr const char* kAppFailed = "  -- Downloading of app %s to handheld failed.";
-  constexpr const char* kTableDone = "  -- Table %s downloaded to handheld.";
-  constexpr const char* kTableFailed = "  -- Downloading of table %s to handheld failed.";
-
   switch (c.type) {
     case kCmdNone:
       Log("Nimbra: Bad command code in command file.", -1, false);
       return 0;
     case kCmdDownloadApp:
-    case kCmdDownloadAppForCreator: {
-      uint32_t creator = c.type == kCmdDownloadApp ? kRuntimeCreator : c.creator;
+    case kCmdDownloadAppForCreator:
       // A PdbFileWriteDocument earlier in this process left the local writer current.
       UseHotSync();
-      return Logged(DownloadApplication(c.file, creator, c.param1, c.param2, c.param3), c.file,
-                    kAppDone, kAppFailed);
-    }
+      return DownloadApplication(c.file, c.type == kCmdDownloadApp ? kRuntimeCreator : c.creator,
+                                 c.param1, c.param2, c.param3);
     case kCmdDeletePilotApp:
       Log("Nimbra: DeletePilotApp not implemented.", -1, false);
       return 0;
     case kCmdDownloadTable:
-    case kCmdDownloadTableForCreator: {
-      uint32_t creator = c.type == kCmdDownloadTable ? kRuntimeCreator : c.creator;
-      return Logged(DownloadTable(c.file, creator, plugin, c.param1, c.param2, c.param3), c.file,
-                    kTableDone, kTableFailed);
-    }
+    case kCmdDownloadTableForCreator:
+      return DownloadTable(c.file, c.type == kCmdDownloadTable ? kRuntimeCreator : c.creator,
+                           plugin, c.param1, c.param2, c.param3);
     case kCmdUploadTable:
-      return Logged(UploadTable(c.file, c.creator, plugin, c.param2, c.param3), c.file,
-                    "  -- Table %s uploaded from handheld.",
-                    "  -- Uploading of table %s from handheld failed.");
+      return UploadTable(c.file, c.creator, plugin, c.param2, c.param3);
     case kCmdDeletePilotTable:
       Log("Nimbra: DeletePilotTable not implemented.", -1, false);
       return 0;
@@ -72,6 +76,25 @@ int Dispatch(const Command& c) {
       return WriteTableFile(c.file, c.creator, plugin, c.param1, c.param2, c.param3);
   }
   return 0;
+}
+
+}  // namespace
+
+int Dispatch(const Command& c) {
+  NB_SetCmdType(c.type);
+  NB_SetCmdFilename(c.file.c_str());
+  int result = 0;
+  try {
+    result = Run(c);
+  } catch (const std::bad_alloc&) {
+    // A failed allocation ends this command, not the process: the synchronisation goes on.
+    const std::string text = "Not enough memory for " + c.file + ": the command failed.";
+    Log(text, -1, true);
+    ShowError(text);
+  }
+  const LogLines lines = LinesOf(c.type);
+  if (lines.failed) Log(Line(result ? lines.done : lines.failed, c.file), -1, true);
+  return result;
 }
 
 }  // namespace conduit

@@ -1,4 +1,5 @@
-// One queued command carried out; returns 1 on success, 0 on failure.
+// One queued command carried out; returns 1 on success, 0 on failure. Memory that runs out
+// fails the command (said in the log and a box), it never ends the process.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +27,7 @@ int WriteTableFile(const std::string& file, uint32_t creator, const std::string&
 int DownloadApplication(const std::string& file, uint32_t creator, uint32_t p1, uint32_t p2,
                         uint32_t p3);
 // Command 10: the application download against the local writer, whose files go into the
-// folder of the current command file name.
+// application file's folder.
 int WriteApplicationFile(const std::string& file, uint32_t creator, uint32_t flags, uint32_t major,
                          uint32_t minor);
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app_image.h"
@@ -196,20 +197,23 @@ TEST_F(ConduitApplication, DatabaseThatCannotBeWrittenFailsTheDownload) {
   }
 }
 
-// PdbFileWriteDocument: the same databases as desktop files beside the application file.
-TEST_F(ConduitApplication, PdbFileWriteDocumentWritesBothFilesBesideTheApplication) {
+// PdbFileWriteDocument through the conduit library as a desktop program loads it.
+int WriteDocument(const std::string& file) {
   void* lib = dlopen(NB_BIN_DIR "/syncconduit.so", RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(lib, nullptr) << dlerror();
+  EXPECT_NE(lib, nullptr) << dlerror();
   using WriteDocumentFn = int (*)(const char*, uint32_t, uint32_t, uint32_t, uint32_t);
   auto write = reinterpret_cast<WriteDocumentFn>(dlsym(lib, "PdbFileWriteDocument"));
-  if (!write) {
-    dlclose(lib);
-    GTEST_SKIP() << "this conduit has no PdbFileWriteDocument";
-  }
+  EXPECT_NE(write, nullptr);
+  const int result = write ? write(file.c_str(), kABCD, 0, 1, 0) : -1;
+  dlclose(lib);
+  return result;
+}
+
+// PdbFileWriteDocument: the same databases as desktop files beside the application file.
+TEST_F(ConduitApplication, PdbFileWriteDocumentWritesBothFilesBesideTheApplication) {
   const std::vector<uint8_t> bytes =
       Save("C:\\Apps\\Demo.pda", pdagen::SampleApp({.version = 278, .forms = 3, .menu_bars = 2}));
-  EXPECT_EQ(write("C:\\Apps\\Demo.pda", kABCD, 0, 1, 0), 1);
-  dlclose(lib);
+  EXPECT_EQ(WriteDocument("C:\\Apps\\Demo.pda"), 1);
   const std::string pdb_file = nb::MapPath("C:\\Apps\\EABCD0100$DEMO.PDB");
   const std::string prc_file = nb::MapPath("C:\\Apps\\EABCD0100#DEMO.PRC");
   const conduit::app::Image image =
@@ -231,12 +235,57 @@ TEST_F(ConduitApplication, PdbFileWriteDocumentWritesBothFilesBesideTheApplicati
   pdagen::App big = pdagen::SampleApp({.version = 278, .forms = 1});
   big.tables[0].fields.resize(1500, big.tables[0].fields[0]);
   Save("C:\\Apps\\Big.pda", big);
-  lib = dlopen(NB_BIN_DIR "/syncconduit.so", RTLD_NOW | RTLD_LOCAL);
-  write = reinterpret_cast<WriteDocumentFn>(dlsym(lib, "PdbFileWriteDocument"));
-  EXPECT_EQ(write("C:\\Apps\\Big.pda", kABCD, 0, 1, 0), 0);
-  dlclose(lib);
+  EXPECT_EQ(WriteDocument("C:\\Apps\\Big.pda"), 0);
   EXPECT_FALSE(std::filesystem::exists(nb::MapPath("C:\\Apps\\EABCD0100$BIG.PDB")));
   EXPECT_FALSE(std::filesystem::exists(nb::MapPath("C:\\Apps\\EABCD0100#BIG.PRC")));
+
+  // A path of 284 characters, longer than the shared block keeps: the files still go
+  // beside the application, not into a folder higher up.
+  const std::string folder = "C:\\Apps\\" + std::string(126, 'd') + "\\" + std::string(140, 'e');
+  Save(folder + "\\Demo.pda", pdagen::SampleApp({.version = 278, .forms = 1}));
+  ASSERT_EQ((folder + "\\Demo.pda").size(), 284u);
+  EXPECT_EQ(WriteDocument(folder + "\\Demo.pda"), 1);
+  for (const char* file : {"\\EABCD0100$DEMO.PDB", "\\EABCD0100#DEMO.PRC"})
+    EXPECT_TRUE(std::filesystem::exists(nb::MapPath(folder + file))) << file;
+}
+
+// Files larger than an application can be are refused by their header and size without
+// being read; memory that runs out fails its download, not the synchronisation.
+TEST_F(ConduitApplication, LargeFilesAndShortMemoryFailOnlyTheirDownload) {
+  // The smallest address space (to 4 MiB) in which a synchronisation runs.
+  auto sync_within = [&](uint64_t mib) {
+    return Shell("ulimit -v " + std::to_string(mib << 10) +
+                     " && exec " NB_BIN_DIR "/hotsync sync --handheld '" + handheld_ + "'",
+                 &output_);
+  };
+  uint64_t low = 16, high = 1024;
+  if (sync_within(high) != 0) GTEST_SKIP() << "no sync within 1 GiB (sanitizers?): " << output_;
+  while (high - low > 4) (sync_within((low + high) / 2) == 0 ? high : low) = (low + high) / 2;
+
+  Save("C:\\Apps\\Demo.pda", pdagen::SampleApp({.version = 278, .forms = 1}));
+  for (const auto& [file, header, mib] :
+       std::vector<std::tuple<std::string, std::string, int>>{{"Huge.dat", "GIF89a..", 1024},
+                                                              {"Huge.pda", "NBAP\x16\x01..", 1024},
+                                                              {"Large.pda", "NBAP\x16\x01..", 60},
+                                                              {"Demo.pda", "", 0}}) {
+    const std::string path = nb::MapPath("C:\\Apps\\" + file);
+    if (mib) std::ofstream(path, std::ios::binary) << header;
+    if (mib) std::filesystem::resize_file(path, uintmax_t(mib) << 20);  // a hole, no disk used
+    ASSERT_EQ(Queue(kCmdDownloadAppForCreator, ("C:\\Apps\\" + file).c_str(), kABCD, "", 0, 1, 0),
+              1);
+  }
+  // 16 MiB more than a synchronisation needs: too little to hold the 60 MiB file.
+  EXPECT_EQ(sync_within(high + 16), 1) << output_;  // failed, not killed
+  EXPECT_NE(output_.find("Error 1010: Not an application file (.PDA) or file corrupted - "
+                         "C:\\Apps\\Huge.dat\n"),
+            std::string::npos)
+      << output_;
+  EXPECT_NE(output_.find("- C:\\Apps\\Huge.pda is larger than an application file can be "
+                         "(more than 64 MiB)\n"),
+            std::string::npos);
+  EXPECT_TRUE(LogHas(-1, "Not enough memory for C:\\Apps\\Large.pda: the command failed."));
+  EXPECT_TRUE(LogHas(-1, "  -- Downloading of app C:\\Apps\\Large.pda to handheld failed."));
+  EXPECT_TRUE(LogHas(-1, "  -- App C:\\Apps\\Demo.pda downloaded to handheld."));
 }
 
 }  // namespace

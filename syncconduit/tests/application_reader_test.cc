@@ -3,6 +3,7 @@
 // version threshold, and malformed files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -100,7 +101,8 @@ TEST(ApplicationReader, InfoBlockItemsAppearAtTheirVersions) {
     EXPECT_EQ(At16(b, info + 34 + 44 + 32), 12);
     EXPECT_EQ(b[info + 34 + 44 + 34], 'F');
     EXPECT_EQ(b[info + 34 + 44 + 35], 2);
-    EXPECT_EQ(At16(b, info + 34 + 36), 1);  // the first field's flags
+    EXPECT_EQ(At16(b, info + 34 + 36), 1);                             // the first field's flags
+    EXPECT_EQ(At16(b, info + 34 + 38) | At32(b, info + 34 + 40), 0u);  // its dropped items
   }
 }
 
@@ -435,6 +437,33 @@ TEST(ApplicationReader, BadTagsAndLyingCounts) {
   app = Small(278);
   app.table_count = 0xFFFFFFFF;
   EXPECT_TRUE(Read(app).info_overflow);
+}
+
+// A field record is 44 bytes, the items after the flags a 16-bit and a 32-bit one; read
+// with the wrong size, the menus and controls behind the tables were all "1040".
+TEST(ApplicationReader, FieldRecordsOf44BytesLeaveTheRestReadable) {
+  const std::vector<uint8_t> file = pdagen::Write(Small(278));
+  const auto name = std::search(file.begin(), file.end(), "NAME", "NAME" + 4);
+  ASSERT_EQ(std::search(file.begin(), file.end(), "PRICE", "PRICE" + 5) - name, 44);
+  EXPECT_EQ(std::vector<uint8_t>(name + 38, name + 44),
+            (std::vector<uint8_t>{0x38, 0x38, 0x40, 0x40, 0x40, 0x40}));
+  struct Case {
+    std::string what, with;  // a tag replaced, or a control of a type that does not exist
+    uint16_t control_type;
+    std::vector<int> codes;
+  };
+  for (const Case& c : std::vector<Case>{{"", "", 0, {}},
+                                         {"MBAR", "MBAX", 0, {1440}},
+                                         {"MENU", "MENX", 0, {1450}},
+                                         {"MITM", "MITX", 0, {1460}},
+                                         {"", "", 18, {1100}}}) {
+    SCOPED_TRACE(c.what + std::to_string(c.control_type));
+    pdagen::App app = Small(278);
+    if (c.control_type) app.forms[0].controls[3].type = c.control_type;
+    std::vector<uint8_t> bad = pdagen::Write(app);
+    if (!c.what.empty()) Patch(bad, c.what, c.with);
+    EXPECT_EQ(Codes(ReadApplication(bad, kNames)), c.codes);
+  }
 }
 
 TEST(ApplicationReader, LongStringsOversizedFormsAndBlocks) {

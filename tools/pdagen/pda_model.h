@@ -1,7 +1,7 @@
 // pdagen's model of an application file as the desktop designer saves it, and its
 // writer. Everything the conduit reads has a place here; what the file carries but the
-// conduit drops is written as zero. Little-endian; a string is a 16-bit length and its
-// bytes.
+// conduit drops is written as zero, but for the two items after a field's flags. Little-endian; a
+// string is a 16-bit length and its bytes.
 //
 // Usage:
 //   pdagen::App app = pdagen::SampleApp({.version = 278, .forms = 3});
@@ -70,6 +70,8 @@ struct Field {
   char type = 'C';
   uint8_t decimals = 0;
   uint16_t flags = 0;
+  uint16_t item38 = 0;  // the two items after the flags, which the conduit drops
+  uint32_t item40 = 0;
 };
 
 struct Table {

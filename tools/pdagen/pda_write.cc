@@ -181,8 +181,8 @@ std::vector<uint8_t> Write(const App& app) {
       o.U8(uint8_t(f.type));
       o.U8(f.decimals);
       o.U16(f.flags);
-      o.U16(0);
-      o.U16(0);
+      o.U16(f.item38);
+      o.U32(f.item40);
     }
   }
   if (app.version > 260) {

@@ -54,7 +54,9 @@ Table MakeTable(int n) {
   Table t;
   t.name = "Table " + std::to_string(n) + ".dbf";
   t.c = uint32_t(n);
-  t.fields = {{"NAME", 30, 'C', 0, 1}, {"PRICE", 12, 'F', 2, 0}, {"DONE", 1, 'L', 0, 0}};
+  t.fields = {{"NAME", 30, 'C', 0, 1, 0x3838, 0x40404040},
+              {"PRICE", 12, 'F', 2, 0, 0x3939, 0x41414141},
+              {"DONE", 1, 'L', 0, 0, 0x3A3A, 0x42424242}};
   return t;
 }
 

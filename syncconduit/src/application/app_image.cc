@@ -24,8 +24,9 @@ void SetFixed(Block& b, size_t at, const std::string& text, size_t width) {
 
 // One table: directory entry at `entry`, its table info appended. The file's table header
 // is 32-bit, 16-bit, 32-bit, 16-bit, the 16-bit field count and five 32-bit items that
-// are dropped; a field is a 32-byte name, 16-bit width, type letter, decimals, 16-bit
-// flags and two 16-bit items that are dropped.
+// are dropped: 34 bytes, item for item where they go in the block's header. A field is
+// likewise 44 bytes laid out as the entry it becomes: a 32-byte name, 16-bit width, type
+// letter, decimals, 16-bit flags, then a 16-bit and a 32-bit item that are dropped.
 void ReadTable(FileCursor& c, const Names& names, uint32_t table_creator, size_t entry,
                Block& block) {
   const std::string table = c.String();
@@ -49,7 +50,8 @@ void ReadTable(FileCursor& c, const Names& names, uint32_t table_creator, size_t
     block.Set8(field + 34, c.U8());
     block.Set8(field + 35, c.U8());
     block.Set16(field + 36, c.U16());
-    c.Skip(4);
+    c.U16();
+    c.U32();
     block.Reserve(field + kFieldEntry);
   }
 }
@@ -163,18 +165,22 @@ bool ReadInfoBlock(FileCursor& c, const Names& names, Image* image, uint32_t* fo
 
 }  // namespace
 
+int HeaderProblem(std::span<const uint8_t> file) {
+  Problems none;
+  FileCursor c(file, &none);
+  if (!c.Tag("NBAP")) return 1010;
+  const uint32_t version = c.U32();
+  return !c.ok() ? 1010 : version < kMinVersion ? 1020 : 0;
+}
+
 Image ReadApplication(std::span<const uint8_t> file, const Names& names) {
   Image image;
-  FileCursor c(file, &image.problems);
-  if (!c.Tag("NBAP")) {
-    image.problems.Add(1010);
+  if (const int problem = HeaderProblem(file)) {
+    image.problems.Add(problem);
     return image;
   }
+  FileCursor c(file, &image.problems, 4);
   image.version = c.U32();
-  if (!c.ok() || image.version < kMinVersion) {
-    image.problems.Add(c.ok() ? 1020 : 1010);
-    return image;
-  }
   uint32_t forms = 0, bars = 0;
   if (!ReadInfoBlock(c, names, &image, &forms, &bars)) return image;
   image.stage = Image::Stage::kBuilt;

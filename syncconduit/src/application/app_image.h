@@ -25,6 +25,12 @@
 namespace conduit::app {
 
 constexpr uint32_t kMinVersion = 54;
+// "NBAP" and the version: enough to tell an application file from any other.
+constexpr size_t kHeaderSize = 8;
+
+// 0 when the file's first bytes are those of an application, else its error: 1010 (not
+// one, or cut within the header), 1020 (a version too old).
+int HeaderProblem(std::span<const uint8_t> file);
 
 struct Names {
   std::string resource_db;  // for the "RSRC:%s:Tbmp:%d" references of bitmaps
