@@ -173,7 +173,7 @@ TEST_F(InstallerTest, ScriptSectionsNeedTheirKeys) {
   };
   for (const auto& [text, message] : empty) {
     Write("empty.ini", text);
-    EXPECT_EQ(Install("empty.ini -crtreg ABCD -instprc -instapp -quiet"), 1) << text;
+    EXPECT_EQ(Install("empty.ini -crtreg ABCD -quiet"), 1) << text;
     EXPECT_EQ(Boxes(), std::vector<Box>{Error(message)}) << text;
   }
   EXPECT_EQ(Install("-crtreg ABCD -condpath '' -quiet"), 1);
