@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cctype>
 #include <optional>
 
@@ -25,6 +26,16 @@ std::string FourChars(uint32_t v) { return {char(v >> 24), char(v >> 16), char(v
 
 bool StartsWithApplication(const std::string& name) {
   return name.size() >= 11 && strncasecmp(name.c_str(), "Application", 11) == 0;
+}
+
+// n of a key named "Application<n>", the way HotSync 1.0 numbers its entries.
+std::optional<unsigned long> EntryNumber(const std::string& name) {
+  const std::string digits = name.substr(std::min<size_t>(name.size(), 11));
+  if (!StartsWithApplication(name) || digits.empty() || digits.size() > 9) return std::nullopt;
+  if (digits.size() > 1 && digits[0] == '0') return std::nullopt;  // not what "%d" makes
+  for (char c : digits)
+    if (!std::isdigit(uint8_t(c))) return std::nullopt;
+  return std::stoul(digits);
 }
 
 }  // namespace
@@ -80,25 +91,27 @@ bool WriteRegistration(const std::string& palm_key, const ConduitRegistration& e
     *error = "Could not open Palm key = \"" + palm_key + "\"";
     return false;
   }
+  // Removing an entry leaves a gap in the numbers, so every numbered entry is looked at,
+  // lowest number first, before one is added.
+  std::vector<std::pair<unsigned long, std::string>> numbered;
+  for (const std::string& name : nb::reg::SubKeys(Hive::kCurrentUser, palm_key)) {
+    if (auto n = EntryNumber(name)) numbered.emplace_back(*n, name);
+  }
+  std::sort(numbered.begin(), numbered.end());
   std::string found;
-  std::string fresh;  // where a new entry goes
-  for (int n = 0;; ++n) {
-    std::string name = "Application" + std::to_string(n);
-    if (!nb::reg::KeyExists(Hive::kCurrentUser, Join(palm_key, name))) {
-      if (hotsync_version < kHotSync20) {
-        fresh = name;
-      } else {
-        fresh = key_name;
-        if (nb::reg::KeyExists(Hive::kCurrentUser, Join(palm_key, key_name)) &&
-            CreatorOf(Join(palm_key, key_name)) == entry.creator)
-          found = key_name;
-      }
-      break;
-    }
+  for (const auto& [n, name] : numbered) {
     if (CreatorOf(Join(palm_key, name)) == entry.creator) {
       found = name;
       break;
     }
+  }
+  std::string fresh = key_name;  // where a new entry goes
+  if (hotsync_version < kHotSync20) {
+    unsigned long first_free = 0;
+    for (const auto& numbered_entry : numbered) first_free += numbered_entry.first == first_free;
+    fresh = "Application" + std::to_string(first_free);
+  } else if (found.empty() && CreatorOf(Join(palm_key, key_name)) == entry.creator) {
+    found = key_name;
   }
   if (found.empty()) {
     if (!create) return true;

@@ -70,6 +70,22 @@ TEST_F(HotSyncRegistryTest, BeforeHotSync2EntriesAreNumbered) {
   EXPECT_EQ(list[1].key, "Application1");
 }
 
+TEST_F(HotSyncRegistryTest, AnEntryBeyondAGapIsUpdatedNotDuplicated) {
+  for (uint32_t version : {65536u, 3u * 65536}) {
+    nb::reg::DeleteKey(Hive::kCurrentUser, kPalm);
+    nb::reg::SetString(Hive::kCurrentUser, std::string(kPalm) + "\\Application1", "Conduit", "/x");
+    nb::reg::SetDword(Hive::kCurrentUser, std::string(kPalm) + "\\Application1", "Creator",
+                      Id("BBBB"));
+    Write(Entry("BBBB"), version);
+    Write(Entry("CCCC"), version);
+    auto list = ListRegistrations(kPalm);
+    ASSERT_EQ(list.size(), 2u) << version;
+    EXPECT_EQ(list[0].key, "Application1");
+    EXPECT_EQ(list[0].conduit, "/c/syncconduit.so");
+    EXPECT_EQ(list[1].key, version < 2 * 65536 ? "Application0" : "ApplicationNimbra_OEM_CCCC");
+  }
+}
+
 TEST_F(HotSyncRegistryTest, FromHotSync2TheNamedKeyIsUsedAndUpdated) {
   nb::reg::SetDword(Hive::kCurrentUser, std::string(kPalm) + "\\Application0", "Creator",
                     Id("ZZZZ"));

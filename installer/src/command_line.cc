@@ -102,6 +102,10 @@ class Parser {
       o_->usage = true;
       return false;
     }
+    if (strcasecmp(name.c_str(), "-help") == 0 || strcasecmp(name.c_str(), "-version") == 0) {
+      (name[1] == 'h' || name[1] == 'H' ? o_->help : o_->version) = true;
+      return false;
+    }
     for (const Switch& s : kSwitches) {
       if (strcasecmp(name.c_str(), s.name) != 0) continue;
       if (s.flag) o_->*s.flag = true;
@@ -168,7 +172,7 @@ bool ParseCommandLine(const std::vector<std::string>& words, Options* options, s
   for (const std::string& w : words) {
     if (!parser.Word(w)) break;  // the rest is ignored
   }
-  if (options->usage) return true;
+  if (options->usage || options->help || options->version) return true;
   if (parser.error.empty()) parser.Finish();
   *error = parser.error;
   return error->empty();

@@ -1,6 +1,7 @@
 // The installer's command line: the switches of the usage text, matched without regard to
 // case after a leading "-" or "/", and their parameters read through a small state
-// machine. Parsing never shows anything; a failure comes back as the message to show.
+// machine; besides them --help and --version. Parsing never shows anything; a failure comes back as
+// the message to show.
 #pragma once
 
 #include <cstdint>
@@ -20,11 +21,15 @@ struct Options {
   bool instprc = false, instapp = false, noprcwait = false;
   bool quiet = false, restarths = false;
   bool usage = false;  // -?, -help or an empty command line
+  // --help and --version: answered on standard output, before anything of the desktop is
+  // opened, as every program here does.
+  bool help = false, version = false;
   std::string script;  // as given; empty when none
 
   // The script must be read: for its ConduitPath, its .PRC files or its applications.
   bool NeedsScript() const { return NeedsConduitPath() || instprc || instapp; }
-  bool NeedsConduitPath() const { return (crtstdreg || crtreg) && !condpath_given; }
+  bool NeedsConduitPath() const { return NeedsConduit() && !condpath_given; }
+  bool NeedsConduit() const { return crtstdreg || crtreg; }
 };
 
 // False with the error text in *error; `words` excludes the program name.
@@ -32,6 +37,9 @@ bool ParseCommandLine(const std::vector<std::string>& words, Options* options, s
 
 // The text of the "appinstaller Usage" box.
 std::string UsageText();
+
+// The installer's version, as its about box shows it.
+constexpr char kVersion[] = "4.1.0 (Build 010)";
 
 // A four-character creator ID as a number, first character in the most significant byte.
 uint32_t CreatorNumber(const std::string& id);

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "command_line.h"
 #include "platform/ui.h"
 #include "syncutil/syncutil.h"
 #include "ui_internal.h"
@@ -88,7 +89,7 @@ void ShowAbout() {
       {"Registry Key:", Dir(NB_GetPalmKey)},
   };
   qt::AboutBox(info);
-  std::string text = "KVX Install Utility\n4.1.0 (Build 010)\nHotSync Info";
+  std::string text = std::string("KVX Install Utility\n") + kVersion + "\nHotSync Info";
   for (const auto& [label, value] : info) text += "\n" + label + " " + value;
   nb::ui::internal::Log("About KVX Install Utility ...", text, "OK");
 }

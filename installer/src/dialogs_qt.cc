@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "command_line.h"
 #include "dialogs.h"
 #include "ui_internal.h"
 
@@ -120,7 +121,7 @@ void AboutBox(const std::vector<std::pair<std::string, std::string>>& info) {
   top->addWidget(icon);
   auto* names = new QVBoxLayout;
   names->addWidget(new QLabel("KVX Install Utility"));
-  names->addWidget(new QLabel("4.1.0 (Build 010)"));
+  names->addWidget(new QLabel(kVersion));
   top->addLayout(names, 1);
   layout->addLayout(top);
   auto* group = new QGroupBox("HotSync Info");

@@ -22,11 +22,37 @@ std::vector<UserChoice> HotSyncUsers() {
   return users;
 }
 
-bool Queue(uint32_t type, const std::string& file, uint32_t creator, const Options& options,
-           const Script& script) {
-  return NB_AddToCommandQueueEx(type, file.c_str(), creator, script.nddi.c_str(), 0, options.major,
-                                options.minor) != 0;
-}
+// The commands of one run, so that a failed installation takes back what is still queued:
+// left there, they would run at the next HotSync, and a full queue blocks every program.
+class Queued {
+ public:
+  Queued(const Options& options, const Script& script) : options_(options), script_(script) {}
+
+  bool Add(uint32_t type, const std::string& file, uint32_t creator) {
+    if (!NB_AddToCommandQueueEx(type, file.c_str(), creator, script_.nddi.c_str(), 0,
+                                options_.major, options_.minor))
+      return false;
+    added_.push_back({type, file, creator});
+    return true;
+  }
+
+  // Newest first; what the conduit already took is gone and stays so.
+  void TakeBack() {
+    for (auto it = added_.rbegin(); it != added_.rend(); ++it)
+      NB_RemoveQueuedCommand(it->type, it->file.c_str(), it->creator);
+    added_.clear();
+  }
+
+ private:
+  struct Command {
+    uint32_t type;
+    std::string file;
+    uint32_t creator;
+  };
+  const Options& options_;
+  const Script& script_;
+  std::vector<Command> added_;
+};
 
 }  // namespace
 
@@ -49,19 +75,21 @@ bool InstallEngine(const Options& options, const Script& script) {
 bool InstallApplications(const Options& options, const Script& script) {
   bool ok = false;
   auto install = [&] {
+    Queued queued(options, script);
+    auto fail = [&] {
+      queued.TakeBack();
+      ShowError("Installation failed.");
+    };
     // Every application before any table: a table needs its application on the handheld.
     for (const Application& app : script.apps) {
-      if (!Queue(kCmdDownloadAppForCreator, app.app_file, app.creator, options, script))
-        return ShowError("Installation failed.");
+      if (!queued.Add(kCmdDownloadAppForCreator, app.app_file, app.creator)) return fail();
     }
     for (const Application& app : script.apps) {
       for (const std::string& table : app.tables) {
-        if (!Queue(kCmdDownloadTableForCreator, table, app.creator, options, script))
-          return ShowError("Installation failed.");
+        if (!queued.Add(kCmdDownloadTableForCreator, table, app.creator)) return fail();
       }
     }
-    if (NB_FlushCommandQueue("Installing application") != 0)
-      return ShowError("Installation failed.");
+    if (NB_FlushCommandQueue("Installing application") != 0) return fail();
     ShowInfo("Files installed successfully.");
     ok = true;
   };

@@ -11,7 +11,8 @@ namespace installer {
 // False when the engine dialog closed as cancelled; the run then ends.
 bool InstallEngine(const Options& options, const Script& script);
 
-// False when nothing was queued or the installation failed.
+// False when nothing was queued or the installation failed; a failed one takes back
+// what it queued and the conduit has not yet taken.
 bool InstallApplications(const Options& options, const Script& script);
 
 }  // namespace installer

@@ -1,5 +1,6 @@
 // appinstaller: prepares a desktop for the forms runtime and puts applications on the
 // handheld, as its command line and installer script say. Exit code 1 after any error.
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ void Run(const std::vector<std::string>& words) {
   Options o;
   std::string error;
   if (!ParseCommandLine(words, &o, &error)) return ShowError(error);
+  if (o.help) return (void)std::fputs(UsageText().c_str(), stdout);
+  if (o.version) return (void)std::printf("appinstaller %s\n", kVersion);
   if (o.usage) return ShowUsage(UsageText());
   SetQuiet(o.quiet);
 
@@ -37,6 +40,8 @@ void Run(const std::vector<std::string>& words) {
   RegistrationSettings settings{ResolveConduitPath(given), script.name};
   if (!given.empty() && settings.conduit.empty())
     return ShowError("Path is longer than 259 characters: \"" + given + "\"");
+  // A registration without a conduit would look done to HotSync and run nothing.
+  if (o.NeedsConduit() && given.empty()) return ShowError("The conduit path is empty.");
 
   if (!RegistrySteps(o, settings)) return;
   if (o.restarths && !RestartHotSync()) return;

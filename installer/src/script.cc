@@ -22,11 +22,14 @@ bool StartsWithNoCase(const std::string& s, const char* prefix) {
 }
 
 // The reader's value; "|" is the default asked for, so a value starting with it is missing.
+// An empty value is missing too: no key means nothing when it is left empty, and a blank
+// conduit path or file name would only fail later, where nobody sees why.
 bool Read(const nb::Profile& p, const std::string& section, const std::string& key,
-          std::string* out) {
+          std::string* out, bool* empty = nullptr) {
   char buf[kValueBuffer];
   p.GetString(section, key, "|", buf, sizeof buf);
-  if (buf[0] == '|') return false;
+  if (empty) *empty = buf[0] == '\0';
+  if (buf[0] == '|' || buf[0] == '\0') return false;
   *out = buf;
   return true;
 }
@@ -47,20 +50,24 @@ std::string LineBreaks(std::string text) {
 }
 
 bool ReadPath(const nb::Profile& p, const std::string& section, const std::string& key,
-              std::string* out, std::string* error) {
+              std::string* out, std::string* error, bool* empty = nullptr) {
   std::string value;
-  if (!Read(p, section, key, &value)) return false;
+  if (!Read(p, section, key, &value, empty)) return false;
   *out = FullPath(value);
   if (out->empty()) *error = TooLong(value);
   return true;
 }
 
-// Values of key0, key1, ... until the first missing one.
+// Values of key0, key1, ... until the first missing one. An empty one is refused rather
+// than taken as the end, which would drop the files listed after it without a word.
 bool ReadList(const nb::Profile& p, const std::string& section, const std::string& stem,
               std::vector<std::string>* out, std::string* error) {
   for (int n = 0;; ++n) {
     std::string path;
-    if (!ReadPath(p, section, stem + std::to_string(n), &path, error)) return true;
+    bool empty = false;
+    const std::string key = stem + std::to_string(n);
+    if (!ReadPath(p, section, key, &path, error, &empty))
+      return empty ? (*error = MissingKey(section, key), false) : true;
     if (path.empty()) return false;
     out->push_back(path);
   }

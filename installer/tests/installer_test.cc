@@ -129,6 +129,12 @@ TEST_F(InstallerTest, CommandLineErrorsShowTheirTextAndChangeNothing) {
   // Help wins over what follows it.
   EXPECT_EQ(Install("-crtstdreg /? -frob"), 0);
   EXPECT_EQ(Boxes()[0].caption, "appinstaller Usage");
+  // The two switches every program answers, on standard output and without a box.
+  EXPECT_EQ(Install("--help -frob"), 0) << output_;
+  EXPECT_EQ(output_.rfind("appinstaller <scriptname> [options]\n\nOptions:\n\n", 0), 0u) << output_;
+  EXPECT_EQ(Install("--VERSION"), 0) << output_;
+  EXPECT_EQ(output_, "appinstaller 4.1.0 (Build 010)\n");
+  EXPECT_TRUE(Boxes().empty());
   EXPECT_EQ(nb::reg::Export(Hive::kCurrentUser, "Software"), before);
 }
 
@@ -152,6 +158,32 @@ TEST_F(InstallerTest, ScriptSectionsNeedTheirKeys) {
                                             "/mark.ini': character U+2713 at byte 38 has no "
                                             "Windows-1252 form.")});
   EXPECT_FALSE(nb::reg::KeyExists(Hive::kCurrentUser, App("ApplicationNimbra_OEM_ABCD")));
+
+  // A key left empty is missing.
+  const std::string app = "[App1]\r\nCreator=vXA1\r\nAppFile=a.pda\r\n";
+  const std::pair<std::string, std::string> empty[] = {
+      {"[Installer]\r\nConduitPath=\r\n",
+       "[Installer] section missing required key: 'ConduitPath'"},
+      {"[App1]\r\nCreator=\r\nAppFile=a.pda\r\n", "[App1] section missing required key: 'Creator'"},
+      {"[App1]\r\nCreator=vXA1\r\nAppFile=\r\n", "[App1] section missing required key: 'AppFile'"},
+      {app + "TableFile0=t.dbf\r\nTableFile1=\r\nTableFile2=u.dbf\r\n",
+       "[App1] section missing required key: 'TableFile1'"},
+      {app + "[PRC_Files]\r\nPrcFile0=\r\n",
+       "[PRC_Files] section missing required key: 'PrcFile0'"},
+  };
+  for (const auto& [text, message] : empty) {
+    Write("empty.ini", text);
+    EXPECT_EQ(Install("empty.ini -crtreg ABCD -quiet"), 1) << text;
+    EXPECT_EQ(Boxes(), std::vector<Box>{Error(message)}) << text;
+  }
+  EXPECT_EQ(Install("-crtreg ABCD -condpath '' -quiet"), 1);
+  EXPECT_EQ(Boxes(), std::vector<Box>{Error("The conduit path is empty.")});
+  EXPECT_FALSE(nb::reg::KeyExists(Hive::kCurrentUser, App("ApplicationNimbra_OEM_ABCD")));
+  // An empty optional key keeps its default.
+  Write("empty.ini", "[Installer]\r\nConduitPath=c.dll\r\nName=\r\n");
+  ASSERT_EQ(Install("empty.ini -crtreg ABCD -quiet"), 0) << output_;
+  EXPECT_EQ(nb::reg::GetString(Hive::kCurrentUser, App("ApplicationNimbra_OEM_ABCD"), "Name"),
+            "Nimbra EE App");
 }
 
 TEST_F(InstallerTest, CrtregNamesTheEntryByHotSyncVersion) {
@@ -175,6 +207,15 @@ TEST_F(InstallerTest, CrtregNamesTheEntryByHotSyncVersion) {
             nb::pdb::FourCC("WXYZ"));
   EXPECT_EQ(nb::reg::GetString(Hive::kCurrentUser, App("Application1"), "Conduit"), "/opt/c.so");
   EXPECT_EQ(nb::reg::GetString(Hive::kCurrentUser, App("Application1"), "Name"), "Other");
+
+  // An entry beyond the gap a removal left is updated, not made a second time.
+  ASSERT_EQ(Install("-crtstdreg -condpath c.dll -quiet"), 0) << output_;
+  ASSERT_EQ(Install("-remreg QMN3 -quiet"), 0) << output_;
+  ASSERT_EQ(Install("-crtreg QMN5 -condpath c.dll -quiet"), 0) << output_;
+  int qmn5 = 0;
+  for (const std::string& sub : nb::reg::SubKeys(Hive::kCurrentUser, kPalm))
+    qmn5 += nb::reg::GetDword(Hive::kCurrentUser, App(sub), "Creator") == nb::pdb::FourCC("QMN5");
+  EXPECT_EQ(qmn5, 1);
 
   // -quiet keeps errors.
   nb::reg::DeleteKey(Hive::kCurrentUser, kPalm);
@@ -219,11 +260,13 @@ class InstallerFlowTest : public InstallerTest {
           "TableFile1=t/Rooms.dbf\r\n"
           "[Other]\r\nAppFile=ignored.pda\r\n"
           "[AppTwo]\r\nCreator=ABCD\r\nAppFile=two/two.pda\r\nTableFile0=two/T.dbf\r\n");
+    // The only HotSync user is the one the handheld's first synchronisation made.
     handheld_ = prefix_.path() + "/hh";
     std::filesystem::create_directories(handheld_);
-    std::ofstream(handheld_ + "/handheld.ini") << "[Handheld]\r\nUserName=HotSync User\r\n";
+    std::ofstream(handheld_ + "/handheld.ini") << "[Handheld]\r\nUserName=Bar User\r\n";
+    ASSERT_EQ(Sync(), 0) << output_;
   }
-  std::string InstallFolder() { return Palm("Data/HotSync User/Install"); }
+  std::string InstallFolder() { return Palm("Data/Bar User/Install"); }
   std::future<int>& InstallInBackground(const std::string& args) {
     std::remove(ui_log_.c_str());
     const std::string command = "cd '" + prefix_.path() + "' && " + kBin + "/appinstaller " + args;
@@ -257,7 +300,7 @@ TEST_F(InstallerFlowTest, NoPrcWaitCopiesTheFilesAndEnds) {
   EXPECT_EQ(Boxes()[0].caption, "Engine");
   EXPECT_EQ(Boxes()[0].text,
             "Ready to copy the Nimbra engine to Handheld. Press the \"Install\" button to install "
-            "or press \"Cancel\" to abort.\nUser Name: HotSync User");
+            "or press \"Cancel\" to abort.\nUser Name: Bar User");
   EXPECT_EQ(output_.find("Waiting for HotSync"), std::string::npos);
 }
 
@@ -355,6 +398,27 @@ TEST_F(InstallerFlowTest, AFailedSynchronisationFailsTheInstallation) {
   ASSERT_EQ(installer.wait_for(std::chrono::seconds(20)), std::future_status::ready) << output_;
   EXPECT_EQ(installer.get(), 1) << bg_output_;
   EXPECT_EQ(Boxes().back(), Error("Installation failed."));
+}
+
+TEST_F(InstallerTest, AFailedInstallationTakesBackWhatItQueued) {
+  // Another program's command, with the ring come round once, so the installer's wrap.
+  nb::testing::SyncUtil util;
+  uint32_t type = 0;
+  char file[261];
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(NB_FN(util, NB_AddToCommandQueue)(6, "x"), 1);
+    ASSERT_EQ(NB_FN(util, NB_GetNextCommand)(&type, nullptr, 0), 1);
+  }
+  ASSERT_EQ(NB_FN(util, NB_AddToCommandQueue)(4, "other.dbf"), 1);
+  std::string script = "[App1]\r\nCreator=vXA1\r\nAppFile=a.pda\r\n";
+  for (int n = 0; n < 600; ++n) script += "TableFile" + std::to_string(n) + "=t.dbf\r\n";
+  Write("big.ini", script);
+  EXPECT_EQ(Install("big.ini -instapp"), 1) << output_;
+  EXPECT_EQ(Boxes().back(), Error("Installation failed."));
+  ASSERT_EQ(NB_FN(util, NB_GetNextCommand)(&type, file, sizeof file), 1);
+  EXPECT_EQ(type, 4u);
+  EXPECT_STREQ(file, "other.dbf");
+  EXPECT_EQ(NB_FN(util, NB_GetNextCommand)(&type, nullptr, 0), 0);
 }
 
 TEST_F(InstallerTest, RestartStartsOrReplacesTheResidentHotSyncManager) {

@@ -102,6 +102,28 @@ NB_SYNCUTIL_API int NB_GetQueuePositions(int32_t* readIndex, int32_t* writeIndex
   return 1;
 }
 
+NB_SYNCUTIL_API int NB_RemoveQueuedCommand(uint32_t type, const char* fileName,
+                                           uint32_t creatorId) {
+  syncutil::SharedBlock* b = Block();
+  if (!b || !fileName) return 0;
+  syncutil::QueueLock lock;
+  if (b->read_index == -1) return 0;
+  const int spread = (b->write_index - b->read_index + kQueueSlots) % kQueueSlots;
+  const int count = spread == 0 ? kQueueSlots : spread;  // equal indices with a command: full
+  auto slot = [&](int i) { return (b->read_index + i) % kQueueSlots; };
+  for (int i = count - 1; i >= 0; --i) {
+    const CommandRecord& r = b->queue[slot(i)];
+    if (r.type != type || r.creator_id != creatorId ||
+        std::strncmp(r.file_name, fileName, sizeof r.file_name - 1) != 0)
+      continue;
+    for (int j = i + 1; j < count; ++j) b->queue[slot(j - 1)] = b->queue[slot(j)];
+    b->write_index = (b->write_index - 1 + kQueueSlots) % kQueueSlots;
+    if (b->write_index == b->read_index) b->read_index = -1;
+    return 1;
+  }
+  return 0;
+}
+
 namespace syncutil {
 
 void EmptyQueue() {

@@ -36,11 +36,11 @@ uint32_t HotSyncVersion(const std::string& machine_key);
 // "ApplicationNimbraQTX0".."9" for 'QMN0'..'QMN9', else "ApplicationNimbra_OEM_<ID>".
 std::string RegistrationKeyName(uint32_t creator);
 
-// Creates or updates the entry of a creator: an existing "Application<n>" entry (n = 0, 1,
-// ... while they exist) or, from HotSync 2.0 on, key_name holding that creator is updated;
-// otherwise, when `create` is set, key_name (before 2.0 the first free "Application<n>")
-// is created. Without `create` a missing entry is not an error. The eight values are
-// written in their fixed order.
+// Creates or updates the entry of a creator: an existing "Application<n>" entry (any n,
+// also beyond a gap that a removal left, lowest first) or, from HotSync 2.0 on, key_name
+// holding that creator is updated; otherwise, when `create` is set, key_name (before 2.0
+// the first free "Application<n>") is created. Without `create` a missing entry is not an error.
+// The eight values are written in their fixed order.
 bool WriteRegistration(const std::string& palm_key, const ConduitRegistration& entry,
                        const std::string& key_name, bool create, uint32_t hotsync_version,
                        std::string* error);

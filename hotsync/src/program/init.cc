@@ -12,7 +12,6 @@
 #include "platform/installation.h"
 #include "platform/prefix.h"
 #include "platform/registry.h"
-#include "user_list.h"
 
 namespace hotsync {
 namespace {
@@ -106,7 +105,7 @@ std::string ProgramFile() {
 
 }  // namespace
 
-int RunInit(const InitOptions& options) {
+int RunInit() {
   Init init;
   PalmKeys keys = FindPalmKeys();
   if (keys.user.empty()) keys = DefaultPalmKeys();
@@ -162,24 +161,9 @@ int RunInit(const InitOptions& options) {
     if (Exists(bin + "/" + p.file)) init.EnsureLink(bin + "/" + p.file, rt + p.folder + p.file);
   }
 
-  // The data folder and one HotSync user.
+  // The data folder, where a handheld's first synchronisation makes its HotSync user.
   init.EnsureFolder(nb::MapPath(desktop.data_dir));
   if (init.failed) return 1;
-  auto users = UserList::Open(desktop, &error);
-  if (!users) {
-    Complain(error);
-    return 1;
-  }
-  bool need = options.user_given ? !users->FindByName(options.user, nullptr) : users->All().empty();
-  if (need) {
-    HsUserRecord user{};
-    if (!users->Add(options.user, 0, &user, &error)) {
-      Complain(error);
-      return 1;
-    }
-    init.Changed("added the HotSync user \"" + std::string(user.name) + "\" (ID " +
-                 std::to_string(user.id) + ")");
-  }
   Say(init.changes ? "init: the desktop " + nb::Prefix() + " is ready"
                    : "init: the desktop " + nb::Prefix() + " was already set up");
   return 0;

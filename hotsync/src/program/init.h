@@ -1,17 +1,11 @@
 // "hotsync init": sets up a desktop for synchronisations. Values and files that are
-// already right stay as they are, so running it again changes nothing.
+// already right stay as they are, so running it again changes nothing. It makes no HotSync
+// user: a handheld's first synchronisation makes its own, under the handheld's user name.
 #pragma once
-
-#include <string>
 
 namespace hotsync {
 
-struct InitOptions {
-  std::string user = "HotSync User";  // made when the desktop has no HotSync user
-  bool user_given = false;            // then made unless a user of that name exists
-};
-
 // 0 when the desktop is ready, 1 after a failure (reported on standard error).
-int RunInit(const InitOptions& options);
+int RunInit();
 
 }  // namespace hotsync

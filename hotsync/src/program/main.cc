@@ -137,11 +137,11 @@ int Main(int argc, char** argv) {
   init->footer(
       "Sets up the Palm desktop and HotSync registry keys, the runtime's "
       "installation key, HotSync's program and libraries in the HotSync folder, the runtime's "
-      "Bin\\NDDI\\ and Bin\\NBDDB\\ folders with the plug-ins of this installation, the data "
-      "folder and one HotSync user (NAME, by default \"HotSync User\", made when the desktop has "
-      "none, or when --user names a user that does not exist). What is already right stays as "
-      "it is.");
-  init->add_option("--user", user, "the HotSync user to make");
+      "Bin\\NDDI\\ and Bin\\NBDDB\\ folders with the plug-ins of this installation and the "
+      "data folder. It makes no HotSync user: a handheld's first synchronisation makes its "
+      "user, named as the handheld names it. What is already right stays as it is.");
+  // Older setups pass a user to make; it is accepted and ignored.
+  init->add_option("--user", user, "ignored")->group("");
 
   auto* users = app.add_subcommand("users", "list the HotSync users (ID, name, folder)");
   users->require_subcommand(0, 1);
@@ -222,12 +222,9 @@ int Main(int argc, char** argv) {
   if (int rc = nb::cli::Parse(app, argc, argv); rc >= 0) return rc;
 
   if (*init) {
-    InitOptions o;
-    if (init->count("--user")) {
-      o.user = user;
-      o.user_given = true;
-    }
-    return RunInit(o);
+    if (init->count("--user"))
+      Complain("init: --user is ignored: a handheld's first synchronisation makes its user");
+    return RunInit();
   }
   if (*users_add) return AddUser(user, id);
   if (*users) return ListUsers();

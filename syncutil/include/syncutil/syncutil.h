@@ -57,6 +57,11 @@ NB_SYNCUTIL_API int NB_GetNextCommand(uint32_t* type, char* fileName, size_t fil
 // consumer tell commands queued up to a moment from later ones. 0 when the block is not
 // mapped (outputs untouched); a null output is skipped.
 NB_SYNCUTIL_API int NB_GetQueuePositions(int32_t* readIndex, int32_t* writeIndex);
+// Takes back the newest queued command of this type, file name and creator that the
+// conduit has not taken yet; the others keep their order. 1 when one was taken back, 0
+// when there is none (or the block is not mapped). Lets a producer whose run failed leave
+// the queue as it found it.
+NB_SYNCUTIL_API int NB_RemoveQueuedCommand(uint32_t type, const char* fileName, uint32_t creatorId);
 // 0 all commands succeeded, 1 one failed, 2 aborted (the queue is emptied).
 NB_SYNCUTIL_API int NB_FlushCommandQueueEx(const char* title, uint32_t creatorId);
 NB_SYNCUTIL_API int NB_FlushCommandQueue(const char* title);
