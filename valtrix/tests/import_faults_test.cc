@@ -14,8 +14,8 @@
 #include "commresp/common_responses.h"
 #include "form.h"
 #include "import/imported_files.h"
+#include "import/interrupted_downloads.h"
 #include "import/reader_lists.h"
-#include "import/torn_appraisals.h"
 #include "import_fixture.h"
 #include "platform/event_loop.h"
 #include "platform/os.h"
@@ -181,7 +181,7 @@ TEST_F(ImportFaults, LinksInTheSystemFolderAreRefusedOrReplaced) {
 
   const std::string mark = AppFolders().system + "Downloads.pending";
   fs::create_symlink(outside + "mark", mark);
-  NoteDownloadsStarting();
+  NoteDownloadsStarting(ReadAppraisalRows());
   EXPECT_FALSE(fs::is_symlink(mark));
   NoteDownloadsDone();
   EXPECT_EQ(Slurp(outside + "mark"), "mine");
