@@ -232,20 +232,34 @@ void RepairInterruptedDownloads(const AppraisalRows& on_handheld) {
     return;
   }
   static const std::vector<std::string> kNone;
+  auto held = [&](const ChangedRows& change) -> const std::vector<std::string>& {
+    auto table = on_handheld.find(change.table);
+    if (table == on_handheld.end()) return kNone;
+    auto found = table->second.find(change.apr_id);
+    return found == table->second.end() ? kNone : found->second;
+  };
+  // A table whose download never arrived still holds some AprID's rows from before. A row
+  // changed on the handheld since belongs to the appraisal that table showed: kept where the
+  // table went down or only the export's mark changed, replaced where an appraisal was
+  // added or removed under its AprID (the AprID may now be another appraisal's).
+  std::set<std::string> not_sent;
+  std::map<int32_t, int> tables_changed;
+  for (const ChangedRows& change : *changes) {
+    if (held(change) == change.before) not_sent.insert(change.table);
+    ++tables_changed[change.apr_id];
+  }
   std::map<int32_t, std::string> repaired;  // AprID -> its tables sent again
   dao::Database db = dao::Database::Open(AppFolders().system);
   for (const ChangedRows& change : *changes) {
-    auto table = on_handheld.find(change.table);
-    const std::vector<std::string>* rows = &kNone;
-    if (table != on_handheld.end()) {
-      auto found = table->second.find(change.apr_id);
-      if (found != table->second.end()) rows = &found->second;
-    }
-    // Rows as they were sent, or changed on the handheld since: the handheld's stand.
-    if (*rows != change.before) continue;
+    const std::vector<std::string>& rows = held(change);
+    const bool changed_since = rows != change.before;
+    if (rows == change.sent ||
+        (changed_since && (!not_sent.count(change.table) || tables_changed[change.apr_id] < 2)))
+      continue;
     SendAgain(db, change);
     std::string& tables = repaired[change.apr_id];
     tables += (tables.empty() ? "" : ", ") + change.table;
+    if (changed_since) tables += " (changed on the handheld since)";
   }
   db.Close();
   for (const auto& [id, tables] : repaired)
