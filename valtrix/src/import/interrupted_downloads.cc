@@ -149,6 +149,7 @@ void SendAgain(dao::Database& db, const ChangedRows& change) {
 
 std::string EncodeMark(const std::vector<ChangedRows>& changes) {
   std::string out(kMarkHeader);
+  Put(out, std::to_string(changes.size()));  // so that a cut-off mark is never taken as whole
   for (const ChangedRows& c : changes) {
     Put(out, c.table);
     Put(out, std::to_string(c.apr_id));
@@ -164,7 +165,9 @@ std::optional<std::vector<ChangedRows>> DecodeMark(std::string_view text) {
   if (text.substr(0, kMarkHeader.size()) != kMarkHeader) return std::nullopt;
   text.remove_prefix(kMarkHeader.size());
   std::vector<ChangedRows> changes;
-  while (!text.empty()) {
+  long count = 0;
+  if (!TakeNumber(text, &count) || count < 0) return std::nullopt;
+  for (long n = 0; n < count; ++n) {
     ChangedRows c;
     std::string_view table;
     long id = 0;
@@ -182,6 +185,7 @@ std::optional<std::vector<ChangedRows>> DecodeMark(std::string_view text) {
     }
     changes.push_back(std::move(c));
   }
+  if (!text.empty()) return std::nullopt;
   return changes;
 }
 
