@@ -105,29 +105,73 @@ std::vector<std::pair<std::string, dao::Value>> DecodeRow(std::string_view row) 
   return fields;
 }
 
+// Rows encoded value by value, so that equal rows give equal text.
+std::string EncodeRow(const dao::Recordset& rs) {
+  std::string row;
+  const std::vector<dao::Field>& fields = rs.Fields();
+  for (size_t c = 0; c < fields.size(); ++c) {
+    Put(row, fields[c].name);
+    Put(row, EncodeValue(rs.At(c)));
+  }
+  return row;
+}
+
+// FNV-1a over the rows: fixed across builds, since a mark outlives the program that wrote it.
+class Fingerprint {
+ public:
+  void Add(std::string_view row) {
+    std::string token;
+    Put(token, row);
+    for (unsigned char c : token) hash_ = (hash_ ^ c) * 0x100000001b3ULL;
+  }
+  std::string Text() const {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash_));
+    return text;
+  }
+
+ private:
+  uint64_t hash_ = 0xcbf29ce484222325ULL;
+};
+
+const std::string& NoRows() {
+  static const std::string none = Fingerprint().Text();
+  return none;
+}
+
+const std::string& FingerprintOf(const AppraisalRows& rows, const std::string& table,
+                                 int32_t apr_id) {
+  auto t = rows.find(table);
+  if (t == rows.end()) return NoRows();
+  auto found = t->second.find(apr_id);
+  return found == t->second.end() ? NoRows() : found->second;
+}
+
+std::vector<std::string> RowsOf(dao::Database& db, const std::string& table, int32_t apr_id) {
+  std::vector<std::string> rows;
+  dao::Recordset rs = db.Where(table, "APRID", dao::Value::Number(apr_id));
+  if (rs.IsBOF() && rs.IsEOF()) return rows;
+  for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) rows.push_back(EncodeRow(rs));
+  return rows;
+}
+
 std::vector<ChangedRows> Changes(const AppraisalRows& before, const AppraisalRows& now) {
-  static const std::vector<std::string> kNone;
   std::vector<ChangedRows> changes;
+  dao::Database db = dao::Database::Open(AppFolders().system);
   for (const std::string& table : AppraisalTables()) {
     std::set<int32_t> ids;
-    auto rows_of =
-        [&](const AppraisalRows& rows) -> const std::map<int32_t, std::vector<std::string>>& {
-      static const std::map<int32_t, std::vector<std::string>> kEmpty;
-      auto it = rows.find(table);
-      return it == rows.end() ? kEmpty : it->second;
-    };
-    const auto& old_rows = rows_of(before);
-    const auto& new_rows = rows_of(now);
-    for (const auto& [id, rows] : old_rows) ids.insert(id);
-    for (const auto& [id, rows] : new_rows) ids.insert(id);
+    for (const AppraisalRows* rows : {&before, &now}) {
+      auto t = rows->find(table);
+      if (t != rows->end())
+        for (const auto& [id, fingerprint] : t->second) ids.insert(id);
+    }
     for (int32_t id : ids) {
-      auto o = old_rows.find(id);
-      auto n = new_rows.find(id);
-      const std::vector<std::string>& was = o == old_rows.end() ? kNone : o->second;
-      const std::vector<std::string>& is = n == new_rows.end() ? kNone : n->second;
-      if (was != is) changes.push_back({table, id, was, is});
+      const std::string& was = FingerprintOf(before, table, id);
+      if (was != FingerprintOf(now, table, id))
+        changes.push_back({table, id, was, RowsOf(db, table, id)});
     }
   }
+  db.Close();
   return changes;
 }
 
@@ -153,10 +197,9 @@ std::string EncodeMark(const std::vector<ChangedRows>& changes) {
   for (const ChangedRows& c : changes) {
     Put(out, c.table);
     Put(out, std::to_string(c.apr_id));
-    for (const std::vector<std::string>* rows : {&c.before, &c.sent}) {
-      Put(out, std::to_string(rows->size()));
-      for (const std::string& row : *rows) Put(out, row);
-    }
+    Put(out, c.before);
+    Put(out, std::to_string(c.sent.size()));
+    for (const std::string& row : c.sent) Put(out, row);
   }
   return out;
 }
@@ -169,19 +212,18 @@ std::optional<std::vector<ChangedRows>> DecodeMark(std::string_view text) {
   if (!TakeNumber(text, &count) || count < 0) return std::nullopt;
   for (long n = 0; n < count; ++n) {
     ChangedRows c;
-    std::string_view table;
-    long id = 0;
-    if (!Take(text, &table) || !TakeNumber(text, &id)) return std::nullopt;
+    std::string_view table, before;
+    long id = 0, rows = 0;
+    if (!Take(text, &table) || !TakeNumber(text, &id) || !Take(text, &before) ||
+        !TakeNumber(text, &rows) || rows < 0)
+      return std::nullopt;
     c.table = table;
     c.apr_id = int32_t(id);
-    for (std::vector<std::string>* rows : {&c.before, &c.sent}) {
-      long count = 0;
-      if (!TakeNumber(text, &count) || count < 0) return std::nullopt;
-      for (long i = 0; i < count; ++i) {
-        std::string_view row;
-        if (!Take(text, &row)) return std::nullopt;
-        rows->emplace_back(row);
-      }
+    c.before = before;
+    for (long i = 0; i < rows; ++i) {
+      std::string_view row;
+      if (!Take(text, &row)) return std::nullopt;
+      c.sent.emplace_back(row);
     }
     changes.push_back(std::move(c));
   }
@@ -193,21 +235,18 @@ AppraisalRows ReadAppraisalRows() {
   AppraisalRows all;
   dao::Database db = dao::Database::Open(AppFolders().system);
   for (const std::string& table : AppraisalTables()) {
-    auto& by_id = all[table];
+    std::map<int32_t, Fingerprint> by_id;
     dao::Recordset rs = db.All(table);
-    const std::vector<dao::Field>& fields = rs.Fields();
     const size_t id_column = rs.ColumnOf("APRID");
-    if (rs.IsBOF() && rs.IsEOF()) continue;
-    for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
-      const dao::Value id = rs.At(id_column);
-      if (id.kind() != dao::Value::Kind::Number) continue;  // belongs to no appraisal
-      std::string row;
-      for (size_t c = 0; c < fields.size(); ++c) {
-        Put(row, fields[c].name);
-        Put(row, EncodeValue(rs.At(c)));
+    if (!rs.IsBOF() || !rs.IsEOF()) {
+      for (rs.MoveFirst(); !rs.IsEOF(); rs.MoveNext()) {
+        const dao::Value id = rs.At(id_column);
+        if (id.kind() != dao::Value::Kind::Number) continue;  // belongs to no appraisal
+        by_id[id.ToInt()].Add(EncodeRow(rs));
       }
-      by_id[id.ToInt()].push_back(std::move(row));
     }
+    auto& fingerprints = all[table];
+    for (const auto& [id, fingerprint] : by_id) fingerprints[id] = fingerprint.Text();
   }
   db.Close();
   return all;
@@ -226,21 +265,16 @@ void RepairInterruptedDownloads(const AppraisalRows& on_handheld) {
   struct stat st;
   if (nb::TheOs().Stat(DownloadsMark().c_str(), &st) != 0 && errno == ENOENT) return;
   std::string text;
-  if (!nb::ReadWholeFile(DownloadsMark(), &text)) {
+  if (!nb::ReadWholeFile(DownloadsMark(), &text))
     throw std::runtime_error("cannot read " + DownloadsMark() + ": " + std::strerror(errno));
-  }
   std::optional<std::vector<ChangedRows>> changes = DecodeMark(text);
   if (!changes) {
     LogError("Recovery after an interrupted synchronisation skipped: " + DownloadsMark() +
              " cannot be read");
     return;
   }
-  static const std::vector<std::string> kNone;
-  auto held = [&](const ChangedRows& change) -> const std::vector<std::string>& {
-    auto table = on_handheld.find(change.table);
-    if (table == on_handheld.end()) return kNone;
-    auto found = table->second.find(change.apr_id);
-    return found == table->second.end() ? kNone : found->second;
+  auto held = [&](const ChangedRows& change) -> const std::string& {
+    return FingerprintOf(on_handheld, change.table, change.apr_id);
   };
   // A table whose download never arrived still holds some AprID's rows from before. A row
   // changed on the handheld since belongs to the appraisal that table showed: kept where the
@@ -255,9 +289,10 @@ void RepairInterruptedDownloads(const AppraisalRows& on_handheld) {
   std::map<int32_t, std::string> repaired;  // AprID -> its tables sent again
   dao::Database db = dao::Database::Open(AppFolders().system);
   for (const ChangedRows& change : *changes) {
-    const std::vector<std::string>& rows = held(change);
-    const bool changed_since = rows != change.before;
-    if (rows == change.sent ||
+    Fingerprint sent;
+    for (const std::string& row : change.sent) sent.Add(row);
+    const bool changed_since = held(change) != change.before;
+    if (held(change) == sent.Text() ||
         (changed_since && (!not_sent.count(change.table) || tables_changed[change.apr_id] < 2)))
       continue;
     SendAgain(db, change);

@@ -5,9 +5,9 @@
 // an AprID that a deleting export freed and the import reused would then join two
 // appraisals' rows, and a new or deleted appraisal would be torn.
 //
-// The mark holds, per table and AprID whose rows the downloads change, the rows as the
-// handheld had them and the rows sent. The next synchronisation sends again exactly those
-// rows the handheld still has as they were before; every row changed on the handheld since
+// The mark holds, per table and AprID whose rows the downloads change, a fingerprint of
+// the rows as the handheld had them and the rows sent. The next synchronisation sends again exactly
+// those rows the handheld still has as they were before; every row changed on the handheld since
 // stays as it is. Each repair is written to the error log. The mark is written with the
 // one durable write; a failure throws std::runtime_error naming the file; dao errors are
 // thrown.
@@ -22,8 +22,8 @@
 
 namespace valtrix {
 
-// Rows of the eight appraisal tables by table and AprID, each row encoded value by value.
-using AppraisalRows = std::map<std::string, std::map<int32_t, std::vector<std::string>>>;
+// A fingerprint of the rows of the eight appraisal tables, by table and AprID.
+using AppraisalRows = std::map<std::string, std::map<int32_t, std::string>>;
 
 // The System folder's appraisal tables as they are now.
 AppraisalRows ReadAppraisalRows();
@@ -43,7 +43,8 @@ void RepairInterruptedDownloads(const AppraisalRows& on_handheld);
 struct ChangedRows {
   std::string table;
   int32_t apr_id = 0;
-  std::vector<std::string> before, sent;
+  std::string before;             // fingerprint of the rows the handheld had
+  std::vector<std::string> sent;  // each encoded value by value
   bool operator==(const ChangedRows&) const = default;
 };
 std::string EncodeMark(const std::vector<ChangedRows>& changes);
