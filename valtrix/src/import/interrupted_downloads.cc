@@ -105,7 +105,7 @@ std::vector<std::pair<std::string, dao::Value>> DecodeRow(std::string_view row) 
   return fields;
 }
 
-// Rows encoded value by value, so that equal rows give equal text.
+// A row encoded value by value, so that equal rows give equal text.
 std::string EncodeRow(const dao::Recordset& rs) {
   std::string row;
   const std::vector<dao::Field>& fields = rs.Fields();

@@ -6,11 +6,12 @@
 // appraisals' rows, and a new or deleted appraisal would be torn.
 //
 // The mark holds, per table and AprID whose rows the downloads change, a fingerprint of
-// the rows as the handheld had them and the rows sent. The next synchronisation sends again exactly
-// those rows the handheld still has as they were before; every row changed on the handheld since
-// stays as it is. Each repair is written to the error log. The mark is written with the
-// one durable write; a failure throws std::runtime_error naming the file; dao errors are
-// thrown.
+// the rows as the handheld had them and the rows sent. The next synchronisation sends
+// again exactly those rows the handheld still has as they were before. A row changed on
+// the handheld since is kept, unless its table never went down and an appraisal was added
+// or removed under its AprID (it would be joined to another appraisal's rows). Each
+// repair is written to the error log. The mark is written with the one durable write; a
+// failure throws std::runtime_error naming the file; dao errors are thrown.
 #pragma once
 
 #include <cstdint>
