@@ -15,7 +15,7 @@
 #include "globals.h"
 #include "import/import_appraisals.h"
 #include "import/imported_files.h"
-#include "import/torn_appraisals.h"
+#include "import/interrupted_downloads.h"
 #include "platform/bus.h"
 #include "tray_status.h"
 #include "unfinished_files.h"
@@ -200,7 +200,9 @@ void frmValtrix::OnSyncEvent(int code, long param) {
     NoteDownloadsDone();
   }
   if (sync_stage_ == kStageTablesUp) {
-    RemoveTornAppraisals();
+    // As the handheld holds them: what the downloads change is measured against this.
+    on_handheld_ = ReadAppraisalRows();
+    RepairInterruptedDownloads(on_handheld_);
     Progress("tables arrived: exporting the marked appraisals");
     ExportAppraisals();
     sync_stage_ = kStageExported;
@@ -210,13 +212,15 @@ void frmValtrix::OnSyncEvent(int code, long param) {
     RecoverImportedFiles();
     // Set before the first row is stored: a mark that cannot be written then stops the
     // stage with the Outbox and the tables as they were.
-    NoteDownloadsStarting();
+    NoteDownloadsStarting(on_handheld_);
     ImportAppraisals();
     ImportCommonResponses();
     sync_stage_ = kStageImported;
     Progress("stage C>B: import done");
   }
   if (sync_stage_ == kStageImported) {
+    NoteDownloadsStarting(on_handheld_);  // now with the imported rows
+    on_handheld_.clear();
     for (size_t i = kAprSubj; i <= kAprInfo; ++i) RequestDownload(i);
     pending_transfers_ = 9;
     if (CommonResponsesPending) {

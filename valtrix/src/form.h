@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "import/interrupted_downloads.h"
 #include "platform/event_loop.h"
 #include "single_instance.h"
 #include "syncctl/syncctl.h"
@@ -83,8 +84,9 @@ class frmValtrix {
   std::unique_ptr<nb::bus::Window> window_;
   std::string sync_stage_;
   int16_t pending_transfers_ = 0;
-  std::vector<Request> requests_;      // of the current stage, not yet done
-  std::string stopped_at_;             // stage of this or the last synchronisation's failure
+  std::vector<Request> requests_;  // of the current stage, not yet done
+  AppraisalRows on_handheld_;      // the appraisal tables as they arrived
+  std::string stopped_at_;         // stage of this or the last synchronisation's failure
   std::string shown_tip_;
   bool shown_busy_ = false;
   bool download_failed_ = false;  // in this synchronisation

@@ -10,6 +10,7 @@ namespace valtrix {
 namespace {
 
 void RemoveIn(const std::string& folder) {
+  if (IsLink(folder)) return;  // another folder's files are not ours to remove
   for (const std::string& name : nb::RemoveAbandonedTemporaries(folder))
     LogError("Recovered: removed " + folder + name + ", left by an interrupted write");
 }

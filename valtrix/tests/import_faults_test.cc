@@ -14,8 +14,8 @@
 #include "commresp/common_responses.h"
 #include "form.h"
 #include "import/imported_files.h"
+#include "import/interrupted_downloads.h"
 #include "import/reader_lists.h"
-#include "import/torn_appraisals.h"
 #include "import_fixture.h"
 #include "platform/event_loop.h"
 #include "platform/os.h"
@@ -181,10 +181,21 @@ TEST_F(ImportFaults, LinksInTheSystemFolderAreRefusedOrReplaced) {
 
   const std::string mark = AppFolders().system + "Downloads.pending";
   fs::create_symlink(outside + "mark", mark);
-  NoteDownloadsStarting();
+  NoteDownloadsStarting(ReadAppraisalRows());
   EXPECT_FALSE(fs::is_symlink(mark));
   NoteDownloadsDone();
   EXPECT_EQ(Slurp(outside + "mark"), "mine");
+}
+
+// The mark is read back whole, whatever bytes its rows hold; any shorter text is refused.
+TEST(DownloadsMark, ReadsBackWholeAndRefusesATruncatedOne) {
+  const std::vector<ChangedRows> changes = {
+      {"AprSite", 5, "0123456789abcdef", {}},
+      {"AprSubj", -2, "", {std::string("row\n1:\0x", 8), "a"}}};
+  const std::string mark = EncodeMark(changes);
+  EXPECT_EQ(DecodeMark(mark), changes);
+  for (size_t n = 0; n < mark.size(); ++n)
+    EXPECT_EQ(DecodeMark(mark.substr(0, n)), std::nullopt) << n;
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ class WholeSyncTest : public ::testing::Test {
     // The application's tables reach the handheld the way the runtime puts them there:
     // queued downloads, carried out by one synchronisation.
     std::string stage = prefix_.path() + "/stage";
-    ASSERT_EQ(Run("aprgen -n 4 --marked 1,3 --delsync '" + stage + "'"), 0) << out_;
+    ASSERT_EQ(Run("aprgen -n 4 --marked " + marked_ + " --delsync '" + stage + "'"), 0) << out_;
     for (const char* table : kTables) {
       std::string file = stage + "/" + table + ".dbf";
       ASSERT_EQ(
@@ -97,6 +97,7 @@ class WholeSyncTest : public ::testing::Test {
     return db ? db->records.size() : 0;
   }
 
+  std::string marked_ = "1,3";
   TempPrefix prefix_;
   std::string handheld_ = prefix_.path() + "/handheld";
   std::string app_ = prefix_.path() + "/Valtrix";
@@ -227,6 +228,48 @@ TEST_F(WholeSyncTest, OtherProgramsCommandsDoNotCountAsValtrixs) {
     exported += entry.path().extension() == ".vxa";
   EXPECT_EQ(exported, 2u);
   EXPECT_FALSE(fs::exists(app_ + "/errorlog.txt")) << Slurp(app_ + "/errorlog.txt");
+}
+
+// With DELSYNC the export frees the highest AprID and the import takes it again. HotSync
+// killed once AprSubj and AprHood are down leaves the handheld with the new appraisal's
+// subject beside the exported one's site, rooms and the rest under one AprID: the next
+// synchronisation must send the new appraisal's rows again, not keep the join.
+class ReusedAprID : public WholeSyncTest {
+ protected:
+  ReusedAprID() { marked_ = "3,4"; }
+
+  // The value of a field of the table's rows with this AprID, row by row.
+  std::vector<std::string> Values(const char* table, int apr_id, const char* field) {
+    dao::Database db = dao::Database::Open(app_ + "/System/");
+    dao::Recordset rows = db.Where(table, "APRID", dao::Value::Number(apr_id));
+    std::vector<std::string> values;
+    if (!rows.IsEOF())
+      for (rows.MoveFirst(); !rows.IsEOF(); rows.MoveNext())
+        values.push_back(rows.Get(field).ToText());
+    return values;
+  }
+};
+
+TEST_F(ReusedAprID, AKillBetweenTwoDownloadsJoinsNoTwoAppraisals) {
+  fs::create_directories(app_ + "/Outbox");
+  std::ofstream(app_ + "/Outbox/new.vxa")
+      << "[AppraisalData]\r\nFORM_FILE_NUMBER.1=NEW\r\nSITE_DIMENSIONS.1=60 x 120 new\r\n";
+  ValtrixProcess valtrix(app_);
+  ASSERT_TRUE(valtrix.WaitForWindow());
+  setenv("NB_FAULT", "rename:1:crash:handheld/EvXA10000_APRSITE", 1);
+  EXPECT_NE(Sync(), 0) << out_;
+  unsetenv("NB_FAULT");
+  EXPECT_EQ(Values("AprSubj", 3, "FileNumber"), std::vector<std::string>{"NEW"});
+  ASSERT_EQ(Sync(), 0) << out_;
+  ASSERT_TRUE(valtrix.WaitForLine("stage End")) << valtrix.Output();
+  EXPECT_EQ(Values("AprSubj", 3, "FileNumber"), std::vector<std::string>{"NEW"});
+  EXPECT_EQ(Values("AprSite", 3, "T_DIMENS"), std::vector<std::string>{"60 x 120 new"});
+  for (const char* table : {"AprHood", "AprRmCt", "AprDsc1", "AprDsc2", "AprDsc3", "AprVC"})
+    EXPECT_EQ(Values(table, 3, "APRID").size(), 1u) << table;
+  EXPECT_TRUE(Values("AprSubj", 4, "APRID").empty());
+  EXPECT_NE(Slurp(app_ + "/errorlog.txt").find("Recovered: the handheld still held appraisal 3"),
+            std::string::npos)
+      << Slurp(app_ + "/errorlog.txt");
 }
 
 }  // namespace

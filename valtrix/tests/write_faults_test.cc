@@ -76,4 +76,21 @@ TEST(ExportFaults, ALinkAtTheExportsNameIsPassedOver) {
   EXPECT_EQ(dir.InboxFiles(), (std::vector<std::string>{base + ".vxa", base + "a.vxa"}));
 }
 
+// An Inbox that is a link is refused as the Outbox is: nothing is written where it leads,
+// and the appraisal keeps its mark for the next synchronisation.
+TEST(ExportFaults, ALinkedInboxIsRefused) {
+  export_fixture::ProgramFolder dir({"--count", "1"});
+  ASSERT_TRUE(dir.generated());
+  const std::string inbox = dir.folders().inbox, outside = dir.folders().program + "/outside";
+  std::filesystem::create_directory(outside);
+  std::filesystem::remove_all(inbox);
+  std::filesystem::create_directory_symlink(outside, inbox.substr(0, inbox.size() - 1));
+  valtrix::ExportAppraisal(1);
+  EXPECT_TRUE(std::filesystem::is_empty(outside));
+  dao::Database db = dao::Database::Open(dir.folders().system);
+  EXPECT_EQ(db.Where("AprSubj", "APRID", dao::Value::Number(1)).Get("SyncX").ToText(), "X");
+  EXPECT_NE(dir.ErrorLog().find("the Inbox folder " + inbox + " is a link"), std::string::npos)
+      << dir.ErrorLog();
+}
+
 }  // namespace

@@ -78,6 +78,13 @@ void ExportSession::WriteFile(int16_t apr_id) {
   const std::string form = FormText(rows[0].Get("MajorForm"));
   const std::string number = rows[0].Get("FileNumber").ToText();
   const nb::Profile file = BuildAppraisalFile(rows, form, columns_);
+  // A link in the Inbox's place would take the appraisal, and the clearing of its mark,
+  // somewhere the desktop software never looks.
+  if (IsLink(AppFolders().inbox)) {
+    LogError("the Inbox folder " + AppFolders().inbox +
+             " is a link, not a folder: nothing is exported into it");
+    throw ExportFailure();
+  }
   // A synchronisation killed before the mark was cleared on the handheld brings it back.
   if (auto same = FindIdenticalAppraisalFile(AppFolders().inbox, number, file.Text())) {
     LogError("Recovered: appraisal " + std::to_string(apr_id) + " was already exported as " +
