@@ -15,9 +15,12 @@ TEST(BareDesktop, AnsweringTheCommandLineCreatesNothing) {
     const char* command;
     int status;
   } cases[] = {
-      {"valtrix --version", 0},     {"valtrix --help", 0},     {"valtrix --no-such", 2},
-      {"demodesk --help", 0},       {"demodesk --version", 0}, {"demodesk queue-tables --help", 0},
-      {"demodesk queue-tables", 2}, {"appinstaller -?", 0},    {"appinstaller /?", 0},
+      {"valtrix --version", 0},      {"valtrix --help", 0},
+      {"valtrix --no-such", 2},      {"demodesk --help", 0},
+      {"demodesk --version", 0},     {"demodesk queue-tables --help", 0},
+      {"demodesk queue-tables", 2},  {"appinstaller -?", 0},
+      {"appinstaller /?", 0},        {"appinstaller --help", 0},
+      {"appinstaller --version", 0},
   };
   for (const auto& c : cases) {
     nb::testing::TempPrefix prefix;
