@@ -158,7 +158,8 @@ void Cmdbstore::ReadSchema() {
   }
 }
 
-void Cmdbstore::Close() {
+bool Cmdbstore::Close() {
+  bool finished = !(connection_ && writing_ && write_failed_);
   if (connection_ && writing_ && !write_failed_) {
     rows_.reset();
     catalog_.reset();
@@ -166,9 +167,13 @@ void Cmdbstore::Close() {
       connection_->CommitTrans();
     } catch (const Error& e) {
       ShowFailure(kWriteFailed, path_, e);
+      finished = false;
     }
   }
   Release();
+  // Forgotten too, for writers that look at GetFieldCount() rather than the result.
+  if (!finished) Reset();
+  return finished;
 }
 
 void Cmdbstore::Reset() {

@@ -99,7 +99,7 @@ TEST(MdbstoreDamaged, MissingFilesAndFolders) {
   const std::string nowhere = desk.Path("no/such/folder/t.mdb");
   EXPECT_FALSE(store->Create(nowhere, false));
   EXPECT_TRUE(desk.Shown("Unable to create table \"NBTable\" in " + nowhere +
-                         "\n\n[unable to open database file]\n\nMost likely this file has moved "
+                         "\n\n[No such file or directory]\n\nMost likely this file has moved "
                          "from its original location.\nPlease do a \"Save As...\" to reset its "
                          "location."));
 }

@@ -1,10 +1,12 @@
 // Cmdbstore through its holder: the tables it makes (checked with the sqlite3 shell), what
 // it reads back, Create with and without replace, navigation and the file-name rule.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "mdb_test_util.h"
+#include "platform/os.h"
 
 namespace {
 
@@ -201,8 +203,8 @@ TEST(MdbstoreCreate, AnUnfinishedWriteLeavesThePreviousFile) {
     ASSERT_TRUE(fresh->Create(desk.Path("Never.mdb"), false));
     ASSERT_TRUE(fresh->AddRecord({FieldValue::Int32(5)}));
   }
-  EXPECT_FALSE(std::filesystem::exists(desk.Path("Never.mdb")));
-  EXPECT_FALSE(std::filesystem::exists(desk.Path("Never.mdb.new")));
+  for (const auto& e : std::filesystem::directory_iterator(desk.Path("")))
+    EXPECT_NE(e.path().filename().string().rfind("Never.mdb", 0), 0u) << e.path();
 }
 
 TEST(MdbstoreNavigation, StatusCodes) {
@@ -253,6 +255,50 @@ TEST(MdbstoreFileNames, RuleAndCanonicalNames) {
   EXPECT_EQ(store->GetFilterText(), "Access (*.mdb)");
   EXPECT_EQ(store->GetExtension(), "MDB");
   EXPECT_TRUE(store->QueryStoreFlag());
+}
+
+// A commit that cannot be finished (a reader holds the file): Close says so, shows why,
+// forgets the schema and leaves the file as it was. So does a folder that cannot be synced. A
+// writer killed before its new file is in place leaves a temporary that the durable writes' check
+// finds and removes.
+TEST(MdbstoreClose, AnUnfinishedCommitFailsClose) {
+  Desk desk;
+  const std::vector<FieldDesc> fields = {Field("N", FieldType::Number, 4)};
+  const std::string path = desk.Path("Held.mdb");
+  ASSERT_TRUE(WriteTable(path, fields, {{FieldValue::Int32(1)}}));
+  const std::string before = nb::testing::Slurp(path);
+  auto store = Store();
+  for (const FieldDesc& f : fields) store->AddField(f);
+  ASSERT_TRUE(store->Create(path, false));
+  ASSERT_TRUE(store->AddRecord({FieldValue::Int32(2)}));
+  sqlite3* reader = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &reader), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(reader, "BEGIN; SELECT * FROM NBTable", nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  EXPECT_FALSE(store->Close());
+  sqlite3_close(reader);
+  EXPECT_EQ(desk.BoxCount(), 1) << desk.Boxes();
+  EXPECT_EQ(store->GetFieldCount(), 0);
+  EXPECT_EQ(nb::testing::Slurp(path), before);
+  {
+    // A new table whose folder cannot be synced is in place, but its name not yet durable.
+    const std::string folder = desk.Path("").substr(0, desk.Path("").size() - 1);
+    nb::FaultyOs faulty(nb::OsCall::kFsync, 2, EIO, false, folder);
+    nb::ScopedOs scoped(faulty);
+    EXPECT_FALSE(WriteTable(desk.Path("New.mdb"), fields, {}));
+    EXPECT_TRUE(faulty.fired());
+  }
+  const pid_t child = fork();
+  if (child == 0) {
+    nb::FaultyOs faulty(nb::OsCall::kRename, 1, 0, true, "Killed.mdb");
+    nb::ScopedOs scoped(faulty);
+    WriteTable(desk.Path("Killed.mdb"), fields, {});
+    _exit(0);
+  }
+  ASSERT_EQ(waitpid(child, nullptr, 0), child);
+  const std::vector<std::string> removed = nb::RemoveAbandonedTemporaries(desk.Path(""));
+  ASSERT_EQ(removed.size(), 1u);
+  EXPECT_EQ(removed[0].rfind("Killed.mdb.~", 0), 0u) << removed[0];
 }
 
 }  // namespace

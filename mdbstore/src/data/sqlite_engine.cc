@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "data_access.h"
+#include "platform/os.h"
 
 namespace mdb::data {
 namespace {
@@ -49,6 +50,10 @@ Error EngineError(sqlite3* db) {
   const int code = sqlite3_extended_errcode(db);
   const int primary = code & 0xFF;
   return {code, kSource, sqlite3_errmsg(db), primary == SQLITE_BUSY || primary == SQLITE_LOCKED};
+}
+
+Error SystemError(int error, const std::string& what = {}) {
+  return {error, "mdbstore", (what.empty() ? "" : what + ": ") + std::strerror(error), false};
 }
 
 Error FileError(const std::string& description) {
@@ -410,13 +415,19 @@ class SqliteConnection : public Connection {
 
   void CreateDatabase(const std::string& path) override {
     Close();
-    // Built beside its place and moved there whole on commit; nothing to roll back into,
-    // so no journal and no syncs until then.
-    const std::string temp = path + ".new";
-    unlink(temp.c_str());
-    OpenFile(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    // Built beside its place under the durable write's temporary name (so a killed
+    // writer's leftover is recognised and removed) and moved there whole on commit;
+    // nothing to roll back into, so no journal and no syncs until then.
+    std::string temp;
+    const int fd = nb::CreateTemporaryFor(path, &temp);
+    if (fd < 0) throw SystemError(errno);
+    const bool made = ::fchmod(fd, 0644) == 0;
+    const int error = errno;
+    nb::TheOs().Close(fd);
     temp_ = temp;
     path_ = path;
+    if (!made) throw SystemError(error);
+    OpenFile(temp, SQLITE_OPEN_READWRITE);
     Exec(db_,
          "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; "
          "PRAGMA locking_mode = EXCLUSIVE");
@@ -428,31 +439,23 @@ class SqliteConnection : public Connection {
   void CommitTrans() override {
     Exec(Db(), "COMMIT");
     if (temp_.empty()) return;
-    const int fd = open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool synced = fd >= 0 && fsync(fd) == 0;
-    if (fd >= 0) close(fd);
-    if (!synced || rename(temp_.c_str(), path_.c_str()) != 0) {
-      const int error = errno;
-      throw Error{error, "mdbstore",
-                  "cannot move the new database into place: " + std::string(std::strerror(error)),
-                  false};
-    }
+    nb::Os& os = nb::TheOs();
+    const int fd = os.Open(temp_.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    bool synced = fd >= 0 && os.Fsync(fd) == 0;
+    int error = errno;
+    if (fd >= 0 && os.Close(fd) != 0 && synced) synced = false, error = errno;
+    if (!synced || os.Rename(temp_.c_str(), path_.c_str()) != 0)
+      throw SystemError(synced ? errno : error, "cannot move the new database into place");
     temp_.clear();
-    const std::string dir = path_.find('/') == std::string::npos
-                                ? "."
-                                : path_.substr(0, std::max<size_t>(1, path_.rfind('/')));
-    const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-      fsync(dfd);
-      close(dfd);
-    }
+    // In place now, but its name survives a crash only once the folder is synced.
+    if (!nb::SyncFolder(nb::FolderOf(path_)))
+      throw SystemError(errno, "cannot make the new database's name durable");
   }
 
   void Close() override {
-    if (!db_) return;
-    sqlite3_close_v2(db_);  // rolls back what was not committed
+    if (db_) sqlite3_close_v2(db_);  // rolls back what was not committed
     db_ = nullptr;
-    if (!temp_.empty()) unlink(temp_.c_str());
+    if (!temp_.empty()) nb::TheOs().Unlink(temp_.c_str());
     temp_.clear();
   }
 
