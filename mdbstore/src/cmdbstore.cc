@@ -73,11 +73,16 @@ bool Cmdbstore::Create(const std::string& path, bool replace) {
     return false;
   }
   try {
-    if (replace || !catalog->HasTable(kTable)) {
-      std::vector<mdb::data::Column> columns;
-      for (const FieldDesc& f : fields_) columns.push_back(ColumnFor(f));
-      catalog->CreateTable(kTable, columns);
+    std::vector<mdb::data::Column> columns;
+    for (const FieldDesc& f : fields_) columns.push_back(ColumnFor(f));
+    bool make = replace || !catalog->HasTable(kTable);
+    // A table of other columns (another program's, an older version's) would refuse or
+    // change this schema's rows: it is built again, in the same transaction.
+    if (!make && !Holds(catalog->Columns(kTable), columns)) {
+      catalog->DropTable(kTable);
+      make = true;
     }
+    if (make) catalog->CreateTable(kTable, columns);
   } catch (const Error& e) {
     ShowCreateTableFailure(path, e);
     return false;

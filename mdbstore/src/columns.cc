@@ -1,5 +1,9 @@
 #include "columns.h"
 
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 namespace mdbstore {
@@ -108,6 +112,25 @@ FieldDesc FieldFor(const Column& column) {
     break;
   }
   return f;
+}
+
+bool Holds(const std::vector<Column>& table, const std::vector<Column>& wanted) {
+  auto same_name = [](const Column& a, const Column& b) {
+    return strcasecmp(a.name.c_str(), b.name.c_str()) == 0;
+  };
+  for (const Column& w : wanted) {
+    auto c =
+        std::find_if(table.begin(), table.end(), [&](const Column& t) { return same_name(t, w); });
+    if (c == table.end() || c->kind != w.kind || c->description != w.description ||
+        c->nullable != w.nullable || (w.kind == Kind::Text && c->defined_size != w.defined_size))
+      return false;
+  }
+  for (const Column& t : table) {
+    const bool wanted_one =
+        std::any_of(wanted.begin(), wanted.end(), [&](const Column& w) { return same_name(t, w); });
+    if (!wanted_one && !t.nullable) return false;
+  }
+  return true;
 }
 
 bool SetCell(RowSet& rows, int i, const FieldDesc& field, const FieldValue& value) {

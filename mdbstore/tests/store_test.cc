@@ -141,6 +141,27 @@ TEST(MdbstoreCreate, NewPathKeepOrReplaceTheTable) {
   EXPECT_EQ(Sqlite(path, "'PRAGMA table_info(NBTable)'"), "0|A|VARCHAR(5)|0||0\n");
   EXPECT_EQ(Sqlite(path, "'SELECT * FROM NBTable'"), "again\n");
 
+  // A table whose columns cannot take the schema's rows is built again, all or nothing.
+  Sqlite(path,
+         "\"DROP TABLE NBTable; CREATE TABLE NBTable (A INTEGER, Z TEXT NOT NULL);"
+         " INSERT INTO NBTable VALUES (5, 'z');\"");
+  const std::string foreign = nb::testing::Slurp(path);
+  store->AddField(Field("AprID", FieldType::Number, 4));
+  const std::vector<FieldValue> row = {FieldValue::Text("b"), FieldValue::Int32(3)};
+  {
+    auto unfinished = Store();  // destroyed without Close
+    for (const FieldDesc& f : store->GetFields()) unfinished->AddField(f);
+    ASSERT_TRUE(unfinished->Create(path, false));
+    ASSERT_TRUE(unfinished->AddRecord(row));
+  }
+  EXPECT_EQ(nb::testing::Slurp(path), foreign);
+  ASSERT_TRUE(store->Create(path, false));
+  ASSERT_TRUE(store->AddRecord(row));
+  EXPECT_TRUE(store->Close());
+  EXPECT_EQ(
+      Sqlite(path, "'PRAGMA table_info(NBTable); SELECT * FROM NBTable; SELECT * FROM Other'"),
+      "0|A|VARCHAR(5)|0||0\n1|AprID|INT|0||0\nb|3\n7\n");
+
   // A Windows path on a new file.
   std::filesystem::create_directories(desk.Path("drive_c/Data"));
   ASSERT_TRUE(store->Create("C:\\Data\\New.mdb", false));
