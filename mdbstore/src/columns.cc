@@ -202,6 +202,8 @@ FieldValue GetCell(RowSet& rows, int i, const FieldDesc& field) {
         cell = text;
       }
       while (!cell.empty() && cell.back() == ' ') cell.remove_suffix(1);
+      // Blanks are no text, as an empty column is.
+      if (cell.empty()) return FieldValue::Null();
       return FieldValue::Text(cell);
     }
     case FieldType::Number:
