@@ -77,6 +77,13 @@ bool Matches(When when, const FieldDesc& f) {
   return false;
 }
 
+// Whether a * 10000 + b * 100 + c fits the 32-bit value of a date or a time; another
+// program may have stored any number of digits.
+bool Packs(int64_t a, int64_t b, int64_t c) {
+  const int64_t v = a * 10000 + b * 100 + c;
+  return v >= INT32_MIN && v <= INT32_MAX;
+}
+
 bool IsWideNumber(const FieldDesc& f) { return f.decimals == 0 && f.width > 9; }
 
 }  // namespace
@@ -213,10 +220,10 @@ FieldValue GetCell(RowSet& rows, int i, const FieldDesc& field) {
     case FieldType::Logical:
       return FieldValue::Logical(rows.GetInteger(i) != 0);
     case FieldType::Date:
-      if (!rows.GetDateTime(i, &t)) break;
+      if (!rows.GetDateTime(i, &t) || !Packs(t.year, t.month, t.day)) break;
       return FieldValue::Date(t.year * 10000 + t.month * 100 + t.day);
     case FieldType::Time:
-      if (!rows.GetDateTime(i, &t)) break;
+      if (!rows.GetDateTime(i, &t) || !Packs(t.hour, t.minute, t.second)) break;
       return FieldValue::Time(t.hour * 10000 + t.minute * 100 + t.second);
     case FieldType::TimeStamp:
       if (!rows.GetDateTime(i, &t)) break;

@@ -322,4 +322,54 @@ TEST(MdbstoreClose, AnUnfinishedCommitFailsClose) {
   EXPECT_EQ(removed[0].rfind("Killed.mdb.~", 0), 0u) << removed[0];
 }
 
+// Files another program (or a fuzzer) made that the store reads, writes back and reads
+// again the same: a date and a time with more digits than their 32-bit values hold read
+// as no value; a database whose header page count is stale (as SQLite before 3.7.0 left
+// it) and that ends in a partial page opens as SQLite opens it, also after the store wrote it.
+TEST(MdbstoreForeign, ReadWrittenAndReadAgain) {
+  Desk desk;
+  const char* kSchema =
+      "PRAGMA page_size = 512; CREATE TABLE NBTable (N INT, D DATETIME, T DATETIME);"
+      " CREATE TABLE NBColumns (TableName TEXT NOT NULL, ColumnName TEXT NOT NULL,"
+      " Description TEXT, PRIMARY KEY (TableName, ColumnName));"
+      " INSERT INTO NBColumns VALUES ('NBTable', 'D', 'Date'), ('NBTable', 'T', 'Time');";
+  struct Case {
+    const char* name;
+    const char* rows;
+    bool stale_count;
+    Records want;
+  } cases[] = {
+      {"digits.mdb",
+       "INSERT INTO NBTable VALUES (1, '999999-01-01 00:00:00', '1899-12-30 999999:00:00');"
+       " INSERT INTO NBTable VALUES (2, '-999999999-99-99', '1899-12-30 1:999999999:0');",
+       false,
+       {{FieldValue::Int32(1), FieldValue::Null(), FieldValue::Null()},
+        {FieldValue::Int32(2), FieldValue::Null(), FieldValue::Null()}}},
+      {"stale.mdb",
+       "INSERT INTO NBTable VALUES (3, '2024-02-29', '1899-12-30 13:45:01');",
+       true,
+       {{FieldValue::Int32(3), FieldValue::Date(20240229), FieldValue::Time(134501)}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = desk.Path(c.name);
+    Sqlite(path, std::string("\"") + kSchema + c.rows + "\"");
+    if (c.stale_count) {
+      std::string bytes = nb::testing::Slurp(path);
+      ASSERT_GE(bytes.size(), 1024u);
+      bytes[95] = char(bytes[95] ^ 0x55);  // version-valid-for no longer the change counter
+      std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes << 'x';
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+      auto store = Store();
+      ASSERT_TRUE(store->OpenForRead(path)) << desk.Boxes();
+      const std::vector<FieldDesc> fields = store->GetFields();
+      EXPECT_EQ(ReadRecords(*store), c.want) << "pass " << pass;
+      EXPECT_TRUE(store->Close());
+      ASSERT_TRUE(WriteTable(path, fields, c.want)) << desk.Boxes();
+    }
+  }
+  EXPECT_EQ(desk.BoxCount(), 0) << desk.Boxes();
+}
+
 }  // namespace

@@ -138,9 +138,15 @@ void CheckDatabaseFile(const std::string& path) {
   // A hot journal may legitimately change the size; SQLite rolls it back first.
   if (access((path + "-journal").c_str(), F_OK) == 0) return;
   const uint32_t page_size = Be(h + 16, 2) == 1 ? 65536 : Be(h + 16, 2);
+  // SQLite refuses other page sizes itself.
+  if (page_size < 512 || (page_size & (page_size - 1)) != 0) return;
+  // The header's page count counts only when the change counter it was written with is
+  // the current one (writers before 3.7.0 left it stale); SQLite takes a last partial
+  // page as a page.
   const uint32_t pages = Be(h + 28, 4);
   const bool size_valid = pages != 0 && Be(h + 24, 4) == Be(h + 92, 4);
-  if (size_valid && uint64_t(st.st_size) < uint64_t(pages) * page_size)
+  const uint64_t file_pages = (uint64_t(st.st_size) + page_size - 1) / page_size;
+  if (size_valid && file_pages < pages)
     throw FileError("the file is truncated: it holds " + std::to_string(st.st_size) +
                     " of the database's " + std::to_string(uint64_t(pages) * page_size) + " bytes");
 }
