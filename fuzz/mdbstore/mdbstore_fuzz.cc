@@ -1,8 +1,6 @@
 // A database file taken as the Access store takes a table file: its schema and its rows
 // read, written back into it by the store and read again. A table the store wrote and
 // then cannot open is a finding too (abort).
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -36,7 +36,10 @@ void Cmdbstore::Release() {
 }
 
 bool Cmdbstore::Create(const std::string& path, bool replace) {
+  // A table still open is finished first; the schema is the new table's either way.
+  std::vector<FieldDesc> fields = std::move(fields_);
   Close();
+  fields_ = std::move(fields);
   read_only_ = false;
   unknown_type_reported_ = false;
   record_.clear();
