@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "data_access.h"
 #include "platform/os.h"
@@ -417,6 +418,8 @@ class SqliteConnection : public Connection {
     if (read_only) Exec(db_, "BEGIN");
     // Reads the header now: a file that is no database fails here, not later.
     Exec(db_, "PRAGMA schema_version");
+    // SQLite writes into a damaged database without noticing and can leave it unreadable.
+    if (!read_only) CheckIntact();
   }
 
   void CreateDatabase(const std::string& path) override {
@@ -481,6 +484,23 @@ class SqliteConnection : public Connection {
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, 2000);
+  }
+
+  // Pages that nothing uses (a partial last page, a leak) are harmless to a writer.
+  void CheckIntact() {
+    Statement check(db_, "PRAGMA quick_check(20)");
+    while (check.Step()) {
+      const unsigned char* text = sqlite3_column_text(check.get(), 0);
+      std::string problem;
+      std::istringstream lines(text ? reinterpret_cast<const char*>(text) : "");
+      for (std::string line; std::getline(lines, line) && problem.empty();) {
+        const bool harmless = line == "ok" || line.rfind("*** in database", 0) == 0 ||
+                              (line.rfind("Page ", 0) == 0 && line.size() > 14 &&
+                               line.compare(line.size() - 14, 14, " is never used") == 0);
+        if (!harmless) problem = line;
+      }
+      if (!problem.empty()) throw FileError("the database is damaged (" + problem + ")");
+    }
   }
 
   sqlite3* Db() {
