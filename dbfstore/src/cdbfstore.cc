@@ -68,13 +68,14 @@ bool Cdbfstore::OpenForRead(const std::string& path) {
   return true;
 }
 
-void Cdbfstore::Close() {
+bool Cdbfstore::Close() {
   const bool written = table_.is_open() && !read_only_;
   position_ = 0;
-  if (table_.Close(written) || !written) return;
+  if (table_.Close(written) || !written) return true;
   dbfstore::ShowWarning(dbfstore::WriteFailedText(path_, table_.error()));
-  // Forgotten, so that the writer sees GetFieldCount() fall to 0 (Close returns nothing).
+  // Forgotten too, for writers that look at GetFieldCount() rather than the result.
   Reset();
+  return false;
 }
 
 void Cdbfstore::Reset() {

@@ -3,7 +3,7 @@
 // Close) or read record by record (Open read-only or OpenForRead, navigation, GetRecord,
 // Close). Problems are shown in message boxes and returned as results; nothing is thrown.
 // A written table replaces the old one at Close, whole; when it cannot, the old one stays,
-// the failure is shown and the schema is forgotten (GetFieldCount() is 0).
+// the failure is shown, Close returns false and the schema is forgotten.
 #pragma once
 
 #include <string>
@@ -20,7 +20,7 @@ class Cdbfstore : public CNbddb {
 
   bool Create(const std::string& path, bool replace) override;
   bool Open(const std::string& path, bool read_only) override;
-  void Close() override;
+  bool Close() override;
   void Reset() override;
   bool IsValidFileName(const std::string& name, const std::string& extension,
                        bool show_message) override;

@@ -1,9 +1,13 @@
 // fuzzseeds: the seed corpora of the fuzz targets, written by our own writers (the
 // handheld file and table writers, the dBASE writer, the registry's value lines) and
 // packed from files the other generators made (aprgen tables, bmpgen bitmap sets, the
-// demo installer script).
+// demo installer script), and database files of the Access store made with SQLite (a table
+// as the store makes it, and the fuzzing findings in the store's reading).
 //   fuzzseeds OUT --dbase-from DIR --bitmaps-from DIR --script FILE
-// writes OUT/<target>-corpus/ for pdbfile, table, dbase, bitmap, profile, registry, installer.
+// writes OUT/<target>-corpus/ for pdbfile, table, dbase, bitmap, profile, registry,
+// installer, mdbstore.
+#include <sqlite3.h>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -115,6 +119,50 @@ std::string MemoTable(const fs::path& scratch) {
   return fuzz::Pack(Slurp(path), Slurp(dbase::MemoPathFor(path)));
 }
 
+// A database file of 512-byte pages made by these statements.
+std::string Database(const fs::path& scratch, const std::string& sql) {
+  const std::string path = (scratch / "t.mdb").string();
+  fs::remove(path);
+  sqlite3* db = nullptr;
+  const bool made = sqlite3_open(path.c_str(), &db) == SQLITE_OK &&
+                    sqlite3_exec(db, ("PRAGMA page_size = 512; " + sql).c_str(), nullptr, nullptr,
+                                 nullptr) == SQLITE_OK;
+  sqlite3_close(db);
+  return made ? Slurp(path) : std::string();
+}
+
+constexpr const char* kMdbTable =
+    "CREATE TABLE \"NBTable\" (\"NAME\" VARCHAR(20), \"NOTES\" LONGTEXT, \"SMALL\" INT, "
+    "\"BIG\" VARCHAR(12), \"PRICE\" DOUBLE, \"DONE\" BOOLEAN NOT NULL DEFAULT 0, "
+    "\"DAY\" DATETIME, \"AT\" DATETIME, \"PHOTO\" BLOB, \"STAMP\" DATETIME);"
+    "CREATE TABLE NBColumns (TableName TEXT NOT NULL, ColumnName TEXT NOT NULL, "
+    "Description TEXT, PRIMARY KEY (TableName, ColumnName));"
+    "INSERT INTO NBColumns VALUES ('NBTable', 'BIG', 'Int64'), ('NBTable', 'DAY', 'Date'), "
+    "('NBTable', 'AT', 'Time'), ('NBTable', 'STAMP', 'TimeStamp');";
+
+void MdbstoreCorpus(const fs::path& out, const fs::path& scratch) {
+  const fs::path corpus = out / "mdbstore-corpus";
+  const std::string table = std::string(kMdbTable) +
+                            "INSERT INTO NBTable VALUES ('Smith', 'line one' || char(10) || 'two', "
+                            "-12345678, '123456789012', 1234.5, 1, '2024-02-29 00:00:00', "
+                            "'1899-12-30 13:45:01', X'001aff0d20', '2024-02-29 15:26:11');"
+                            "INSERT INTO NBTable VALUES (NULL, '   ', NULL, NULL, NULL, 0, NULL, "
+                            "NULL, X'', NULL);";
+  Put(corpus, "table.mdb", Database(scratch, table));
+  // Years and hours of more digits than a 32-bit date or time holds.
+  Put(corpus, "digits.mdb",
+      Database(scratch, std::string(kMdbTable) +
+                            "INSERT INTO NBTable (DAY, AT, STAMP) VALUES ('999999-01-01 00:00:00', "
+                            "'1899-12-30 999999:00:00', '-999999999-99-99');"));
+  // A header page count not marked valid (a writer before SQLite 3.7.0) and one byte past
+  // the last page.
+  std::string stale = Database(scratch, table);
+  if (stale.size() >= 100) {
+    stale[95] = char(stale[95] ^ 0x55);
+    Put(corpus, "stale.mdb", stale + 'x');
+  }
+}
+
 std::string RegistryFile() {
   using nb::reg::Value;
   std::string text = std::string(nb::reg::text::kHeader) + "\r\n\r\n";
@@ -147,7 +195,7 @@ int main(int argc, char** argv) {
     if (!std::strcmp(argv[i], "--script")) script = argv[i + 1];
   }
   for (const char* name :
-       {"pdbfile", "table", "dbase", "bitmap", "profile", "registry", "installer"})
+       {"pdbfile", "table", "dbase", "bitmap", "profile", "registry", "installer", "mdbstore"})
     fs::remove_all(out / (std::string(name) + "-corpus"));
   const std::string table = TableFile();
   Put(out / "pdbfile-corpus", "table.pdb", table);
@@ -166,6 +214,7 @@ int main(int argc, char** argv) {
           fuzz::Pack(Slurp(e.path()), memo_bytes));
     }
   }
+  MdbstoreCorpus(out, scratch);
   fs::remove_all(scratch);
 
   if (!bitmaps_from.empty()) {

@@ -36,7 +36,10 @@ void Cmdbstore::Release() {
 }
 
 bool Cmdbstore::Create(const std::string& path, bool replace) {
+  // A table still open is finished first; the schema is the new table's either way.
+  std::vector<FieldDesc> fields = std::move(fields_);
   Close();
+  fields_ = std::move(fields);
   read_only_ = false;
   unknown_type_reported_ = false;
   record_.clear();
@@ -73,11 +76,16 @@ bool Cmdbstore::Create(const std::string& path, bool replace) {
     return false;
   }
   try {
-    if (replace || !catalog->HasTable(kTable)) {
-      std::vector<mdb::data::Column> columns;
-      for (const FieldDesc& f : fields_) columns.push_back(ColumnFor(f));
-      catalog->CreateTable(kTable, columns);
+    std::vector<mdb::data::Column> columns;
+    for (const FieldDesc& f : fields_) columns.push_back(ColumnFor(f));
+    bool make = replace || !catalog->HasTable(kTable);
+    // A table of other columns (another program's, an older version's) would refuse or
+    // change this schema's rows: it is built again, in the same transaction.
+    if (!make && !Holds(catalog->Columns(kTable), columns)) {
+      catalog->DropTable(kTable);
+      make = true;
     }
+    if (make) catalog->CreateTable(kTable, columns);
   } catch (const Error& e) {
     ShowCreateTableFailure(path, e);
     return false;
@@ -158,7 +166,8 @@ void Cmdbstore::ReadSchema() {
   }
 }
 
-void Cmdbstore::Close() {
+bool Cmdbstore::Close() {
+  bool finished = !(connection_ && writing_ && write_failed_);
   if (connection_ && writing_ && !write_failed_) {
     rows_.reset();
     catalog_.reset();
@@ -166,9 +175,13 @@ void Cmdbstore::Close() {
       connection_->CommitTrans();
     } catch (const Error& e) {
       ShowFailure(kWriteFailed, path_, e);
+      finished = false;
     }
   }
   Release();
+  // Forgotten too, for writers that look at GetFieldCount() rather than the result.
+  if (!finished) Reset();
+  return finished;
 }
 
 void Cmdbstore::Reset() {

@@ -1,5 +1,9 @@
 #include "columns.h"
 
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 namespace mdbstore {
@@ -73,6 +77,13 @@ bool Matches(When when, const FieldDesc& f) {
   return false;
 }
 
+// Whether a * 10000 + b * 100 + c fits the 32-bit value of a date or a time; another
+// program may have stored any number of digits.
+bool Packs(int64_t a, int64_t b, int64_t c) {
+  const int64_t v = a * 10000 + b * 100 + c;
+  return v >= INT32_MIN && v <= INT32_MAX;
+}
+
 bool IsWideNumber(const FieldDesc& f) { return f.decimals == 0 && f.width > 9; }
 
 }  // namespace
@@ -108,6 +119,25 @@ FieldDesc FieldFor(const Column& column) {
     break;
   }
   return f;
+}
+
+bool Holds(const std::vector<Column>& table, const std::vector<Column>& wanted) {
+  auto same_name = [](const Column& a, const Column& b) {
+    return strcasecmp(a.name.c_str(), b.name.c_str()) == 0;
+  };
+  for (const Column& w : wanted) {
+    auto c =
+        std::find_if(table.begin(), table.end(), [&](const Column& t) { return same_name(t, w); });
+    if (c == table.end() || c->kind != w.kind || c->description != w.description ||
+        c->nullable != w.nullable || (w.kind == Kind::Text && c->defined_size != w.defined_size))
+      return false;
+  }
+  for (const Column& t : table) {
+    const bool wanted_one =
+        std::any_of(wanted.begin(), wanted.end(), [&](const Column& w) { return same_name(t, w); });
+    if (!wanted_one && !t.nullable) return false;
+  }
+  return true;
 }
 
 bool SetCell(RowSet& rows, int i, const FieldDesc& field, const FieldValue& value) {
@@ -179,6 +209,8 @@ FieldValue GetCell(RowSet& rows, int i, const FieldDesc& field) {
         cell = text;
       }
       while (!cell.empty() && cell.back() == ' ') cell.remove_suffix(1);
+      // Blanks are no text, as an empty column is.
+      if (cell.empty()) return FieldValue::Null();
       return FieldValue::Text(cell);
     }
     case FieldType::Number:
@@ -188,10 +220,10 @@ FieldValue GetCell(RowSet& rows, int i, const FieldDesc& field) {
     case FieldType::Logical:
       return FieldValue::Logical(rows.GetInteger(i) != 0);
     case FieldType::Date:
-      if (!rows.GetDateTime(i, &t)) break;
+      if (!rows.GetDateTime(i, &t) || !Packs(t.year, t.month, t.day)) break;
       return FieldValue::Date(t.year * 10000 + t.month * 100 + t.day);
     case FieldType::Time:
-      if (!rows.GetDateTime(i, &t)) break;
+      if (!rows.GetDateTime(i, &t) || !Packs(t.hour, t.minute, t.second)) break;
       return FieldValue::Time(t.hour * 10000 + t.minute * 100 + t.second);
     case FieldType::TimeStamp:
       if (!rows.GetDateTime(i, &t)) break;

@@ -38,12 +38,15 @@ TEST(MdbstoreDamaged, EveryOperationNamesTheFileAndChangesNothing) {
     const char* name;
     std::string bytes;
     bool opens;  // the damage shows only while reading
-  } cases[] = {{"junk.mdb", "This is not a database at all.\r\n" + Bytes(4000, 'x'), false},
-               {"empty.mdb", "", false},
-               {"short.mdb", good.substr(0, 60), false},
-               {"truncated.mdb", good.substr(0, good.size() / 2), false},
-               {"jet.mdb", jet, false},
-               {"scribbled.mdb", scribbled, true}};
+  } cases[] = {
+      {"junk.mdb", "This is not a database at all.\r\n" + Bytes(4000, 'x'), false},
+      {"empty.mdb", "", false},
+      {"short.mdb", good.substr(0, 60), false},
+      {"truncated.mdb", good.substr(0, good.size() / 2), false},
+      {"jet.mdb", jet, false},
+      {"scribbled.mdb", scribbled, true},
+      // Found by fuzzing: a write into it left a database SQLite cannot open.
+      {"fuzzed.mdb", nb::testing::Slurp(NB_SOURCE_DIR "/mdbstore/tests/data/damaged.mdb"), true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = desk.Path(c.name);
@@ -68,6 +71,8 @@ TEST(MdbstoreDamaged, EveryOperationNamesTheFileAndChangesNothing) {
     } else {
       if (store->OpenForRead(path)) ReadRecords(*store);
       store->Close();
+      store->AddField(Field("N", FieldType::Number, 9));
+      EXPECT_FALSE(store->Create(path, false));
     }
     EXPECT_EQ(nb::testing::Slurp(path), c.bytes);
     EXPECT_FALSE(std::filesystem::exists(path + "-journal"));
@@ -99,7 +104,7 @@ TEST(MdbstoreDamaged, MissingFilesAndFolders) {
   const std::string nowhere = desk.Path("no/such/folder/t.mdb");
   EXPECT_FALSE(store->Create(nowhere, false));
   EXPECT_TRUE(desk.Shown("Unable to create table \"NBTable\" in " + nowhere +
-                         "\n\n[unable to open database file]\n\nMost likely this file has moved "
+                         "\n\n[No such file or directory]\n\nMost likely this file has moved "
                          "from its original location.\nPlease do a \"Save As...\" to reset its "
                          "location."));
 }

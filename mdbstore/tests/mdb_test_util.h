@@ -26,8 +26,7 @@ inline bool WriteTable(const std::string& path, const std::vector<FieldDesc>& fi
   if (!store->Create(path, replace)) return false;
   for (const auto& r : records)
     if (!store->AddRecord(r)) return false;
-  store->Close();
-  return true;
+  return store->Close();
 }
 
 inline Records ReadRecords(CNbddb& store) {

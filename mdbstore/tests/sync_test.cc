@@ -20,6 +20,16 @@ Records ReadDbf(const std::string& path) {
   return mdbtest::ReadRecords(store);
 }
 
+void WriteDbf(const std::string& path, const std::vector<FieldDesc>& fields,
+              const Records& records) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  CNbddbPlugin store(NB_BIN_DIR "/dbfstore.so");
+  for (const FieldDesc& f : fields) store.AddField(f);
+  ASSERT_TRUE(store.Create(path, false));
+  for (const auto& r : records) ASSERT_TRUE(store.AddRecord(r));
+  ASSERT_TRUE(store.Close());
+}
+
 using MdbstoreSync = ConduitTest;
 
 TEST_F(MdbstoreSync, DbaseToHandheldToMdbToHandheldToDbase) {
@@ -39,15 +49,8 @@ TEST_F(MdbstoreSync, DbaseToHandheldToMdbToHandheldToDbase) {
        FieldValue::Binary(kBytes, sizeof kBytes)},
       nulls};
   const std::string dbf = nb::MapPath("C:\\Data\\Sites.dbf");
-  std::filesystem::create_directories(nb::MapPath("C:\\Data"));
   std::filesystem::create_directories(nb::MapPath("C:\\Back"));
-  {
-    CNbddbPlugin store(NB_BIN_DIR "/dbfstore.so");
-    for (const FieldDesc& f : fields) store.AddField(f);
-    ASSERT_TRUE(store.Create(dbf, false));
-    for (const auto& r : start) ASSERT_TRUE(store.AddRecord(r));
-    store.Close();
-  }
+  WriteDbf(dbf, fields, start);
   const Records want = ReadDbf(dbf);
   ASSERT_EQ(want.size(), 2u);
 
@@ -74,6 +77,29 @@ TEST_F(MdbstoreSync, DbaseToHandheldToMdbToHandheldToDbase) {
       else
         EXPECT_EQ(got[i][j], want[i][j]) << "record " << i << " field " << fields[j].name;
   }
+}
+
+// A table that cannot be put in place on the desktop (its new file cannot be synced or
+// moved there) fails its upload: the log says so, not that it was uploaded.
+TEST_F(MdbstoreSync, UploadThatCannotBeWrittenFails) {
+  WriteDbf(nb::MapPath("C:\\Data\\Sites.dbf"), {Field("NAME", FieldType::Text, 20)},
+           {{FieldValue::Text("Smith")}, {FieldValue::Text("Jones")}});
+  ASSERT_EQ(Queue(kCmdDownloadTableForCreator, "C:\\Data\\Sites.dbf", kVXA1), 1);
+  ASSERT_EQ(Sync(), 0) << output_;
+  for (const char* fault : {"fsync:1:ENOSPC:Sites.mdb", "rename:1:EIO:Sites.mdb"}) {
+    ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Data\\Sites.mdb", kVXA1), 1);
+    Shell(std::string("NB_FAULT=") + fault + " " NB_BIN_DIR "/hotsync sync --handheld '" +
+              handheld_ + "'",
+          &output_);
+    EXPECT_NE(output_.find("  -- Uploading of table C:\\Data\\Sites.mdb from handheld failed."),
+              std::string::npos)
+        << fault << "\n"
+        << output_;
+    EXPECT_EQ(output_.find("uploaded from handheld"), std::string::npos) << fault;
+  }
+  // Neither the table nor its temporary is left.
+  for (const auto& e : std::filesystem::directory_iterator(nb::MapPath("C:\\Data")))
+    EXPECT_NE(e.path().filename().string().rfind("Sites.mdb", 0), 0u) << e.path();
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ bool CNbddbPlugin::Create(const std::string& path, bool replace) {
 bool CNbddbPlugin::Open(const std::string& path, bool read_only) {
   return table_->Open(path, read_only);
 }
-void CNbddbPlugin::Close() { table_->Close(); }
+bool CNbddbPlugin::Close() { return table_->Close(); }
 void CNbddbPlugin::Reset() { table_->Reset(); }
 bool CNbddbPlugin::IsValidFileName(const std::string& name, const std::string& extension,
                                    bool show_message) {

@@ -23,7 +23,7 @@ class FakeTable : public CNbddb {
     if (path == "throw") throw CNbddb_Exception(CNbddb_Exception::kGeneric);
     return path == "good";
   }
-  void Close() override {}
+  bool Close() override { return true; }
   void Reset() override {
     fields_.clear();
     records_.clear();

@@ -100,9 +100,8 @@ bool GetTable(const std::string& pdb_path, const std::string& table_path,
       return false;
     }
   }
-  table.Close();
-  // A store that could not put the new table in place has forgotten its schema.
-  if (table.GetFieldCount() != int(decoded.schema.fields.size())) {
+  // A store that could not put the new table in place has said why; the old one stays.
+  if (!table.Close()) {
     ShowError("Unable to create a new table in desktop file", pdb_path);
     return false;
   }

@@ -278,8 +278,7 @@ bool PutTable(const std::string& database_name, const std::string& table_path,
   if (!nb::pdb::WriteFile(nb::MapPath(pdb_path), db)) {
     return fail("Unable to create/open a new PDB file.");
   }
-  table.Close();
-  return true;
+  return table.Close();
 }
 
 }  // namespace pdbdevice

@@ -9,8 +9,10 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "data_access.h"
+#include "platform/os.h"
 
 namespace mdb::data {
 namespace {
@@ -49,6 +51,10 @@ Error EngineError(sqlite3* db) {
   const int code = sqlite3_extended_errcode(db);
   const int primary = code & 0xFF;
   return {code, kSource, sqlite3_errmsg(db), primary == SQLITE_BUSY || primary == SQLITE_LOCKED};
+}
+
+Error SystemError(int error, const std::string& what = {}) {
+  return {error, "mdbstore", (what.empty() ? "" : what + ": ") + std::strerror(error), false};
 }
 
 Error FileError(const std::string& description) {
@@ -133,9 +139,15 @@ void CheckDatabaseFile(const std::string& path) {
   // A hot journal may legitimately change the size; SQLite rolls it back first.
   if (access((path + "-journal").c_str(), F_OK) == 0) return;
   const uint32_t page_size = Be(h + 16, 2) == 1 ? 65536 : Be(h + 16, 2);
+  // SQLite refuses other page sizes itself.
+  if (page_size < 512 || (page_size & (page_size - 1)) != 0) return;
+  // The header's page count counts only when the change counter it was written with is
+  // the current one (writers before 3.7.0 left it stale); SQLite takes a last partial
+  // page as a page.
   const uint32_t pages = Be(h + 28, 4);
   const bool size_valid = pages != 0 && Be(h + 24, 4) == Be(h + 92, 4);
-  if (size_valid && uint64_t(st.st_size) < uint64_t(pages) * page_size)
+  const uint64_t file_pages = (uint64_t(st.st_size) + page_size - 1) / page_size;
+  if (size_valid && file_pages < pages)
     throw FileError("the file is truncated: it holds " + std::to_string(st.st_size) +
                     " of the database's " + std::to_string(uint64_t(pages) * page_size) + " bytes");
 }
@@ -406,17 +418,25 @@ class SqliteConnection : public Connection {
     if (read_only) Exec(db_, "BEGIN");
     // Reads the header now: a file that is no database fails here, not later.
     Exec(db_, "PRAGMA schema_version");
+    // SQLite writes into a damaged database without noticing and can leave it unreadable.
+    if (!read_only) CheckIntact();
   }
 
   void CreateDatabase(const std::string& path) override {
     Close();
-    // Built beside its place and moved there whole on commit; nothing to roll back into,
-    // so no journal and no syncs until then.
-    const std::string temp = path + ".new";
-    unlink(temp.c_str());
-    OpenFile(temp, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    // Built beside its place under the durable write's temporary name (so a killed
+    // writer's leftover is recognised and removed) and moved there whole on commit;
+    // nothing to roll back into, so no journal and no syncs until then.
+    std::string temp;
+    const int fd = nb::CreateTemporaryFor(path, &temp);
+    if (fd < 0) throw SystemError(errno);
+    const bool made = ::fchmod(fd, 0644) == 0;
+    const int error = errno;
+    nb::TheOs().Close(fd);
     temp_ = temp;
     path_ = path;
+    if (!made) throw SystemError(error);
+    OpenFile(temp, SQLITE_OPEN_READWRITE);
     Exec(db_,
          "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; "
          "PRAGMA locking_mode = EXCLUSIVE");
@@ -428,31 +448,23 @@ class SqliteConnection : public Connection {
   void CommitTrans() override {
     Exec(Db(), "COMMIT");
     if (temp_.empty()) return;
-    const int fd = open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool synced = fd >= 0 && fsync(fd) == 0;
-    if (fd >= 0) close(fd);
-    if (!synced || rename(temp_.c_str(), path_.c_str()) != 0) {
-      const int error = errno;
-      throw Error{error, "mdbstore",
-                  "cannot move the new database into place: " + std::string(std::strerror(error)),
-                  false};
-    }
+    nb::Os& os = nb::TheOs();
+    const int fd = os.Open(temp_.c_str(), O_RDONLY | O_CLOEXEC, 0);
+    bool synced = fd >= 0 && os.Fsync(fd) == 0;
+    int error = errno;
+    if (fd >= 0 && os.Close(fd) != 0 && synced) synced = false, error = errno;
+    if (!synced || os.Rename(temp_.c_str(), path_.c_str()) != 0)
+      throw SystemError(synced ? errno : error, "cannot move the new database into place");
     temp_.clear();
-    const std::string dir = path_.find('/') == std::string::npos
-                                ? "."
-                                : path_.substr(0, std::max<size_t>(1, path_.rfind('/')));
-    const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-      fsync(dfd);
-      close(dfd);
-    }
+    // In place now, but its name survives a crash only once the folder is synced.
+    if (!nb::SyncFolder(nb::FolderOf(path_)))
+      throw SystemError(errno, "cannot make the new database's name durable");
   }
 
   void Close() override {
-    if (!db_) return;
-    sqlite3_close_v2(db_);  // rolls back what was not committed
+    if (db_) sqlite3_close_v2(db_);  // rolls back what was not committed
     db_ = nullptr;
-    if (!temp_.empty()) unlink(temp_.c_str());
+    if (!temp_.empty()) nb::TheOs().Unlink(temp_.c_str());
     temp_.clear();
   }
 
@@ -472,6 +484,23 @@ class SqliteConnection : public Connection {
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, 2000);
+  }
+
+  // Pages that nothing uses (a partial last page, a leak) are harmless to a writer.
+  void CheckIntact() {
+    Statement check(db_, "PRAGMA quick_check(20)");
+    while (check.Step()) {
+      const unsigned char* text = sqlite3_column_text(check.get(), 0);
+      std::string problem;
+      std::istringstream lines(text ? reinterpret_cast<const char*>(text) : "");
+      for (std::string line; std::getline(lines, line) && problem.empty();) {
+        const bool harmless = line == "ok" || line.rfind("*** in database", 0) == 0 ||
+                              (line.rfind("Page ", 0) == 0 && line.size() > 14 &&
+                               line.compare(line.size() - 14, 14, " is never used") == 0);
+        if (!harmless) problem = line;
+      }
+      if (!problem.empty()) throw FileError("the database is damaged (" + problem + ")");
+    }
   }
 
   sqlite3* Db() {

@@ -28,9 +28,11 @@ class CNbddb {
   // Creates the table file from the schema built by AddField, left open for AddRecord.
   virtual bool Create(const std::string& path, bool replace) = 0;
   virtual bool Open(const std::string& path, bool read_only) = 0;
-  // A written table that cannot be finished is reported by the store, which then forgets
-  // the schema (GetFieldCount() is 0): the writer's only way to learn of it.
-  virtual void Close() = 0;
+  // False when a written table could not be finished (a failed AddRecord, commit or
+  // replacement): the store has shown why, left the previous file in place and forgotten
+  // the schema (GetFieldCount() is 0), as writers that predate the result expect. True
+  // otherwise, also for a table that was only read.
+  virtual bool Close() = 0;
   virtual void Reset() = 0;
   // True when name (with or without "." and the extension) is already canonical; else
   // shows the store's rule when show_message is set. An empty name is false, silently.

@@ -36,7 +36,7 @@ class CNbddbPlugin : public CNbddb {
 
   bool Create(const std::string& path, bool replace) override;
   bool Open(const std::string& path, bool read_only) override;
-  void Close() override;
+  bool Close() override;
   void Reset() override;
   bool IsValidFileName(const std::string& name, const std::string& extension,
                        bool show_message) override;
