@@ -17,6 +17,7 @@
 
 #include "command_line.h"
 #include "dialogs.h"
+#include "nbui_qt/qt_host.h"
 #include "ui_internal.h"
 
 namespace installer::qt {

@@ -7,6 +7,7 @@
 #include "command_line.h"
 #include "install_steps.h"
 #include "messages.h"
+#include "nbui_qt/qt_host.h"
 #include "registration.h"
 #include "restart.h"
 #include "script.h"
@@ -53,6 +54,7 @@ void Run(const std::vector<std::string>& words) {
 }  // namespace installer
 
 int main(int argc, char** argv) {
+  nb::InstallQtHost();
   installer::Run(std::vector<std::string>(argv + 1, argv + argc));
   return installer::ExitCode();
 }

@@ -9,13 +9,10 @@
 #include <cstring>
 
 #include "platform/ui.h"
+#include "platform/ui_host.h"
 #include "ui_internal.h"
 
 namespace nb::ui {
-
-namespace internal {
-std::unique_ptr<EventLoop> CreateQtEventLoop();  // event_loop_qt.cc
-}
 
 namespace {
 
@@ -110,7 +107,7 @@ void EventLoop::DispatchSignals() {
 }
 
 std::unique_ptr<EventLoop> EventLoop::Create() {
-  if (HasDisplay()) return internal::CreateQtEventLoop();
+  if (Host* host = WindowingHost()) return host->CreateEventLoop();
   return std::make_unique<PollLoop>();
 }
 

@@ -11,6 +11,9 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "platform/installation.h"
+#include "platform/library.h"
+#include "platform/ui_host.h"
 #include "ui_internal.h"
 
 namespace nb::ui {
@@ -211,6 +214,26 @@ bool HasDisplay() {
 
 namespace {
 int g_unattended = 0;
+Host* g_host = nullptr;
+}  // namespace
+
+void InstallHost(Host* host) { g_host = host; }
+Host* WindowingHost() { return g_host && HasDisplay() ? g_host : nullptr; }
+
+bool LoadQtHostIfDisplay() {
+  if (!HasDisplay()) return false;
+  if (g_host) return true;
+  const std::string file = LibraryDir() + "/libnbui_qt.so";
+  std::string error;
+  void* library = LoadLibrary(file, &error);
+  auto install = reinterpret_cast<void (*)()>(GetProcAddress(library, "NbInstallQtHost"));
+  if (!install) {
+    std::fprintf(stderr, "%s: no windows, %s: %s\n", program_invocation_short_name, file.c_str(),
+                 library ? "no NbInstallQtHost" : error.c_str());
+    return false;
+  }
+  install();  // the library stays loaded for the life of the process
+  return g_host != nullptr;
 }
 
 void SetUnattended(int seconds) { g_unattended = seconds > 0 ? seconds : 0; }
@@ -221,8 +244,8 @@ void MessageBox(const std::string& caption, const std::string& text, Icon icon) 
     TimedMessageBox(caption, text, icon, g_unattended);
     return;
   }
-  if (HasDisplay()) {
-    internal::QtMessageBox(caption, text, icon);
+  if (Host* host = WindowingHost()) {
+    host->MessageBox(caption, text, icon);
   } else {
     PrintHeadless(caption, text);
   }
@@ -232,8 +255,8 @@ void MessageBox(const std::string& caption, const std::string& text, Icon icon) 
 std::string TimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
                             int seconds) {
   std::string answer;
-  if (HasDisplay()) {
-    answer = internal::QtTimedMessageBox(caption, text, icon, seconds);
+  if (Host* host = WindowingHost()) {
+    answer = host->TimedMessageBox(caption, text, icon, seconds);
   } else {
     PrintHeadless(caption, text);
     answer = Normalize(ScriptedAnswer(caption)) == "ok" ? "OK" : "timeout";
@@ -250,8 +273,8 @@ std::string RunDialog(const Dialog& dialog) {
   std::string fallback = dialog.default_button;
   if (fallback.empty()) fallback = dialog.buttons.empty() ? "accept" : dialog.buttons.front();
   std::string logged;
-  if (HasDisplay()) {
-    answer = internal::QtRunDialog(dialog, timed ? g_unattended : 0);
+  if (Host* host = WindowingHost()) {
+    answer = host->RunDialog(dialog, timed ? g_unattended : 0);
     if (answer == "timeout") answer = fallback, logged = "timeout";
   } else {
     PrintHeadless(dialog.caption, text);

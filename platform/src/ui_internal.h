@@ -1,4 +1,5 @@
-// What the UI seam's parts share inside the platform library.
+// What the UI seam's parts share: inside the platform library and with the windowing
+// host (nbui_qt), so its boxes log and answer like the headless ones.
 #pragma once
 
 #include <string>
@@ -6,14 +7,6 @@
 #include "platform/ui.h"
 
 namespace nb::ui::internal {
-
-// Defined in ui_qt.cc; called only when HasDisplay().
-void EnsureApp();  // the one QApplication of the process
-void QtMessageBox(const std::string& caption, const std::string& text, Icon icon);
-std::string QtTimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
-                              int seconds);
-// Closes after `seconds` with "timeout" when it is above 0.
-std::string QtRunDialog(const Dialog& dialog, int seconds);
 
 // One JSON line in NB_UI_LOG, when set; menus and the tray have no icon.
 void Log(const std::string& caption, const std::string& text, const std::string& answer,

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "form.h"
+#include "nbui_qt/qt_host.h"
 #include "platform/cli.h"
 #include "platform/prefix.h"
 #include "platform/registry.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::setlocale(LC_TIME, "");
+  nb::InstallQtHost();
   auto loop = nb::ui::EventLoop::Create();
   valtrix::frmValtrix form(*loop);
   // Before the form's window shows on the bus: a SIGTERM from then on waits for the loop.

@@ -19,6 +19,7 @@
 #include "pdbfile/bytes.h"
 #include "platform/cli.h"
 #include "platform/prefix.h"
+#include "platform/ui_host.h"
 #include "resident.h"
 #include "sync_log.h"
 #include "synchronise.h"
@@ -235,6 +236,7 @@ int Main(int argc, char** argv) {
   if (*conduits) return ListConduits();
   if (*sync || *press) {
     if (handheld.empty()) return nb::cli::UsageError(app, "--handheld DIR is needed");
+    nb::ui::LoadQtHostIfDisplay();
     return *sync ? Synchronise(handheld) : Press(handheld);
   }
   if (*log) return ShowLog(user, last, raw);
@@ -244,6 +246,9 @@ int Main(int argc, char** argv) {
   }
   if (*install) return QueueFiles(user, words);
   if (*list) return ListHandheld(handheld);
+  // Conduits' boxes show as windows when a display is there; without one no windowing
+  // library is loaded at all.
+  nb::ui::LoadQtHostIfDisplay();
   return RunResident();
 }
 

@@ -1,6 +1,6 @@
-// The program's event loop, with the notification-area icon and its pop-up menu. Qt when
-// a display is available (see ui.h), a poll loop otherwise; both watch file descriptors
-// (bus endpoints) and turn signals into calls on the loop's thread.
+// The program's event loop, with the notification-area icon and its pop-up menu. The
+// windowing host's when there is one (see ui_host.h), a poll loop otherwise; both watch file
+// descriptors (bus endpoints) and turn signals into calls on the loop's thread.
 //
 // Without a display or without a tray host there is no icon, and everything else runs
 // the same. Each icon change and menu is appended to NB_UI_LOG like a message box:

@@ -1,5 +1,6 @@
-// The UI seam: every message box and modal dialog goes through here. Qt windows when a
-// display is available; headless otherwise or when NB_UI=headless. Headless prints
+// The UI seam: every message box and modal dialog goes through here. Windows when a
+// display is available and the program installed a windowing host (ui_host.h); headless
+// otherwise or when NB_UI=headless. Headless prints
 // "[caption] text" to standard error, lets timed boxes time out at once, and answers a
 // dialog with its default button unless NB_UI_ANSWERS names another. When NB_UI_LOG
 // names a file, each box or dialog appends one JSON line {"caption","text","answer","icon"}
@@ -19,7 +20,8 @@
 
 namespace nb::ui {
 
-// True when real windows are shown.
+// True when a display is there for real windows (NB_UI and the environment); they show
+// only in a program that installed a windowing host.
 bool HasDisplay();
 
 // The icon of a box, as Windows names them: exclamation is also called warning, error

@@ -7,7 +7,8 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-#include "platform/event_loop.h"
+#include "nbui_qt/qt_host.h"
+#include "qt_loop.h"
 #include "ui_internal.h"
 
 namespace nb::ui::internal {

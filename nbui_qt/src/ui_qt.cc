@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <clocale>
 
-#include "platform/ui.h"
+#include "nbui_qt/qt_host.h"
+#include "platform/ui_host.h"
+#include "qt_loop.h"
 #include "ui_internal.h"
 
 namespace nb::ui::internal {
@@ -45,16 +47,21 @@ QMessageBox::Icon BoxIcon(Icon icon) {
   return QMessageBox::NoIcon;
 }
 
-}  // namespace
+class QtHost : public Host {
+ public:
+  void MessageBox(const std::string& caption, const std::string& text, Icon icon) override {
+    EnsureApp();
+    QMessageBox box(BoxIcon(icon), Q(caption), Q(text), QMessageBox::Ok);
+    box.exec();
+  }
+  std::string TimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
+                              int seconds) override;
+  std::string RunDialog(const Dialog& dialog, int seconds) override;
+  std::unique_ptr<EventLoop> CreateEventLoop() override { return CreateQtEventLoop(); }
+};
 
-void QtMessageBox(const std::string& caption, const std::string& text, Icon icon) {
-  EnsureApp();
-  QMessageBox box(BoxIcon(icon), Q(caption), Q(text), QMessageBox::Ok);
-  box.exec();
-}
-
-std::string QtTimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
-                              int seconds) {
+std::string QtHost::TimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
+                                    int seconds) {
   EnsureApp();
   QMessageBox box(BoxIcon(icon), Q(caption), Q(text), QMessageBox::Ok);
   bool timed_out = false;
@@ -66,7 +73,7 @@ std::string QtTimedMessageBox(const std::string& caption, const std::string& tex
   return timed_out ? "timeout" : "OK";
 }
 
-std::string QtRunDialog(const Dialog& d, int seconds) {
+std::string QtHost::RunDialog(const Dialog& d, int seconds) {
   EnsureApp();
   QDialog dlg;
   dlg.setWindowTitle(Q(d.caption));
@@ -116,4 +123,17 @@ std::string QtRunDialog(const Dialog& d, int seconds) {
   return answer;
 }
 
+}  // namespace
+
 }  // namespace nb::ui::internal
+
+namespace nb {
+
+void InstallQtHost() {
+  static ui::internal::QtHost host;
+  ui::InstallHost(&host);
+}
+
+}  // namespace nb
+
+extern "C" void NbInstallQtHost() { nb::InstallQtHost(); }
