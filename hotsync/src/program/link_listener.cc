@@ -80,8 +80,9 @@ void Session(std::unique_ptr<nb::link::PacketLink> link, const SessionOptions& o
              const LinkListeners::Idle& idle) {
   nb::dlp::Client client(*link);
   if (!AwaitTurn(client, options.where, idle)) return;
-  SynchroniseHandheld(client, options, SyncLock::WhenBusy::kWait);
-  if (link->dead()) Complain(options.where + ": the link ended: " + link->error());
+  // A handheld that hangs up after EndOfSync is done, not lost.
+  if (SynchroniseHandheld(client, options, SyncLock::WhenBusy::kWait) != 0 && link->dead())
+    Complain(options.where + ": the link ended: " + link->error());
 }
 
 }  // namespace
@@ -102,8 +103,7 @@ bool ParseListenAddress(const std::string& text, std::string* address, int* port
   return true;
 }
 
-std::unique_ptr<LinkListeners> LinkListeners::Open(const LinkOptions& options,
-                                                   std::string* error) {
+std::unique_ptr<LinkListeners> LinkListeners::Open(const LinkOptions& options, std::string* error) {
   std::unique_ptr<LinkListeners> links(new LinkListeners);
   links->options_ = options;
   if (!options.listen.empty()) {

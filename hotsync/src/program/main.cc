@@ -175,7 +175,8 @@ int Main(int argc, char** argv) {
       "One synchronisation per desktop at a time: while another runs, this one waits for it.");
   sync->add_option("--handheld", handheld, "the virtual handheld's folder")->type_name("DIR");
   LinkOptions links;
-  auto* run = app.add_subcommand("run", "stay resident as HotSync Manager (also without a command)");
+  auto* run =
+      app.add_subcommand("run", "stay resident as HotSync Manager (also without a command)");
   run->footer(
       "Stays resident as HotSync Manager (window class \"KittyHawk\", title "
       "\"HotSync Manager\") until a close request or an interrupt ends it. "
