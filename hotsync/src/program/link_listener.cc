@@ -81,8 +81,8 @@ void Session(std::unique_ptr<nb::link::PacketLink> link, const SessionOptions& o
   nb::dlp::Client client(*link);
   if (!AwaitTurn(client, options.where, idle)) return;
   // A handheld that hangs up after EndOfSync is done, not lost.
-  if (SynchroniseHandheld(client, options, SyncLock::WhenBusy::kWait) != 0 && link->dead())
-    Complain(options.where + ": the link ended: " + link->error());
+  if (SynchroniseHandheld(client, options, SyncLock::WhenBusy::kWait) != 0 && client.failed())
+    Complain(options.where + ": the link ended: " + client.error());
 }
 
 }  // namespace
@@ -162,7 +162,7 @@ void LinkListeners::ServeNetSync(const Idle& idle) {
   const int fd = nb::link::AcceptConnection(listen_fd_, 0, &peer, &error);
   if (fd < 0) {
     // Nothing there after all (the peer gave up at once), or a passing shortage.
-    if (!error.empty()) Complain("NetSync on " + address_ + ": " + error);
+    if (errno != ETIMEDOUT) Complain("NetSync on " + address_ + ": " + error);
     return;
   }
   const std::string where = "network " + address_ + " from " + peer;

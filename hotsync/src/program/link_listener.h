@@ -13,8 +13,6 @@
 
 namespace hotsync {
 
-constexpr int kNetSyncPort = 14238;
-
 struct LinkOptions {
   std::string listen;  // "[ADDR:]PORT"; empty: no NetSync
   std::string device;  // cradle line; empty: none
