@@ -31,16 +31,17 @@ bool IsLoopback(const std::string& address) {
 
 // Tells the handheld and the desktop's log that this handheld's turn did not come.
 void RefuseBusy(nb::dlp::Handheld& handheld, const std::string& where, const std::string& why) {
-  const std::string text = "HotSync Manager is busy with another synchronisation; try again later";
-  handheld.AddSyncLogEntry(text + "\n");
+  handheld.AddSyncLogEntry(
+      "HotSync Manager is busy with another synchronisation; try again later\n");
   handheld.EndOfSync(nb::dlp::kSyncOther);
+  const std::string text = why + "; the handheld was told to try again later";
   Desktop desktop;
   std::string error;
-  if (!ReadDesktop(&desktop, &error)) return Complain(where + ": " + text + " (" + why + ")");
+  if (!ReadDesktop(&desktop, &error)) return Complain(where + ": " + text);
   SyncLog log(desktop);
-  if (!log.usable()) return Complain(where + ": " + text + " (" + why + ")");
+  if (!log.usable()) return Complain(where + ": " + text);
   log.Begin(DesktopLogFile(desktop), "", where);
-  log.Problem(text + " (" + why + ")");
+  log.Problem(text);
   log.End(false);
 }
 
@@ -63,7 +64,8 @@ bool AwaitTurn(nb::dlp::Handheld& handheld, const std::string& where,
       RefuseBusy(handheld, where, why);
       return false;
     }
-    if (!said) Say("HotSync: " + where + " waits: " + why), said = true;
+    if (!said) Say("HotSync: the handheld on the " + where + " waits for its turn: " + why);
+    said = true;
     if (now - last_tick >= kKeepAliveSeconds) {
       last_tick = now;
       if (handheld.KeepAlive() != nb::dlp::kOk) {
@@ -71,7 +73,11 @@ bool AwaitTurn(nb::dlp::Handheld& handheld, const std::string& where,
         return false;
       }
     }
-    idle(1000);
+    if (!idle(1000)) {
+      handheld.EndOfSync(nb::dlp::kSyncCancelled);
+      Complain(where + ": HotSync Manager closes; the handheld's synchronisation is cancelled");
+      return false;
+    }
   }
 }
 
