@@ -3,7 +3,6 @@
 #include <poll.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 #include "desktop.h"
 #include "dlp/client.h"
@@ -26,7 +25,7 @@ constexpr long kReopenSeconds = 1;
 
 bool IsLoopback(const std::string& address) {
   return address.empty() || address == "localhost" || address.rfind("127.", 0) == 0 ||
-         address == "::1";
+         address == "[::1]";
 }
 
 // Tells the handheld and the desktop's log that this handheld's turn did not come.
@@ -98,14 +97,12 @@ bool ParseListenAddress(const std::string& text, std::string* address, int* port
   const size_t colon = text.rfind(':');
   const std::string number = colon == std::string::npos ? text : text.substr(colon + 1);
   *address = colon == std::string::npos ? "" : text.substr(0, colon);
-  char* end = nullptr;
-  errno = 0;
-  const long value = number.empty() ? -1 : std::strtol(number.c_str(), &end, 10);
-  if (value < 0 || value > 65535 || errno || *end) {
+  if (number.empty() || number.size() > 5 ||
+      number.find_first_not_of("0123456789") != std::string::npos || std::stoi(number) > 65535) {
     *error = "--listen takes [ADDRESS:]PORT with a port from 0 to 65535, not \"" + text + "\"";
     return false;
   }
-  *port = int(value);
+  *port = std::stoi(number);
   return true;
 }
 
