@@ -14,7 +14,8 @@ namespace nb::link {
 class Line {
  public:
   // `peer` names the other end in messages: "handheld" or "desktop".
-  Line(int fd, std::string peer) : fd_(fd), peer_(std::move(peer)) {}
+  // Makes the descriptor non-blocking: a write never waits past its time-out.
+  Line(int fd, std::string peer);
   ~Line();
   Line(const Line&) = delete;
   Line& operator=(const Line&) = delete;
@@ -28,6 +29,8 @@ class Line {
     return Write(bytes.data(), bytes.size(), error);
   }
   void Unread(const uint8_t* data, size_t n);
+  // True when a byte arrives within timeout_ms; false on a time-out, or when waiting fails.
+  bool Readable(int timeout_ms);
 
  private:
   // Waits for `events` until the deadline (ms of the steady clock); false with *error.
