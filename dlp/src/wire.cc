@@ -94,8 +94,10 @@ uint32_t Reader::Date() {
   t.minute = U8();
   t.second = U8();
   U8();
+  // Handhelds are known to keep dates that are no time at all (an unset clock, a field
+  // never written); such a date reads as never rather than ending the synchronisation.
   uint32_t seconds = 0;
-  if (ok_ && !SecondsFromDate(t, &seconds)) ok_ = false;
+  if (ok_ && !SecondsFromDate(t, &seconds)) seconds = 0;
   return ok_ ? seconds : 0;
 }
 

@@ -223,7 +223,8 @@ TEST(DlpCodec, MalformedPacketsRefused) {
   EXPECT_FALSE(DecodeUserInfo(Arg{0x20, Bytes(29)}, &user));
   Bytes bad_month(30);
   bad_month[12] = 0x07, bad_month[13] = 0xEA, bad_month[14] = 13, bad_month[15] = 1;
-  EXPECT_FALSE(DecodeUserInfo(Arg{0x20, bad_month}, &user));
+  ASSERT_TRUE(DecodeUserInfo(Arg{0x20, bad_month}, &user));  // no real date: never
+  EXPECT_EQ(user.successful_sync, 0u);
   Bytes long_name(30);
   long_name[28] = 5;  // name of 5 bytes, none there
   EXPECT_FALSE(DecodeUserInfo(Arg{0x20, long_name}, &user));
