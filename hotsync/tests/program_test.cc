@@ -256,7 +256,9 @@ TEST_F(HotSyncProgramTest, LogShowsTheLastUserOrTheNamedOne) {
   ASSERT_EQ(Sync(), 0) << output_;
   ASSERT_EQ(Sync(), 0) << output_;
   ASSERT_EQ(HotSync("log"), 0) << output_;
-  EXPECT_EQ(std::count(output_.begin(), output_.end(), '\n'), 3) << output_;  // blank between
+  // The first block notes the new user; a blank line between the blocks.
+  EXPECT_EQ(std::count(output_.begin(), output_.end(), '\n'), 4) << output_;
+  EXPECT_TRUE(Contains(output_, "new HotSync user \"Pat Appraiser\" (ID 4242)")) << output_;
   EXPECT_TRUE(
       Contains(output_, "HotSync of \"Pat Appraiser\", handheld " + handheld_ + ": completed"))
       << output_;

@@ -26,7 +26,8 @@ using nb::dlp::Status;
 // user name; a handheld without a user gets the one the options name or the desktop's only
 // one. A user the desktop does not know is made when the options admit new users.
 bool HandheldUser(const Desktop& desktop, const nb::dlp::UserInfo& handheld,
-                  const SessionOptions& options, HsUserRecord* user, std::string* error) {
+                  const SessionOptions& options, HsUserRecord* user, bool* made,
+                  std::string* error) {
   auto users = UserList::Open(desktop, error);
   if (!users) return false;
   std::string name = handheld.user_name;
@@ -62,6 +63,7 @@ bool HandheldUser(const Desktop& desktop, const nb::dlp::UserInfo& handheld,
   }
   Say("HotSync: new HotSync user \"" + std::string(user->name) + "\" (ID " +
       std::to_string(user->id) + ")");
+  *made = true;
   return true;
 }
 
@@ -214,7 +216,8 @@ int Session(const Desktop& desktop, SyncLog& log, nb::dlp::Handheld& handheld,
   Status s = handheld.ReadUserInfo(&info);
   if (s == nb::dlp::kOk) s = handheld.ReadSysInfo(&sys);
   HsUserRecord user{};
-  if (s != nb::dlp::kOk || !HandheldUser(desktop, info, options, &user, &error)) {
+  bool new_user = false;
+  if (s != nb::dlp::kOk || !HandheldUser(desktop, info, options, &user, &new_user, &error)) {
     if (s == nb::dlp::kLinkLost) {
       error = "the handheld link was lost: reading its user";
     } else {
@@ -234,6 +237,9 @@ int Session(const Desktop& desktop, SyncLog& log, nb::dlp::Handheld& handheld,
   SetLastUserId(desktop, user.id);
   Say("HotSync: user \"" + std::string(user.name) + "\" (ID " + std::to_string(user.id) + ")");
   log.Begin(LogFile(desktop, user), user.name, options.where);
+  if (new_user)
+    log.Note("a handheld this desktop did not know: new HotSync user \"" + std::string(user.name) +
+             "\" (ID " + std::to_string(user.id) + ")");
   auto lost = [&](const std::string& what) {
     log.Problem("the handheld link was lost: " + what);
     log.End(false);
