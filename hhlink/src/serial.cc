@@ -347,7 +347,9 @@ int OpenSerialLine(const std::string& device, std::string* error) {
   t.c_cflag |= CS8 | CLOCAL | CREAD;
   t.c_cc[VMIN] = 1;
   t.c_cc[VTIME] = 0;
-  if (TheOs().CfSetSpeed(&t, B9600) != 0 || TheOs().TcSetAttr(fd, TCSANOW, &t) != 0) {
+  // Flushing drops what a broken session left on the line (a handheld's resends), which
+  // would otherwise be taken for the next handheld's wakeup.
+  if (TheOs().CfSetSpeed(&t, B9600) != 0 || TheOs().TcSetAttr(fd, TCSAFLUSH, &t) != 0) {
     *error = "cannot set up " + device + ": " + strerror(errno);
     TheOs().Close(fd);
     return -1;
