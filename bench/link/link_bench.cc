@@ -6,10 +6,7 @@
 // export's disk writes (sync_bench has those). Prints the total time of each, the link's
 // requests per second and the ratio link / folder (the target is 1.5 at most).
 //   link_bench [APPRAISALS]     (default 1000)
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -57,25 +54,19 @@ bool WindowUp(const char* window_class) {
   return false;
 }
 
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-  close(fd);
-  return ntohs(a.sin_port);
-}
-
-bool Listening(int port) {
-  char local[16];
-  std::snprintf(local, sizeof local, ":%04X 00000000:0000 0A", port);
-  std::ifstream tcp("/proc/net/tcp");
-  for (std::string line; std::getline(tcp, line);)
-    if (line.find(local) != std::string::npos) return true;
-  return false;
+// The NetSync address the resident HotSync Manager says it listens on, once it does.
+std::string ListenAddress(const std::string& out) {
+  const std::string said = "listens for handhelds: NetSync on ";
+  for (int i = 0; i < 400; ++i) {
+    std::ifstream in(out);
+    for (std::string line; std::getline(in, line);)
+      if (size_t at = line.find(said); at != std::string::npos)
+        return line.substr(at + said.size(),
+                           line.find_first_of(" ,", at + said.size()) - at - said.size());
+    usleep(25000);
+  }
+  std::fprintf(stderr, "link_bench: HotSync Manager does not listen (%s)\n", out.c_str());
+  std::exit(1);
 }
 
 // A desktop as sync_bench makes it: the conduit for the runtime and the application, a
@@ -91,6 +82,7 @@ std::string SetUp(const std::string& root, int appraisals) {
   Run(kBin + "/demodesk queue-tables '" + stage + "' vXA1");
   Run(kBin + "/hotsync sync --handheld '" + handheld + "'");
   fs::create_directories(root + "/Valtrix/System");
+  fs::create_directories(root + "/Valtrix/Outbox");
   fs::copy_file(stage + "/TAGTABLE.dbf", root + "/Valtrix/System/TAGTABLE.dbf");
   fs::create_symlink(kBin + "/valtrix", root + "/Valtrix/valtrix");
   return handheld;
@@ -124,14 +116,12 @@ Timed OverFolder(const std::string& root, int appraisals) {
 Timed OverNetSync(const std::string& root, int appraisals) {
   const std::string handheld = SetUp(root, appraisals);
   const pid_t valtrix = StartValtrix(root);
-  const int port = FreePort();
-  const pid_t resident = Spawn(kBin + "/hotsync run --listen 127.0.0.1:" + std::to_string(port) +
-                               " >'" + root + "/run.out' 2>&1");
-  for (int i = 0; i < 200 && !Listening(port); ++i) usleep(50000);
+  const pid_t resident =
+      Spawn(kBin + "/hotsync run --listen 127.0.0.1:0 >'" + root + "/run.out' 2>&1");
+  const std::string address = ListenAddress(root + "/run.out");
   const std::string out = root + "/hhsim.out";
   const Clock::time_point start = Clock::now();
-  Run(kBin + "/hhsim --handheld '" + handheld + "' --netsync 127.0.0.1:" + std::to_string(port),
-      out);
+  Run(kBin + "/hhsim --handheld '" + handheld + "' --netsync " + address, out);
   Timed t{Seconds(start), 0};
   std::ifstream in(out);
   for (std::string line; std::getline(in, line);)

@@ -7,13 +7,10 @@
 // every press starts alike.
 #pragma once
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,25 +76,33 @@ class LinkDesk {
   }
 
   // Starts valtrix and the resident HotSync Manager ("hotsync run" with `link`); false
-  // when either does not come up.
+  // when either does not come up. "--listen 127.0.0.1:0" takes any free port.
   bool Start(const std::string& link) {
     valtrix_ = std::make_unique<valtrix::testing::ValtrixProcess>(app_);
     if (!valtrix_->WaitForWindow()) return false;
-    const std::string command =
-        NB_BIN_DIR "/hotsync run " + link + " >>'" + desk_ + "/run.out' 2>&1";
+    const std::string out = desk_ + "/run.out";
+    const size_t from = nb::testing::Slurp(out).size();
     resident_ = fork();
     if (resident_ == 0) {
+      const std::string command = NB_BIN_DIR "/hotsync run " + link + " >>'" + out + "' 2>&1";
       execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
-    for (int i = 0; i < 200; ++i) {
+    const std::string listens = "listens for handhelds: ", netsync = "NetSync on 127.0.0.1:";
+    for (int i = 0; i < 400; ++i) {
+      const std::string said = nb::testing::Slurp(out).substr(from);
+      if (size_t at = said.find(listens); at != std::string::npos) {
+        if (size_t on = said.find(netsync, at); on != std::string::npos)
+          port_ = std::atoi(said.c_str() + on + netsync.size());
+        return true;
+      }
       if (waitpid(resident_, nullptr, WNOHANG) == resident_) {
         resident_ = -1;
         return false;
       }
-      if (link.find("--listen") == std::string::npos ? Window() : Listening()) return true;
-      usleep(50000);
+      usleep(25000);
     }
+    Stop();
     return false;
   }
 
@@ -116,7 +121,7 @@ class LinkDesk {
     return nb::testing::Shell(NB_BIN_DIR "/hhsim --handheld '" + handheld_ + "' " + args, out);
   }
   std::string NetSync() const { return "--netsync 127.0.0.1:" + std::to_string(port_); }
-  std::string Listen() const { return "--listen 127.0.0.1:" + std::to_string(port_); }
+  static std::string Listen() { return "--listen 127.0.0.1:0"; }
   // What HotSync Manager and valtrix printed, for failure messages.
   std::string Output() const {
     return nb::testing::Slurp(desk_ + "/run.out") + (valtrix_ ? valtrix_->Output() : "");
@@ -177,37 +182,10 @@ class LinkDesk {
     return nb::testing::Shell(NB_BIN_DIR "/" + command, &out_);
   }
 
-  bool Window() const {
-    nb::bus::WindowInfo w;
-    return nb::bus::FindWindow("KittyHawk", "", &w);
-  }
-  // The port is listened on (seen in the kernel's table, without a connection that would
-  // count as a press).
-  bool Listening() const {
-    char local[16];
-    std::snprintf(local, sizeof local, ":%04X", port_);
-    std::ifstream tcp("/proc/net/tcp");
-    std::string line;
-    while (std::getline(tcp, line))
-      if (line.find(std::string(local) + " 00000000:0000 0A") != std::string::npos) return true;
-    return false;
-  }
-  static int FreePort() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    close(fd);
-    return ntohs(a.sin_port);
-  }
-
   nb::testing::TempPrefix prefix_;
   const std::string desk_ = prefix_.path() + "/desk", base_ = prefix_.path() + "/base";
   const std::string handheld_ = desk_ + "/handheld", app_ = desk_ + "/Valtrix";
-  const int port_ = FreePort();
+  int port_ = 0;  // the resident's NetSync port
   std::string out_, missing_;
   bool ready_ = false;
   pid_t resident_ = -1;
