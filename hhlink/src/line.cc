@@ -92,6 +92,12 @@ bool Line::Write(const uint8_t* data, size_t n, std::string* error) {
   return true;
 }
 
+bool Line::Readable(int timeout_ms) {
+  if (!ahead_.empty()) return true;
+  std::string ignored;
+  return Wait(POLLIN, NowMs() + timeout_ms, &ignored);
+}
+
 void Line::Unread(const uint8_t* data, size_t n) { ahead_.insert(ahead_.begin(), data, data + n); }
 
 }  // namespace nb::link

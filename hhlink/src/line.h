@@ -28,6 +28,8 @@ class Line {
     return Write(bytes.data(), bytes.size(), error);
   }
   void Unread(const uint8_t* data, size_t n);
+  // True when a byte arrives within timeout_ms; false on a time-out, or when waiting fails.
+  bool Readable(int timeout_ms);
 
  private:
   // Waits for `events` until the deadline (ms of the steady clock); false with *error.

@@ -2,8 +2,10 @@
 #include "link_test.h"
 
 #include <pty.h>
+#include <termios.h>
 
 #include "hhlink/netsync.h"
+#include "hhlink/serial.h"
 
 namespace nb::link {
 namespace {
@@ -82,6 +84,90 @@ TEST(NetSyncLink, ACorruptedPacketKillsTheLinkCleanly) {
   EXPECT_FALSE(desktop->Receive(&answer, 10000));
   EXPECT_EQ("NetSync: unknown packet type 127", desktop->error());
   EXPECT_FALSE(desktop->Send({1}));
+  handheld.join();
+}
+
+// A pseudo-terminal pair: the desktop opens the terminal end as a serial line, the
+// handheld holds the other.
+struct Pty {
+  int handheld = -1, desktop = -1;
+  Pty() {
+    int terminal;
+    char name[256];
+    EXPECT_EQ(0, openpty(&handheld, &terminal, name, nullptr, nullptr));
+    std::string error;
+    desktop = OpenSerialLine(name, &error);
+    EXPECT_GE(desktop, 0) << error;
+    close(terminal);
+  }
+};
+
+std::unique_ptr<PacketLink> SerialPair(const Faults& faults, std::thread* handheld, int requests) {
+  Pty pty;
+  *handheld = std::thread([fd = pty.handheld, faults, requests] {
+    std::string error;
+    auto link = ConnectSerial(fd, 115200, faults, &error);
+    ASSERT_TRUE(link) << error;
+    Echo(*link, requests);
+  });
+  std::string error;
+  const int probe = dup(pty.desktop);
+  auto desktop = AcceptOnLine(pty.desktop, 115200, &error);
+  EXPECT_TRUE(desktop) << error;
+  termios line;
+  EXPECT_EQ(0, tcgetattr(probe, &line));
+  EXPECT_EQ(speed_t(B115200), cfgetospeed(&line));  // the speed CMP agreed on
+  close(probe);
+  return desktop;
+}
+
+TEST(SerialLink, BothSidesOverAPseudoTerminalAt115200) {
+  std::thread handheld;
+  auto desktop = SerialPair(Faults{}, &handheld, int(kSizes.size()));
+  ASSERT_TRUE(desktop);
+  EXPECT_TRUE(desktop->KeepAlive());
+  Exchange(*desktop, kSizes);
+  handheld.join();
+}
+
+TEST(SerialLink, AWithheldAcknowledgementIsRecoveredByTheDesktopsRetry) {
+  Faults faults;
+  faults.withhold_ack = 2;
+  std::thread handheld;
+  auto desktop = SerialPair(faults, &handheld, 3);
+  ASSERT_TRUE(desktop);
+  Exchange(*desktop, {20, 3000, 7});
+  handheld.join();
+}
+
+TEST(SerialLink, ACorruptedFrameKillsTheLinkCleanly) {
+  Faults faults;
+  faults.corrupt_packet = 1;
+  std::thread handheld;
+  auto desktop = SerialPair(faults, &handheld, 1);
+  ASSERT_TRUE(desktop);
+  std::vector<uint8_t> answer;
+  ASSERT_TRUE(desktop->Send({1, 2, 3}));
+  EXPECT_FALSE(desktop->Receive(&answer, 10000));
+  EXPECT_EQ("serial link: bad SLP frame CRC", desktop->error());
+  EXPECT_FALSE(desktop->Send({1}));
+  desktop.reset();
+  handheld.join();
+}
+
+TEST(SerialLink, NetSyncFramingOnALineIsRecognised) {
+  Pty pty;
+  std::thread handheld([fd = pty.handheld] {
+    std::string error;
+    auto link = ConnectNetSync(fd, Faults{}, &error);
+    ASSERT_TRUE(link) << error;
+    Echo(*link, 2);  // the second waits until the desktop is done: a closed end loses data
+  });
+  std::string error;
+  auto desktop = AcceptOnLine(pty.desktop, 115200, &error);
+  ASSERT_TRUE(desktop) << error;
+  Exchange(*desktop, {300});
+  desktop.reset();
   handheld.join();
 }
 
