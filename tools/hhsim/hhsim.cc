@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<nb::link::PacketLink> link;
   if (!netsync.empty()) {
     const int fd = nb::link::ConnectTcp(host, port, &error);
-    if (fd < 0) return Fail("cannot reach the desktop at " + netsync + ": " + error);
+    if (fd < 0) return Fail("cannot reach the desktop: " + error);
     link = nb::link::ConnectNetSync(fd, faults, &error);
   } else {
     const int fd = nb::link::OpenSerialLine(serial, &error);
