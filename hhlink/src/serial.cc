@@ -40,7 +40,7 @@ int Supported(uint32_t baud) {
 
 // Switches the line once what was written has left. Not a terminal (a socket in tests):
 // nothing to switch.
-bool SetSpeed(int fd, int baud, std::string* error) {
+bool SetSpeed(int fd, int baud, std::string* error, bool* switched = nullptr) {
   const Speed* speed = nullptr;
   for (const Speed& s : kSpeeds) {
     if (s.baud == baud) speed = &s;
@@ -60,6 +60,7 @@ bool SetSpeed(int fd, int baud, std::string* error) {
     *error = "cannot switch the line to " + std::to_string(baud) + " baud: " + strerror(errno);
     return false;
   }
+  if (switched) *switched = true;
   return true;
 }
 
@@ -116,9 +117,10 @@ class SerialLink : public PacketLink {
       return false;
     }
     long_form_ = flags & kCmpLongPackets;
-    if (!SetSpeed(line_->fd(), speed, &why)) return Fail(why);
+    bool switched = false;
+    if (!SetSpeed(line_->fd(), speed, &why, &switched)) return Fail(why);
     // The handheld switches after its acknowledgement has left; give it a moment.
-    TheOs().Poll(nullptr, 0, 50);
+    if (switched) TheOs().Poll(nullptr, 0, 50);
     return opened_ = true;
   }
 
@@ -135,6 +137,10 @@ class SerialLink : public PacketLink {
     if (init.type == kCmpAbort) return Fail("the desktop refused the connection");
     if (init.type != kCmpInit) return Fail("expected the desktop's CMP init");
     long_form_ = init.flags & kCmpLongPackets;
+    if (init.flags & kCmpChangeSpeed && init.baud > uint32_t(max_baud)) {
+      return Fail("the desktop named " + std::to_string(init.baud) + " baud, above the " +
+                  std::to_string(max_baud) + " offered");
+    }
     if (init.flags & kCmpChangeSpeed && !SetSpeed(line_->fd(), int(init.baud), &why)) {
       return Fail(why);
     }

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -133,7 +134,7 @@ int Os::TcSetAttr(int fd, int when, const struct termios* attributes) {
   return ::tcsetattr(fd, when, attributes);
 }
 int Os::TcDrain(int fd) { return ::tcdrain(fd); }
-int Os::CfSetSpeed(struct termios* attributes, speed_t speed) {
+int Os::CfSetSpeed(struct termios* attributes, unsigned speed) {
   return ::cfsetspeed(attributes, speed);
 }
 // --- end of sockets, serial lines and waiting ---

@@ -27,7 +27,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <termios.h>
 
 #include <atomic>
 #include <ctime>
@@ -37,6 +36,9 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+// <termios.h> brings macros (ECHO, B0, ...) every includer would see.
+struct termios;
 
 namespace nb {
 
@@ -94,7 +96,7 @@ class Os {
   virtual int TcSetAttr(int fd, int when, const struct termios* attributes);
   // tcdrain(3): waits until what was written has left the line (before a speed change).
   virtual int TcDrain(int fd);
-  virtual int CfSetSpeed(struct termios* attributes, speed_t speed);
+  virtual int CfSetSpeed(struct termios* attributes, unsigned speed);  // a B9600-style code
   // --- end of sockets, serial lines and waiting ---
 };
 
