@@ -52,9 +52,11 @@ bool DecodeArgs(Reader* r, unsigned count, std::vector<Arg>* args, std::string* 
     }
     Arg arg;
     size_t size = 0;
+    unsigned id = wrapper & kIdMask;
     if ((wrapper & kShortFlag) && (wrapper & kLongFlag)) {
-      *why = "argument wrapper with both the short and the long flag";
-      return false;
+      // The first long form: a 16-bit ID under both flags.
+      id = id << 8 | r->U8();
+      size = r->U32();
     } else if (wrapper & kShortFlag) {
       r->U8();
       size = r->U16();
@@ -64,15 +66,15 @@ bool DecodeArgs(Reader* r, unsigned count, std::vector<Arg>* args, std::string* 
     } else {
       size = r->U8();
     }
-    arg.id = wrapper & kIdMask;
     if (!r->ok()) {
       *why = "argument " + std::to_string(i + 1) + " has a cut header";
       return false;
     }
-    if (arg.id < kFirstArgId) {
-      *why = "argument ID below 0x20";
+    if (id < kFirstArgId || id > kIdMask) {
+      *why = "argument ID out of range";
       return false;
     }
+    arg.id = static_cast<uint8_t>(id);
     if (size > r->left()) {
       *why = "argument " + std::to_string(i + 1) + " claims " + std::to_string(size) + " bytes, " +
              std::to_string(r->left()) + " left";

@@ -2,11 +2,11 @@
 // answer is the function ID with 0x80 set, the argument count, a 16-bit result code and the
 // arguments. An argument is wrapped tiny (ID, 1-byte length), short (ID | 0x80, a pad byte,
 // 2-byte length) or long (ID | 0x40, a pad byte, 4-byte length); IDs run from 0x20 to 0x3F.
-// Everything is big-endian.
+// The first long form, a 16-bit ID word under 0xC000, is read too. Everything is big-endian.
 //
 // Decoding checks every length against the packet and refuses, with a reason, a packet
-// longer than a link carries, a cut or overlong one, and a wrapper of both flags. Encoding
-// picks the smallest wrapper and refuses a packet longer than a link carries.
+// longer than a link carries, a cut or overlong one, and an ID out of range. Encoding picks
+// the smallest wrapper and refuses a packet longer than a link carries.
 #pragma once
 
 #include <cstdint>

@@ -83,6 +83,9 @@ TEST(DlpCodec, KnownBytes) {
   std::string why;
   ASSERT_TRUE(DecodeResponse(p, &back, &why)) << why;
   EXPECT_EQ(back.args.at(0).data.size(), 65540u);
+  Request old_long;
+  ASSERT_TRUE(DecodeRequest(Bytes{0x2F, 1, 0xC0, 0x20, 0, 0, 0, 2, 0, 0}, &old_long, &why)) << why;
+  EXPECT_EQ(old_long.args.at(0).id, 0x20);
 
   // Dates: 9 December 2026 14:16:35, and never.
   Writer w;
@@ -185,8 +188,9 @@ TEST(DlpCodec, MalformedPacketsRefused) {
       {{0x17, 1, 0xA0, 0, 1}, false, "cut header"},
       {{0x17, 1, 0x20, 5, 1, 2}, false, "claims 5 bytes, 2 left"},
       {{0x17, 1, 0x60, 0, 0xFF, 0xFF, 0xFF, 0xFF}, false, "claims 4294967295 bytes"},
-      {{0x17, 1, 0xE0, 0}, false, "both the short and the long flag"},
-      {{0x17, 1, 0x05, 0}, false, "argument ID below 0x20"},
+      {{0x17, 1, 0xE0, 0, 0, 0, 0, 0}, false, "argument ID out of range"},
+      {{0x17, 1, 0xC0, 0x20, 0, 0, 0}, false, "cut header"},
+      {{0x17, 1, 0x05, 0}, false, "argument ID out of range"},
       {{0x17, 0, 0x20}, false, "1 bytes after the last argument"},
       {{0x97, 2, 0, 0, 0x20, 1, 1}, true, "argument 2 of 2 missing"},
   };

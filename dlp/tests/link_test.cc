@@ -13,6 +13,7 @@
 #include "dlp/server.h"
 #include "handheld.h"
 #include "hhlink/netsync.h"
+#include "messages.h"
 #include "packet.h"
 #include "pdbfile/pdbfile.h"
 #include "test_prefix.h"
@@ -21,6 +22,13 @@ namespace nb::dlp {
 namespace {
 
 constexpr uint32_t kCreator = 0x76584131;  // vXA1
+
+std::vector<uint8_t> Answer(uint8_t func, std::vector<Arg> args) {
+  std::vector<uint8_t> packet;
+  std::string why;
+  EncodeResponse(Response{func, 0, std::move(args)}, &packet, &why);
+  return packet;
+}
 
 class DlpLinkTest : public ::testing::Test {
  protected:
@@ -169,6 +177,44 @@ TEST_F(DlpLinkTest, MalformedOrMismatchedAnswersLoseTheLink) {
     EXPECT_EQ(kLinkLost, client_->OpenConduit());
     handheld_.join();
   }
+}
+
+TEST_F(DlpLinkTest, WithoutFindDbTheOpenDatabaseIsDescribedFromTheList) {
+  std::vector<uint8_t> functions;
+  DbInfo entry;
+  entry.name = "Apr";
+  entry.creator = kCreator;
+  entry.version = 3;
+  entry.index = 7;
+  Start([&functions, entry](nb::link::PacketLink& link) {
+    const std::vector<std::vector<uint8_t>> answers = {
+        Answer(kFuncReadDBList, {EncodeDbList(DbList{7, false, {entry}})}),
+        {0x97, 1, 0, 0, 0x20, 1, 4},       // handle 4
+        {0xAB, 1, 0, 0, 0x20, 2, 0, 6},    // 6 records
+        {0xB9, 0, 0, kErrIllegalRequest},  // no FindDB
+        {0xAB, 1, 0, 0, 0x20, 2, 0, 6}};
+    std::vector<uint8_t> request;
+    for (const auto& answer : answers) {
+      if (!link.Receive(&request) || !link.Send(answer)) return;
+      functions.push_back(request.at(0));
+    }
+  });
+  std::vector<DbInfo> dbs;
+  uint8_t h = 0;
+  ASSERT_EQ(kOk, client_->ReadDbList(0, &dbs));
+  ASSERT_EQ(kOk, client_->OpenDb("Apr", kOpenRead, &h));
+  DbInfo info;
+  uint16_t count = 0;
+  for (int i = 0; i < 2; ++i) {  // FindDB is asked once only
+    ASSERT_EQ(kOk, client_->ReadOpenDbInfo(h, &info, &count));
+    EXPECT_EQ(count, 6);
+    EXPECT_EQ(info.name, "Apr");
+    EXPECT_EQ(info.creator, kCreator);
+    EXPECT_EQ(info.version, 3);
+  }
+  handheld_.join();
+  EXPECT_EQ(functions, (std::vector<uint8_t>{kFuncReadDBList, kFuncOpenDB, kFuncReadOpenDBInfo,
+                                             kFuncFindDB, kFuncReadOpenDBInfo}));
 }
 
 TEST_F(DlpLinkTest, RequestsTheServerCannotDecodeGetErrorAnswers) {
