@@ -454,7 +454,8 @@ Status FolderHandheld::ReadDbList(uint16_t start, std::vector<nb::dlp::DbInfo>* 
   if (ended_) return nb::dlp::kLinkLost;
   std::map<std::string, nb::dlp::DbInfo> all;
   std::vector<std::string> problems;
-  for (const DatabaseInfo& d : store_.List(start == 0 ? &problems : nullptr)) {
+  // Each unusable file is told once per synchronisation.
+  for (const DatabaseInfo& d : store_.List(problems_told_ ? nullptr : &problems)) {
     if (deleted_.count(d.name)) continue;
     nb::dlp::DbInfo& info = all[d.name];
     info.name = d.name;
@@ -468,6 +469,7 @@ Status FolderHandheld::ReadDbList(uint16_t start, std::vector<nb::dlp::DbInfo>* 
     info.backed_up = d.backed_up;
   }
   for (const std::string& p : problems) Report("not a usable database file: " + p);
+  problems_told_ = true;
   for (const auto& [name, db] : pending_) all[name] = InfoOf(db);
   for (const auto& [handle, o] : open_)
     if (!all.count(o.db.name)) all[o.db.name] = InfoOf(o.db);

@@ -167,6 +167,7 @@ class FolderHandheld : public nb::dlp::Handheld {
   std::string log_;
   bool log_begun_ = false, log_changed_ = false;
   uint32_t keep_alives_ = 0;
+  bool problems_told_ = false;
   bool ended_ = false;
   std::function<void(const std::string&)> report_;
 };

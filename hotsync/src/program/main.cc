@@ -169,8 +169,11 @@ int Main(int argc, char** argv) {
   auto* sync = app.add_subcommand("sync", "synchronise the virtual handheld in DIR");
   sync->footer(
       "One press of the HotSync button for the virtual handheld in DIR (its handheld.ini names "
-      "the user): finds or makes the HotSync user, runs every registered conduit whose creator "
-      "owns a database on the handheld, then installs what waits in the user's install folder. "
+      "the user; one without a user gets the desktop's only user): finds or makes the HotSync "
+      "user, runs every registered conduit whose creator owns a database on the handheld, "
+      "installs what waits in the user's install folder, then leaves the log of the "
+      "synchronisation in the handheld's \"HotSync log.txt\" and the user, this desktop and "
+      "the date in its handheld.ini. "
       "Exits with 0 only when every conduit succeeded and everything waiting was installed. "
       "One synchronisation per desktop at a time: while another runs, this one waits for it.");
   sync->add_option("--handheld", handheld, "the virtual handheld's folder")->type_name("DIR");
