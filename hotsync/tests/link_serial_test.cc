@@ -27,7 +27,9 @@ TEST(LinkSerialTest, SynchronisesOverSlpWithLostAcknowledgementsAndBrokenPackets
     const std::string line = "--serial " + cable.end(1) + " --baud 115200 ";
     std::string out;
     EXPECT_EQ(desk.Press(line + c.faults, &out), c.status) << out << desk.Output();
-    if (c.status != 0) EXPECT_EQ(desk.Press(line, &out), 0) << out << desk.Output();
+    if (c.status != 0) {
+      EXPECT_EQ(desk.Press(line, &out), 0) << out << desk.Output();
+    }
     desk.Stop();
     if (clean.empty()) clean = desk.Appraisals();
     EXPECT_EQ(clean.size(), 5u);
