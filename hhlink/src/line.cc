@@ -1,5 +1,6 @@
 #include "line.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -16,6 +17,11 @@ int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+Line::Line(int fd, std::string peer) : fd_(fd), peer_(std::move(peer)) {
+  const int flags = TheOs().Fcntl(fd_, F_GETFL, 0);
+  if (flags >= 0) TheOs().Fcntl(fd_, F_SETFL, flags | O_NONBLOCK);
 }
 
 Line::~Line() {
@@ -63,7 +69,7 @@ bool Line::Read(uint8_t* data, size_t n, int timeout_ms, std::string* error) {
 }
 
 bool Line::Write(const uint8_t* data, size_t n, std::string* error) {
-  // Small pieces: a terminal takes what fits its buffer and a blocking write never waits long.
+  // Small pieces to a terminal: it takes what fits its buffer.
   constexpr size_t kPiece = 256;
   const int64_t deadline = NowMs() + 30000;
   for (size_t done = 0; done < n;) {

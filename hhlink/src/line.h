@@ -14,7 +14,8 @@ namespace nb::link {
 class Line {
  public:
   // `peer` names the other end in messages: "handheld" or "desktop".
-  Line(int fd, std::string peer) : fd_(fd), peer_(std::move(peer)) {}
+  // Makes the descriptor non-blocking: a write never waits past its time-out.
+  Line(int fd, std::string peer);
   ~Line();
   Line(const Line&) = delete;
   Line& operator=(const Line&) = delete;

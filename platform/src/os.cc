@@ -134,6 +134,7 @@ int Os::TcSetAttr(int fd, int when, const struct termios* attributes) {
   return ::tcsetattr(fd, when, attributes);
 }
 int Os::TcDrain(int fd) { return ::tcdrain(fd); }
+int Os::Fcntl(int fd, int command, int argument) { return ::fcntl(fd, command, argument); }
 int Os::CfSetSpeed(struct termios* attributes, unsigned speed) {
   return ::cfsetspeed(attributes, speed);
 }

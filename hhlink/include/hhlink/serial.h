@@ -28,8 +28,10 @@ std::unique_ptr<PacketLink> AcceptSerial(int fd, int baud, std::string* error);
 // Handheld: wakes the desktop offering `max_baud` and switches to the speed it names.
 std::unique_ptr<PacketLink> ConnectSerial(int fd, int max_baud, const Faults& faults,
                                           std::string* error);
-// Desktop: tells from the first byte whether the handheld speaks SLP (0xBE) or NetSync
-// framing (USB cradles) on the line, and accepts accordingly.
+// Desktop: waits up to kDefaultTimeoutMs for the first byte (poll the line first to wait
+// longer), tells from it whether the handheld speaks SLP (0xBE) or NetSync framing (USB
+// cradles; 0x01, or 0x90 from those that send the first packet without its header), and
+// accepts accordingly.
 std::unique_ptr<PacketLink> AcceptOnLine(int fd, int baud, std::string* error);
 
 }  // namespace nb::link

@@ -96,6 +96,8 @@ class Os {
   virtual int TcSetAttr(int fd, int when, const struct termios* attributes);
   // tcdrain(3): waits until what was written has left the line (before a speed change).
   virtual int TcDrain(int fd);
+  // fcntl(2) with an int argument (F_GETFL, F_SETFL, ...).
+  virtual int Fcntl(int fd, int command, int argument);
   virtual int CfSetSpeed(struct termios* attributes, unsigned speed);  // a B9600-style code
   // --- end of sockets, serial lines and waiting ---
 };
