@@ -79,8 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> packet;
   Request request, request_again;
   if (DecodeRequest({data, size}, &request, &why)) {
-    if (!EncodeRequest(request, &packet, &why) ||
-        !DecodeRequest(packet, &request_again, &why) ||
+    if (!EncodeRequest(request, &packet, &why) || !DecodeRequest(packet, &request_again, &why) ||
         !SameArgs(request.args, request_again.args))
       std::abort();
     Typed(request.args);
