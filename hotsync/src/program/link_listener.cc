@@ -3,7 +3,6 @@
 #include <poll.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 #include "desktop.h"
 #include "dlp/client.h"
@@ -26,21 +25,22 @@ constexpr long kReopenSeconds = 1;
 
 bool IsLoopback(const std::string& address) {
   return address.empty() || address == "localhost" || address.rfind("127.", 0) == 0 ||
-         address == "::1";
+         address == "[::1]";
 }
 
 // Tells the handheld and the desktop's log that this handheld's turn did not come.
 void RefuseBusy(nb::dlp::Handheld& handheld, const std::string& where, const std::string& why) {
-  const std::string text = "HotSync Manager is busy with another synchronisation; try again later";
-  handheld.AddSyncLogEntry(text + "\n");
+  handheld.AddSyncLogEntry(
+      "HotSync Manager is busy with another synchronisation; try again later\n");
   handheld.EndOfSync(nb::dlp::kSyncOther);
+  const std::string text = why + "; the handheld was told to try again later";
   Desktop desktop;
   std::string error;
-  if (!ReadDesktop(&desktop, &error)) return Complain(where + ": " + text + " (" + why + ")");
+  if (!ReadDesktop(&desktop, &error)) return Complain(where + ": " + text);
   SyncLog log(desktop);
-  if (!log.usable()) return Complain(where + ": " + text + " (" + why + ")");
+  if (!log.usable()) return Complain(where + ": " + text);
   log.Begin(DesktopLogFile(desktop), "", where);
-  log.Problem(text + " (" + why + ")");
+  log.Problem(text);
   log.End(false);
 }
 
@@ -63,7 +63,8 @@ bool AwaitTurn(nb::dlp::Handheld& handheld, const std::string& where,
       RefuseBusy(handheld, where, why);
       return false;
     }
-    if (!said) Say("HotSync: " + where + " waits: " + why), said = true;
+    if (!said) Say("HotSync: the handheld on the " + where + " waits for its turn: " + why);
+    said = true;
     if (now - last_tick >= kKeepAliveSeconds) {
       last_tick = now;
       if (handheld.KeepAlive() != nb::dlp::kOk) {
@@ -71,7 +72,11 @@ bool AwaitTurn(nb::dlp::Handheld& handheld, const std::string& where,
         return false;
       }
     }
-    idle(1000);
+    if (!idle(1000)) {
+      handheld.EndOfSync(nb::dlp::kSyncCancelled);
+      Complain(where + ": HotSync Manager closes; the handheld's synchronisation is cancelled");
+      return false;
+    }
   }
 }
 
@@ -92,14 +97,12 @@ bool ParseListenAddress(const std::string& text, std::string* address, int* port
   const size_t colon = text.rfind(':');
   const std::string number = colon == std::string::npos ? text : text.substr(colon + 1);
   *address = colon == std::string::npos ? "" : text.substr(0, colon);
-  char* end = nullptr;
-  errno = 0;
-  const long value = number.empty() ? -1 : std::strtol(number.c_str(), &end, 10);
-  if (value < 0 || value > 65535 || errno || *end) {
+  if (number.empty() || number.size() > 5 ||
+      number.find_first_not_of("0123456789") != std::string::npos || std::stoi(number) > 65535) {
     *error = "--listen takes [ADDRESS:]PORT with a port from 0 to 65535, not \"" + text + "\"";
     return false;
   }
-  *port = int(value);
+  *port = std::stoi(number);
   return true;
 }
 

@@ -28,8 +28,8 @@ bool ParseListenAddress(const std::string& text, std::string* address, int* port
 class LinkListeners {
  public:
   // Called about every second while a link session waits for its turn, so the program's
-  // own messages are still answered.
-  using Idle = std::function<void(int timeout_ms)>;
+  // own messages are still answered; false when the program is to end.
+  using Idle = std::function<bool(int timeout_ms)>;
 
   // Null with the reason when the listening socket cannot be had. A cradle that is not
   // there yet is waited for.

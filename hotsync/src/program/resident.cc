@@ -126,7 +126,10 @@ class Resident {
       if (polled[i].revents) ready.push_back(polled[i].fd);
     if (ready.empty()) return;
     busy_ = true;
-    links_->Serve(ready, [this](int timeout_ms) { window_->Pump(timeout_ms); });
+    links_->Serve(ready, [this](int timeout_ms) {
+      window_->Pump(timeout_ms);
+      return !closing_ && !g_stop;
+    });
     busy_ = false;
   }
 
