@@ -340,20 +340,18 @@ void GiveUniqueIds(Database& db, uint32_t* last_id) {
 std::unique_ptr<FolderHandheld> FolderHandheld::Open(const std::string& folder, CommitAt commit,
                                                      std::string* error, bool* busy) {
   if (busy) *busy = false;
-  auto store = hotsync::Handheld::Open(folder, error);
-  if (!store) return nullptr;
+  // The folder's own faults come first; it is read again under the lock, since the
+  // synchronisation that held it may have changed it.
+  if (!hotsync::Handheld::Open(folder, error)) return nullptr;
   auto lock = HandheldLock::Acquire(folder, error);
   if (!lock) {
     if (busy) *busy = true;
     return nullptr;
   }
+  auto store = hotsync::Handheld::Open(folder, error);
+  if (!store) return nullptr;
   std::unique_ptr<FolderHandheld> h(new FolderHandheld(std::move(*store), commit));
   h->lock_ = std::move(lock);
-  // Read again under the lock: the synchronisation that held it may have changed the user.
-  if (auto again = hotsync::Handheld::Open(folder, error))
-    h->store_ = std::move(*again);
-  else
-    return nullptr;
   h->user_ = h->store_.user();
   for (const std::string& file : h->store_.RemoveUnfinishedWrites())
     h->Report("removed " + file + ", left by an interrupted synchronisation");

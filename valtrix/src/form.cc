@@ -13,6 +13,7 @@
 #include "dao/dao.h"
 #include "export/export_appraisal.h"
 #include "globals.h"
+#include "import/downloads_kept.h"
 #include "import/import_appraisals.h"
 #include "import/imported_files.h"
 #include "import/interrupted_downloads.h"
@@ -161,10 +162,12 @@ void frmValtrix::OnSyncEvent(int code, long param) {
   if (sync_ctl_->SyncCreatorId() != kAppCreator) return;
   switch (code) {
     case 2:
+      SettleDownloadsSent(false);
       sync_stage_ = kStageEnd;
       Progress("stage End: the synchronisation has ended");
       return;
     case 1:
+      SettleDownloadsSent(true);
       requests_.clear();
       download_failed_ = false;
       RemoveUnfinishedTableFiles();
@@ -195,10 +198,7 @@ void frmValtrix::OnSyncEvent(int code, long param) {
     download_failed_ = true;
   }
   if (pending_transfers_ != 0) return;
-  if (sync_stage_ == kStageTablesDown && !download_failed_) {
-    ForgetImportedFiles();
-    NoteDownloadsDone();
-  }
+  if (sync_stage_ == kStageTablesDown && !download_failed_) NoteDownloadsSent();
   if (sync_stage_ == kStageTablesUp) {
     // As the handheld holds them: what the downloads change is measured against this.
     on_handheld_ = ReadAppraisalRows();

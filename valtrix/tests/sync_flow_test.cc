@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "dao/dao.h"
+#include "hotsync/conduit_registry.h"
 #include "platform/bus.h"
+#include "platform/registry.h"
 #include "syncutil_loader.h"
 #include "test_files.h"
 #include "test_prefix.h"
@@ -238,6 +240,37 @@ TEST_F(SyncFlowTest, AMarkThatCannotBeWrittenStopsTheStageBeforeTheImport) {
     const std::string log = Slurp(app_ + "/errorlog.txt");
     EXPECT_NE(log.find("stopped at stage B>C"), std::string::npos) << log;
     EXPECT_NE(log.find(app_ + "/System/Downloads.pending"), std::string::npos) << log;
+  }
+}
+
+// The handheld keeps the downloads only if the synchronisation ends cleanly after them:
+// the imported file and the mark stay until HotSync has noted that end.
+TEST_F(SyncFlowTest, ImportedFilesAreForgottenOnlyAfterACleanEnd) {
+  const std::string key = hotsync::FindPalmKeys().user + "\\HotSync Manager";
+  if (key.front() == '\\') GTEST_SKIP() << "no hotsync to set up the desktop";
+  for (const bool clean : {false, true}) {
+    SCOPED_TRACE(clean ? "ended cleanly" : "link dropped after the downloads");
+    std::filesystem::remove_all(app_);
+    std::filesystem::create_directories(app_ + "/Outbox");
+    ASSERT_EQ(
+        std::system((NB_BIN_DIR "/aprgen --count 0 '" + app_ + "/System' >/dev/null").c_str()), 0);
+    std::ofstream(app_ + "/Outbox/job.vxa") << "[AppraisalData]\r\nCITY.1=Lower\r\n";
+    ASSERT_TRUE(nb::reg::SetDword(nb::reg::Hive::kCurrentUser, key, "SyncSession", 7));
+    ValtrixProcess valtrix(app_);
+    ASSERT_TRUE(valtrix.WaitForWindow());
+    Notify(1);
+    Done(TakeQueue().at(0));
+    for (int round = 0; round < 2; ++round)  // the uploads, then the downloads
+      for (const Command& c : TakeQueue()) Done(c);
+    EXPECT_TRUE(TakeQueue().empty());
+    EXPECT_EQ(Slurp(app_ + "/System/Downloads.session"), "7\n");
+    ASSERT_TRUE(
+        nb::reg::SetDword(nb::reg::Hive::kCurrentUser, key, "CleanSyncSession", clean ? 7 : 6));
+    Notify(1);
+    EXPECT_EQ(TakeQueue().size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(app_ + "/System/Downloads.session"));
+    EXPECT_EQ(std::filesystem::exists(app_ + "/System/Downloads.pending"), !clean);
+    EXPECT_EQ(std::filesystem::is_empty(app_ + "/System/Imported"), clean);
   }
 }
 

@@ -12,6 +12,10 @@ using nb::reg::Hive;
 
 constexpr char kLastUser[] = "LastUserID";
 constexpr char kDesktopId[] = "DesktopID";
+constexpr char kSession[] = "SyncSession";
+constexpr char kCleanSession[] = "CleanSyncSession";
+
+std::string ManagerKey(const Desktop& desktop) { return desktop.keys.user + "\\HotSync Manager"; }
 
 }  // namespace
 
@@ -44,16 +48,15 @@ std::string JoinPath(const std::string& left, const std::string& right) {
 }
 
 uint32_t LastUserId(const Desktop& desktop) {
-  return nb::reg::GetDword(Hive::kCurrentUser, desktop.keys.user + "\\HotSync Manager", kLastUser)
-      .value_or(0);
+  return nb::reg::GetDword(Hive::kCurrentUser, ManagerKey(desktop), kLastUser).value_or(0);
 }
 
 void SetLastUserId(const Desktop& desktop, uint32_t id) {
-  nb::reg::SetDword(Hive::kCurrentUser, desktop.keys.user + "\\HotSync Manager", kLastUser, id);
+  nb::reg::SetDword(Hive::kCurrentUser, ManagerKey(desktop), kLastUser, id);
 }
 
 uint32_t DesktopId(const Desktop& desktop) {
-  const std::string key = desktop.keys.user + "\\HotSync Manager";
+  const std::string key = ManagerKey(desktop);
   if (uint32_t id = nb::reg::GetDword(Hive::kCurrentUser, key, kDesktopId).value_or(0)) return id;
   // Time and data folder make two desktops unlikely to share one.
   uint32_t id = 2166136261u ^ uint32_t(nb::TheOs().Now());
@@ -61,6 +64,22 @@ uint32_t DesktopId(const Desktop& desktop) {
   if (id == 0) id = 1;
   nb::reg::SetDword(Hive::kCurrentUser, key, kDesktopId, id);
   return id;
+}
+
+bool StartSessionNumber(const Desktop& desktop, uint32_t* session, std::string* error) {
+  const std::string key = ManagerKey(desktop);
+  *session = nb::reg::GetDword(Hive::kCurrentUser, key, kSession).value_or(0) + 1;
+  if (*session == 0) *session = 1;  // never the number of a session that never ran
+  if (nb::reg::SetDword(Hive::kCurrentUser, key, kSession, *session)) return true;
+  *error = "cannot number this synchronisation: " + nb::reg::LastError();
+  return false;
+}
+
+bool NoteCleanEnd(const Desktop& desktop, uint32_t session, std::string* error) {
+  if (nb::reg::SetDword(Hive::kCurrentUser, ManagerKey(desktop), kCleanSession, session))
+    return true;
+  *error = "cannot note the clean end of this synchronisation: " + nb::reg::LastError();
+  return false;
 }
 
 void Say(const std::string& line) {

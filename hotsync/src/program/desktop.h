@@ -30,6 +30,14 @@ void SetLastUserId(const Desktop& desktop, uint32_t id);
 // made on first use and kept in the registry.
 uint32_t DesktopId(const Desktop& desktop);
 
+// A handheld keeps a synchronisation's changes only when it ends cleanly, so desktop
+// programs that changed it need to know whether it did. Each session gets the next number
+// ("SyncSession"); the last that ended cleanly is kept as "CleanSyncSession", both under
+// the HotSync Manager key. False with the registry's reason when the number cannot be
+// stored.
+bool StartSessionNumber(const Desktop& desktop, uint32_t* session, std::string* error);
+bool NoteCleanEnd(const Desktop& desktop, uint32_t session, std::string* error);
+
 // Standard output, flushed, so progress and log lines keep their order.
 void Say(const std::string& line);
 // Standard error, "hotsync: " in front.

@@ -217,7 +217,9 @@ int Session(const Desktop& desktop, SyncLog& log, nb::dlp::Handheld& handheld,
   if (s == nb::dlp::kOk) s = handheld.ReadSysInfo(&sys);
   HsUserRecord user{};
   bool new_user = false;
-  if (s != nb::dlp::kOk || !HandheldUser(desktop, info, options, &user, &new_user, &error)) {
+  uint32_t session = 0;
+  if (s != nb::dlp::kOk || !HandheldUser(desktop, info, options, &user, &new_user, &error) ||
+      !StartSessionNumber(desktop, &session, &error)) {
     if (s == nb::dlp::kLinkLost) {
       error = "the handheld link was lost: reading its user";
     } else {
@@ -274,6 +276,10 @@ int Session(const Desktop& desktop, SyncLog& log, nb::dlp::Handheld& handheld,
   if (s == nb::dlp::kLinkLost) return lost("ending the synchronisation");
   if (s != nb::dlp::kOk) {
     log.Problem("the handheld did not end the synchronisation cleanly: " + nb::dlp::StatusText(s));
+    ok = false;
+  } else if (!NoteCleanEnd(desktop, session, &error)) {
+    // Desktop programs then check what the handheld holds next time, as after a drop.
+    log.Problem(error);
     ok = false;
   }
   log.End(ok);
