@@ -9,6 +9,7 @@
 #include "pdbfile/bytes.h"
 #include "pdbfile/pdbfile.h"
 #include "platform/cli.h"
+#include "platform/os.h"
 
 namespace {
 
@@ -54,8 +55,7 @@ int main(int argc, char** argv) {
   std::string folder;
   app.add_option("FOLDER", folder, "where the files go")->required();
   if (int rc = nb::cli::Parse(app, argc, argv); rc >= 0) return rc;
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
+  nb::MakeFolders(folder);
   for (const auto& [file, db] : {std::pair{"NimbraEngine-standin.prc", Engine()},
                                  std::pair{"NimbraSysHeap-standin.pdb", Directory()}}) {
     const std::string path = folder + "/" + file;
