@@ -410,20 +410,6 @@ bool IsSymlink(const std::string& path) {
   return TheOs().Lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
-bool MakeFolders(const std::string& path, mode_t mode) {
-  if (path.empty()) return errno = ENOENT, false;
-  for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
-    const std::string part = path.substr(0, at);
-    if (!part.empty() && part.back() != '/' && TheOs().Mkdir(part.c_str(), mode) != 0 &&
-        errno != EEXIST)
-      return false;
-    if (at == std::string::npos) break;
-  }
-  struct stat st;
-  if (TheOs().Stat(path.c_str(), &st) != 0) return false;
-  return S_ISDIR(st.st_mode) || (errno = ENOTDIR, false);
-}
-
 std::string AbsolutePath(const std::string& path) {
   std::error_code ec;
   const std::filesystem::path absolute = std::filesystem::absolute(path, ec);

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/prefix.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "test_files.h"
@@ -161,7 +162,7 @@ TEST(Seam, EveryCallFailsWithEveryErrnoOnItsFileOnly) {
          std::string target;
          return TheOs().Readlink((p + "-link").c_str(), &target) != 0 || target != p;
        }},
-      {OsCall::kMkdir, "mkdir", [&](auto& p) { return !MakeFolders(p + "-dir/sub"); }},
+      {OsCall::kMkdir, "mkdir", [&](auto& p) { return !MakeDirs(p + "-dir/sub"); }},
       {OsCall::kChmod, "chmod", [&](auto& p) { return TheOs().Chmod(p.c_str(), 0755) != 0; }},
       {OsCall::kChmod, "chmod",
        [&](auto& p) { return on_fd(p, [&](int fd) { return TheOs().Fchmod(fd, 0755) != 0; }); }},

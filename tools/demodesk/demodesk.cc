@@ -14,6 +14,7 @@
 #include "pdbfile/pdbfile.h"
 #include "platform/cli.h"
 #include "platform/os.h"
+#include "platform/prefix.h"
 #include "syncutil/syncutil.h"
 
 namespace {
@@ -21,7 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 
 int MakeHandheld(const std::string& dir, const std::string& user, uint32_t id) {
-  nb::MakeFolders(dir);
+  nb::MakeDirs(dir);
   std::string error;
   if (!nb::WriteFileDurably(
           dir + "/handheld.ini",

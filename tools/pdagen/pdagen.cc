@@ -11,6 +11,7 @@
 #include "pda_model.h"
 #include "platform/cli.h"
 #include "platform/os.h"
+#include "platform/prefix.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ int main(int argc, char** argv) {
 
   if (appraisal) return Save(file, pdagen::AppraisalApp()) ? 0 : 1;
   if (seeds) {
-    nb::MakeFolders(file);
+    nb::MakeDirs(file);
     for (uint32_t v : {54u, 257u, 258u, 259u, 260u, 261u, 262u, 263u, 264u, 271u, 272u, 273u, 274u,
                        275u, 276u, 277u, 278u}) {
       const pdagen::App sample = pdagen::SampleApp(

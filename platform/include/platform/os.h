@@ -1,8 +1,8 @@
 // The one way the programs reach the operating system for files, and the one durable write.
 //
-// Os is a table of the system calls the programs use for files, folders, libraries and
-// the clock; the process holds one, TheOs(), POSIX by default. Calls return what the
-// system call returns and set errno likewise.
+// Os is a table of the system calls the programs use for files, folders, mappings, locks,
+// libraries, processes and the clock; the process holds one, TheOs(), POSIX by default. Calls
+// return what the system call returns and set errno likewise.
 //
 // Faults, for tests: a FaultyOs passes every call through except the Nth call of one kind,
 // which fails with a chosen errno or "crashes" (the process is killed on the spot, leaving
@@ -14,9 +14,8 @@
 // access and readlink), list, load, mkdir, chmod (also fchmod), truncate, mmap, symlink or
 // spawn. With a path part, only calls on a path containing it count: for calls on a
 // descriptor the path it was opened with, for rename and symlink either name, for spawn
-// the program. It is read
-// once, on the first call through TheOs(); a malformed value is ignored with a message
-// on stderr.
+// the program. It is read once, on the first call through TheOs(); a malformed value is
+// ignored with a message on stderr.
 //
 // WriteFileDurably writes under a unique temporary name in the same folder, syncs it,
 // renames it over `path` and syncs the folder, so the file is its old or its new whole
@@ -202,9 +201,6 @@ bool Exists(const std::string& path);
 bool IsFolder(const std::string& path);
 bool IsRegularFile(const std::string& path);
 bool IsSymlink(const std::string& path);
-// Makes `path` and the folders above it that are missing; false with errno when one cannot
-// be made or is no folder.
-bool MakeFolders(const std::string& path, mode_t mode = 0755);
 // `path` made absolute against the current folder and without "." and ".." parts.
 std::string AbsolutePath(const std::string& path);
 // True when no process `pid` exists any longer.
