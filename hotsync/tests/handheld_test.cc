@@ -162,5 +162,50 @@ TEST_F(HotSyncHandheldTest, OneSynchronisationAtATime) {
   EXPECT_TRUE(HandheldLock::Acquire(folder_, &error)) << error;
 }
 
+// The simulator's handheld: a link that drops before EndOfSync leaves the folder as it was;
+// EndOfSync writes every change at once.
+TEST_F(HotSyncHandheldTest, ChangesWaitForTheEndOfTheSynchronisation) {
+  std::string error;
+  ASSERT_TRUE(handheld_->Write(Db("Old"), &error)) << error;
+  auto snapshot = [&] {
+    std::string all;
+    for (const auto& e : std::filesystem::directory_iterator(folder_))
+      all += e.path().filename().string() + "=" + Slurp(e.path()) + "\n";
+    return all;
+  };
+  const std::string before = snapshot();
+  for (bool end : {false, true}) {
+    auto h = FolderHandheld::Open(folder_, CommitAt::kEndOfSync, &error);
+    ASSERT_TRUE(h) << error;
+    uint8_t handle = 0;
+    ASSERT_EQ(h->CreateDb({"New", 1, 2, 0, 1}, &handle), nb::dlp::kOk);
+    uint32_t id = 0;
+    ASSERT_EQ(h->WriteRecord(handle, {0, 0, 0, 0, {9}}, &id), nb::dlp::kOk);
+    ASSERT_EQ(h->CloseDb(handle), nb::dlp::kOk);
+    ASSERT_EQ(h->DeleteDb("Old"), nb::dlp::kOk);
+    nb::dlp::UserInfo user;
+    user.user_id = 99;
+    ASSERT_EQ(h->WriteUserInfo(user, nb::dlp::kModUserId), nb::dlp::kOk);
+    ASSERT_EQ(h->AddSyncLogEntry("OK\n"), nb::dlp::kOk);
+    std::vector<nb::dlp::DbInfo> list;
+    ASSERT_EQ(h->ReadDbList(0, &list), nb::dlp::kOk);
+    ASSERT_EQ(list.size(), 1u);  // the handheld sees its own changes at once
+    EXPECT_EQ(list[0].name, "New");
+    if (end) {
+      ASSERT_EQ(h->EndOfSync(nb::dlp::kSyncNormal), nb::dlp::kOk);
+    }
+    h.reset();
+    if (!end) {
+      EXPECT_EQ(snapshot(), before);
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/Old.pdb"));
+  auto db = Handheld::Open(folder_, &error)->Read("New", &error);
+  ASSERT_TRUE(db) << error;
+  EXPECT_EQ(db->records.at(0).data, std::vector<uint8_t>{9});
+  EXPECT_EQ(Handheld::Open(folder_, &error)->user_id(), 99u);
+  EXPECT_EQ(Slurp(folder_ + "/" + kHandheldLog), "OK\n");
+}
+
 }  // namespace
 }  // namespace hotsync::testing

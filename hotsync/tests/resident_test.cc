@@ -1,8 +1,11 @@
 // The resident HotSync Manager on the message bus: "hotsync press" makes it synchronise,
 // a close request ends it.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include "hotsync_fixture.h"
@@ -29,13 +32,15 @@ class HotSyncResidentTest : public HotSyncTest {
     }
   }
 
-  // Starts "hotsync ARG" (null: no argument) in the background and waits for its window.
-  void StartResident(const char* arg = "run") {
+  // Starts "hotsync ARGS" in the background and waits for its window.
+  void StartResident(std::vector<const char*> args = {"run"}) {
     const std::string out = prefix_.path() + "/resident.out";
+    args.insert(args.begin(), "hotsync");
+    args.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
       if (!freopen(out.c_str(), "w", stdout) || !freopen(out.c_str(), "a", stderr)) _exit(126);
-      execl(NB_BIN_DIR "/hotsync", "hotsync", arg, static_cast<char*>(nullptr));
+      execv(NB_BIN_DIR "/hotsync", const_cast<char* const*>(args.data()));
       _exit(127);
     }
     for (int i = 0; i < 500 && !nb::bus::FindWindow("KittyHawk", "HotSync Manager", &window_); ++i)
@@ -80,7 +85,7 @@ TEST_F(HotSyncResidentTest, PressRunsOneSynchronisationInTheResidentProgram) {
 
 TEST_F(HotSyncResidentTest, PressPassesTheResultAndErrorsOn) {
   setenv("HS_TEST_CONDUIT_RESULT", "4107", 1);  // the resident's conduits fail
-  StartResident("run");
+  StartResident();
   EXPECT_EQ(Press(), 1) << output_;
   EXPECT_TRUE(Contains(output_, "failed (4107)")) << output_;
   // While another synchronisation of the desktop runs, a press is refused.
@@ -97,11 +102,38 @@ TEST_F(HotSyncResidentTest, PressPassesTheResultAndErrorsOn) {
 TEST_F(HotSyncResidentTest, OneResidentAtATimeStartedWithoutArguments) {
   EXPECT_EQ(Press(), 1);
   EXPECT_TRUE(Contains(output_, "not running")) << output_;
-  StartResident(nullptr);  // as the installer starts it: no command
+  StartResident({});  // as the installer starts it: no command
   EXPECT_EQ(HotSync("run"), 1);
   EXPECT_TRUE(Contains(output_, "already running")) << output_;
   kill(pid_, SIGTERM);
   EXPECT_EQ(WaitForExit(), 0);
+}
+
+// A peer that does not speak HotSync is sent away and the listener stays.
+TEST_F(HotSyncResidentTest, ListenerRefusesAMalformedHandshakeAndKeepsListening) {
+  EXPECT_EQ(HotSync("run --listen 127.0.0.1:65536"), 2);
+  StartResident({"run", "--listen", "127.0.0.1:0"});
+  const std::string out = prefix_.path() + "/resident.out", shown = "NetSync on 127.0.0.1:";
+  for (int i = 0; i < 500 && !Contains(Slurp(out), shown); ++i) usleep(10000);
+  const std::string text = Slurp(out);
+  ASSERT_TRUE(Contains(text, shown)) << text;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(std::atoi(text.c_str() + text.find(shown) + shown.size()));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  for (int round = 1; round <= 2; ++round) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0) << round;
+    const char junk[] = "GET / HTTP/1.0\r\n\r\n";
+    ASSERT_EQ(write(fd, junk, sizeof junk - 1), ssize_t(sizeof junk - 1));
+    char c;
+    EXPECT_LE(read(fd, &c, 1), 0) << "the resident hangs up";
+    close(fd);
+  }
+  EXPECT_TRUE(nb::bus::SendMessage(window_, nb::bus::kCloseMessage, 0, 0));
+  EXPECT_EQ(WaitForExit(), 0);
+  const std::string log = Slurp(out);
+  EXPECT_NE(log.find("no HotSync"), log.rfind("no HotSync")) << log;
 }
 
 }  // namespace

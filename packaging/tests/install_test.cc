@@ -28,7 +28,7 @@ TEST(Install, TheInstalledProgramsSynchroniseWithoutTheBuildFolder) {
         "etc/xdg/autostart/valtrix.desktop", "share/bash-completion/completions/hotsync"})
     EXPECT_TRUE(fs::exists(root + "/" + f)) << f;
   EXPECT_NE(nb::testing::Slurp(root + "/lib/systemd/user/hotsync.service")
-                .find("ExecStart=\"" + bin + "/hotsync\" run\n"),
+                .find("ExecStart=\"" + bin + "/hotsync\" run --listen 127.0.0.1:14238\n"),
             std::string::npos);
   EXPECT_NE(nb::testing::Slurp(root + "/etc/xdg/autostart/valtrix.desktop")
                 .find("Exec=\"" + lib + "/valtrix-start\"\n"),

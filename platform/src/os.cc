@@ -8,6 +8,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -168,6 +169,39 @@ int Os::StartDetached(const char* program, const std::vector<std::string>& args)
   ::close(status_pipe[0]);
   return failed ? (errno = err, -1) : 0;
 }
+
+// --- Sockets, serial lines and waiting (the handheld link) ---
+int Os::Poll(struct pollfd* fds, nfds_t n, int timeout_ms) { return ::poll(fds, n, timeout_ms); }
+int Os::Socket(int domain, int type, int protocol) { return ::socket(domain, type, protocol); }
+int Os::Bind(int fd, const struct sockaddr* address, socklen_t length) {
+  return ::bind(fd, address, length);
+}
+int Os::Listen(int fd, int backlog) { return ::listen(fd, backlog); }
+int Os::Accept(int fd, struct sockaddr* address, socklen_t* length) {
+  return ::accept4(fd, address, length, SOCK_CLOEXEC);
+}
+int Os::Connect(int fd, const struct sockaddr* address, socklen_t length) {
+  return ::connect(fd, address, length);
+}
+int Os::SetSockOpt(int fd, int level, int name, const void* value, socklen_t length) {
+  return ::setsockopt(fd, level, name, value, length);
+}
+int Os::GetSockName(int fd, struct sockaddr* address, socklen_t* length) {
+  return ::getsockname(fd, address, length);
+}
+ssize_t Os::Send(int fd, const void* data, size_t n, int flags) {
+  return ::send(fd, data, n, flags);
+}
+int Os::TcGetAttr(int fd, struct termios* attributes) { return ::tcgetattr(fd, attributes); }
+int Os::TcSetAttr(int fd, int when, const struct termios* attributes) {
+  return ::tcsetattr(fd, when, attributes);
+}
+int Os::TcDrain(int fd) { return ::tcdrain(fd); }
+int Os::Fcntl(int fd, int command, int argument) { return ::fcntl(fd, command, argument); }
+int Os::CfSetSpeed(struct termios* attributes, unsigned speed) {
+  return ::cfsetspeed(attributes, speed);
+}
+// --- end of sockets, serial lines and waiting ---
 
 bool FaultyOs::Parse(std::string_view setting, OsCall* call, int* nth, int* err, bool* crash,
                      std::string* path_part) {

@@ -1,6 +1,7 @@
 // HotSync's sync library stand-in, "Sync20.dll" in the HotSync folder, and the record
 // types its operations take. Databases live on the handheld of the synchronisation in
-// progress (a virtual handheld folder, see handheld.h); only card 0 exists.
+// progress, reached through the handheld interface (dlp/handheld.h): a virtual handheld
+// folder or a handheld at the end of a link; only card 0 exists.
 // Every operation returns 0 on success and a non-zero HotSync error code on failure.
 // Reads copy at most buffer_size bytes and set size to the full size, so a caller sees
 // when its buffer was too small.
@@ -24,6 +25,8 @@ enum : int32_t {
   kSyncErrWrite = 0x4009,        // the database file could not be replaced
   kSyncErrReadOnly = 0x400A,     // write through a handle opened for reading
   kSyncErrBusy = 0x400B,         // opened exclusively elsewhere
+  kSyncErrLinkLost = 0x400C,     // the link to the handheld failed; nothing more gets through
+  kSyncErrHandheld = 0x400D,     // the handheld refused the request for another reason
 };
 
 // Open modes, combinable.
@@ -97,10 +100,18 @@ using SyncReadRecordByIndexFn = int32_t (*)(SyncRecord* record);
 using SyncYieldCyclesFn = int32_t (*)(uint16_t max_milliseconds);
 using SyncReadOpenDbInfoFn = int32_t (*)(uint8_t handle, SyncDbInfo* info);
 
-// Stand-in only, called by the hotsync program around the conduits: which handheld
-// folder the operations work on (null ends the session, closing what is still open
-// and writing back what changed). Returns 0 on success.
+namespace nb::dlp {
+class Handheld;
+}
+
+// Stand-in only, called by the hotsync program around the conduits: which handheld the
+// operations work on. SyncBeginSession opens a virtual handheld folder itself (locked,
+// each database written when closed); SyncEndSession closes what is still open and, for
+// such a folder, ends its synchronisation. SyncBeginHandheld uses the caller's handheld,
+// which must outlive the session; SyncEndSession then closes what the conduits left open
+// and leaves the rest (EndOfSync among it) to the caller. Return 0 on success.
 using SyncBeginSessionFn = int32_t (*)(const char* handheld_folder);
+using SyncBeginHandheldFn = int32_t (*)(nb::dlp::Handheld* handheld);
 using SyncEndSessionFn = int32_t (*)();
 // Number of SyncYieldCycles calls since the session began (tests watch the link).
 using SyncYieldCountFn = uint32_t (*)();

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "platform/os.h"
 #include "platform/registry.h"
 
 namespace hotsync {
@@ -10,6 +11,7 @@ namespace {
 using nb::reg::Hive;
 
 constexpr char kLastUser[] = "LastUserID";
+constexpr char kDesktopId[] = "DesktopID";
 
 }  // namespace
 
@@ -48,6 +50,17 @@ uint32_t LastUserId(const Desktop& desktop) {
 
 void SetLastUserId(const Desktop& desktop, uint32_t id) {
   nb::reg::SetDword(Hive::kCurrentUser, desktop.keys.user + "\\HotSync Manager", kLastUser, id);
+}
+
+uint32_t DesktopId(const Desktop& desktop) {
+  const std::string key = desktop.keys.user + "\\HotSync Manager";
+  if (uint32_t id = nb::reg::GetDword(Hive::kCurrentUser, key, kDesktopId).value_or(0)) return id;
+  // Time and data folder make two desktops unlikely to share one.
+  uint32_t id = 2166136261u ^ uint32_t(nb::TheOs().Now());
+  for (unsigned char c : desktop.data_dir) id = (id ^ c) * 16777619u;
+  if (id == 0) id = 1;
+  nb::reg::SetDword(Hive::kCurrentUser, key, kDesktopId, id);
+  return id;
 }
 
 void Say(const std::string& line) {

@@ -26,6 +26,9 @@ std::string JoinPath(const std::string& left, const std::string& right);
 // The user whose log "hotsync log" shows by default; 0 before the first synchronisation.
 uint32_t LastUserId(const Desktop& desktop);
 void SetLastUserId(const Desktop& desktop, uint32_t id);
+// This desktop's ID, which a handheld keeps as the desktop it last synchronised with;
+// made on first use and kept in the registry.
+uint32_t DesktopId(const Desktop& desktop);
 
 // Standard output, flushed, so progress and log lines keep their order.
 void Say(const std::string& line);

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <vector>
 
 #include "handheld.h"
@@ -86,6 +87,46 @@ std::optional<nb::pdb::Database> HandheldDatabase(const std::string& path, std::
   return db;
 }
 
+// The handheld's limits, checked before its database is replaced.
+std::string TooBigForTheHandheld(const nb::pdb::Database& db) {
+  if (!ValidDatabaseName(db.name)) return "\"" + db.name + "\" is not a database name";
+  if (db.records.size() > 0xFFFF) return "more records than a handheld database holds";
+  if (db.app_info.size() > 0xFFFF) return "its application block is larger than 64 KB";
+  for (const nb::pdb::Record& r : db.records)
+    if (r.data.size() > 0xFFFF) return "a record is larger than 64 KB";
+  return "";
+}
+
+// Replaces the database of db's name on the handheld with db: the handheld's status.
+nb::dlp::Status Install(nb::dlp::Handheld& handheld, const nb::pdb::Database& db) {
+  using namespace nb::dlp;
+  Status s = handheld.DeleteDb(db.name);
+  if (s != kOk && s != kErrNotFound) return s;
+  uint8_t h = 0;
+  const uint16_t attributes = db.attributes & uint16_t(~kDbOpen);
+  if ((s = handheld.CreateDb({db.name, db.creator, db.type, attributes, db.version}, &h))) return s;
+  if (!db.app_info.empty()) s = handheld.WriteAppBlock(h, db.app_info);
+  std::set<uint32_t> ids;
+  for (size_t i = 0; s == kOk && i < db.records.size(); ++i) {
+    const nb::pdb::Record& r = db.records[i];
+    if (db.IsResource()) {
+      s = handheld.WriteResource(h, {r.res_type, r.res_id, 0, r.data});
+      continue;
+    }
+    // A record without an ID of its own, or with one an earlier record has, gets a new one.
+    const uint32_t id = ids.insert(r.unique_id & 0xFFFFFF).second ? r.unique_id & 0xFFFFFF : 0;
+    uint32_t given = 0;
+    s = handheld.WriteRecord(
+        h, {id, 0, uint8_t(r.attributes & 0xF0), uint8_t(r.category & 0x0F), r.data}, &given);
+  }
+  if (s != kOk) {
+    // Half a database is none: it goes, as on a handheld whose HotSync was cut short.
+    if (handheld.CloseDb(h) == kOk) handheld.DeleteDb(db.name);
+    return s;
+  }
+  return handheld.CloseDb(h);
+}
+
 }  // namespace
 
 bool QueueForInstall(const Desktop& desktop, const HsUserRecord& user,
@@ -117,7 +158,7 @@ bool QueueForInstall(const Desktop& desktop, const HsUserRecord& user,
 }
 
 bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
-                         const std::string& handheld_folder, SyncLog& log) {
+                         nb::dlp::Handheld& handheld, SyncLog& log, bool* link_lost) {
   // As HotSync, only for a user flagged for installation.
   if (!InstallFlagSet(desktop, user.id)) return true;
   const std::string folder = nb::MapPath(InstallFolder(desktop, user));
@@ -130,24 +171,24 @@ bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
     return true;
   }
   std::string error;
-  auto lock = HandheldLock::Acquire(handheld_folder, &error);
-  auto handheld = lock ? Handheld::Open(handheld_folder, &error) : std::nullopt;
-  if (!handheld) {
-    log.Problem("nothing installed: " + error);
-    return false;
-  }
   bool ok = true;
   bool databases_left = false;  // they keep the flag, so the next synchronisation retries
   for (const std::string& file : files) {
     const std::string path = folder + "/" + file;
     auto db = HandheldDatabase(path, &error);
-    if (!db) {
+    if (db) error = TooBigForTheHandheld(*db);
+    if (!db || !error.empty()) {
       log.Problem("cannot install " + file + ": " + error + " (it stays in " + folder + ")");
       ok = false;
       continue;
     }
-    if (!handheld->Write(*db, &error)) {
-      log.Problem("cannot install " + file + ": " + error + " (it stays in " + folder + ")");
+    if (nb::dlp::Status s = Install(handheld, *db)) {
+      if (s == nb::dlp::kLinkLost) {
+        *link_lost = true;
+        return false;
+      }
+      log.Problem("cannot install " + file + ": the handheld answered \"" + nb::dlp::StatusText(s) +
+                  "\" (it stays in " + folder + ")");
       ok = false;
       databases_left = true;
       continue;

@@ -169,16 +169,36 @@ int Main(int argc, char** argv) {
   auto* sync = app.add_subcommand("sync", "synchronise the virtual handheld in DIR");
   sync->footer(
       "One press of the HotSync button for the virtual handheld in DIR (its handheld.ini names "
-      "the user): finds or makes the HotSync user, runs every registered conduit whose creator "
-      "owns a database on the handheld, then installs what waits in the user's install folder. "
+      "the user; one without a user gets the desktop's only user): finds or makes the HotSync "
+      "user, runs every registered conduit whose creator owns a database on the handheld, "
+      "installs what waits in the user's install folder, then leaves the log of the "
+      "synchronisation in the handheld's \"HotSync log.txt\" and the user, this desktop and "
+      "the date in its handheld.ini. "
       "Exits with 0 only when every conduit succeeded and everything waiting was installed. "
       "One synchronisation per desktop at a time: while another runs, this one waits for it.");
   sync->add_option("--handheld", handheld, "the virtual handheld's folder")->type_name("DIR");
-  app.add_subcommand("run", "stay resident as HotSync Manager (also without a command)")
-      ->footer(
-          "Stays resident as HotSync Manager (window class \"KittyHawk\", title "
-          "\"HotSync Manager\") until a close request or an interrupt ends it. "
-          "\"hotsync press\" makes it synchronise.");
+  LinkOptions links;
+  auto* run =
+      app.add_subcommand("run", "stay resident as HotSync Manager (also without a command)");
+  run->footer(
+      "Stays resident as HotSync Manager (window class \"KittyHawk\", title "
+      "\"HotSync Manager\") until a close request or an interrupt ends it. "
+      "\"hotsync press\" makes it synchronise. With --listen it waits for handhelds doing a "
+      "Network HotSync (port 14238; on loopback unless an address is named), with --port for "
+      "handhelds in a serial or USB cradle on DEVICE; each one that comes in is synchronised "
+      "in turn, one synchronisation per desktop at a time. A handheld from a network address "
+      "gets a new HotSync user only with --admit-new-users.");
+  run->add_option("--listen", links.listen, "NetSync address and port, e.g. 14238 or 0.0.0.0:14238")
+      ->type_name("[ADDR:]PORT");
+  run->add_option("--port", links.device, "the cradle's line, e.g. /dev/ttyUSB1 or /dev/ttyS0")
+      ->type_name("DEVICE");
+  run->add_option("--baud", links.baud, "the cradle's speed")
+      ->check(CLI::IsMember({9600, 19200, 38400, 57600, 115200, 230400}))
+      ->capture_default_str();
+  run->add_flag("--admit-new-users", links.admit_new_users,
+                "make HotSync users for new handhelds from network addresses too");
+  run->add_option("--user", links.user, "the user for a handheld that has none yet")
+      ->type_name("NAME");
   auto* press = app.add_subcommand("press", "make the resident HotSync Manager synchronise DIR");
   press->footer(
       "Makes the resident HotSync Manager synchronise the virtual "
@@ -246,10 +266,16 @@ int Main(int argc, char** argv) {
   }
   if (*install) return QueueFiles(user, words);
   if (*list) return ListHandheld(handheld);
+  if (*run && !links.listen.empty()) {
+    std::string address, error;
+    int port = 0;
+    if (!ParseListenAddress(links.listen, &address, &port, &error))
+      return nb::cli::UsageError(app, error);
+  }
   // Conduits' boxes show as windows when a display is there; without one no windowing
   // library is loaded at all.
   nb::ui::LoadQtHostIfDisplay();
-  return RunResident();
+  return RunResident(links);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "resident.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <filesystem>
 
 #include "desktop.h"
+#include "link_listener.h"
 #include "platform/bus.h"
 #include "platform/os.h"
 #include "platform/prefix.h"
@@ -70,11 +72,19 @@ int SynchroniseInto(const std::string& folder, const std::string& transcript) {
 
 class Resident {
  public:
-  int Run() {
+  int Run(const LinkOptions& link_options) {
     nb::bus::WindowInfo other;
     if (nb::bus::FindWindow(kWindowClass, "", &other)) {
       Complain("HotSync Manager is already running (process " + std::to_string(other.pid) + ")");
       return 1;
+    }
+    std::string error;
+    if (!link_options.listen.empty() || !link_options.device.empty()) {
+      links_ = LinkListeners::Open(link_options, &error);
+      if (!links_) {
+        Complain(error);
+        return 1;
+      }
     }
     press_ = nb::bus::RegisterWindowMessage(kPressMessage);
     window_ = nb::bus::Window::Create(
@@ -86,15 +96,43 @@ class Resident {
     }
     signal(SIGTERM, OnSignal);
     signal(SIGINT, OnSignal);
+    // A handheld that hangs up mid-write is a failed link, not the end of the program.
+    signal(SIGPIPE, SIG_IGN);
     Say("HotSync Manager is running: \"hotsync press --handheld DIR\" synchronises a handheld, "
         "a close request ends it");
-    while (!closing_ && !g_stop) window_->Pump(200);
+    if (links_) Say("HotSync Manager listens for handhelds: " + links_->Describe());
+    while (!closing_ && !g_stop) Wait();
     window_.reset();
     Say("HotSync Manager closed");
     return 0;
   }
 
  private:
+  // Answers the bus and serves the handheld links, whichever comes first.
+  void Wait() {
+    if (!links_) {
+      window_->Pump(200);
+      return;
+    }
+    std::vector<int> fds = links_->Fds();
+    std::vector<pollfd> polled;
+    for (int fd : fds) polled.push_back({fd, POLLIN, 0});
+    polled.push_back({window_->fd(), POLLIN, 0});
+    // Short enough to notice a cradle line that appeared.
+    if (nb::TheOs().Poll(polled.data(), polled.size(), 1000) <= 0) return;
+    if (polled.back().revents) window_->Pump(0);
+    std::vector<int> ready;
+    for (size_t i = 0; i + 1 < polled.size(); ++i)
+      if (polled[i].revents) ready.push_back(polled[i].fd);
+    if (ready.empty()) return;
+    busy_ = true;
+    links_->Serve(ready, [this](int timeout_ms) {
+      window_->Pump(timeout_ms);
+      return !closing_ && !g_stop;
+    });
+    busy_ = false;
+  }
+
   void Handle(uint32_t msg, uintptr_t wparam) {
     if (msg == nb::bus::kCloseMessage) {
       // A close request during a synchronisation ends the program after it.
@@ -125,13 +163,14 @@ class Resident {
 
   uint32_t press_ = 0;
   std::unique_ptr<nb::bus::Window> window_;
+  std::unique_ptr<LinkListeners> links_;
   bool busy_ = false;
   bool closing_ = false;
 };
 
 }  // namespace
 
-int RunResident() { return Resident().Run(); }
+int RunResident(const LinkOptions& links) { return Resident().Run(links); }
 
 int Press(const std::string& handheld_folder) {
   nb::bus::WindowInfo manager;

@@ -44,12 +44,14 @@ void SyncLog::Begin(const std::string& file, const std::string& user, const std:
   nb::reg::SetString(nb::reg::Hive::kCurrentUser, ManagerKey(desktop_), kLastLog, file);
   add_entry_(SyncBeginText(user, handheld).c_str(), kActivitySyncBegin, 1);
   open_ = true;
+  lines_.clear();
 }
 
 void SyncLog::Problem(const std::string& text) {
   // The log library echoes its entries on standard error.
   if (open_) {
     add_entry_(text.c_str(), kActivityProblem, 1);
+    lines_.push_back(text);
   } else {
     Complain(text);
   }
@@ -58,6 +60,7 @@ void SyncLog::Problem(const std::string& text) {
 void SyncLog::Note(const std::string& text) {
   if (open_) {
     add_entry_(text.c_str(), kActivityNote, 1);
+    lines_.push_back(text);
   } else {
     Say(text);
   }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "desktop.h"
 #include "hotsync/log.h"
@@ -50,7 +51,11 @@ class SyncLog {
   // each entry on standard error), before it on standard error or output.
   void Problem(const std::string& text);
   void Note(const std::string& text);
+  // A line only for the handheld's own log.
+  void Summary(const std::string& text) { lines_.push_back(text); }
   void End(bool ok);
+  // The problems, notes and summaries of the open or last block, for the handheld.
+  const std::vector<std::string>& lines() const { return lines_; }
 
  private:
   const Desktop& desktop_;
@@ -58,6 +63,7 @@ class SyncLog {
   LogSetFileFn set_file_ = nullptr;
   LogAddEntryFn add_entry_ = nullptr;
   bool open_ = false;
+  std::vector<std::string> lines_;
 };
 
 // The desktop's own log, for synchronisations whose user is unknown.

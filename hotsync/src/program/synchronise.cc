@@ -1,6 +1,7 @@
 #include "synchronise.h"
 
 #include <filesystem>
+#include <functional>
 #include <set>
 
 #include "handheld.h"
@@ -19,29 +20,62 @@
 namespace hotsync {
 namespace {
 
-// The desktop user of the handheld: by its user ID, or for a handheld that has none yet
-// by its user name, made when missing. A fresh ID is written back to the handheld.
-bool HandheldUser(const Desktop& desktop, Handheld& handheld, HsUserRecord* user,
-                  std::string* error) {
+using nb::dlp::Status;
+
+// The desktop user of the handheld: by its user ID, or for a handheld without one by its
+// user name; a handheld without a user gets the one the options name or the desktop's only
+// one. A user the desktop does not know is made when the options admit new users.
+bool HandheldUser(const Desktop& desktop, const nb::dlp::UserInfo& handheld,
+                  const SessionOptions& options, HsUserRecord* user, std::string* error) {
   auto users = UserList::Open(desktop, error);
   if (!users) return false;
-  const uint32_t id = handheld.user_id();
-  bool found = id ? users->FindById(id, user) : users->FindByName(handheld.user_name(), user);
-  if (!found) {
-    if (!users->Add(handheld.user_name(), id, user, error)) {
-      *error = "cannot make the HotSync user of the handheld: " + *error;
+  std::string name = handheld.user_name;
+  bool found = false;
+  if (handheld.user_id != 0) {
+    found = users->FindById(handheld.user_id, user);
+  } else if (!name.empty()) {
+    found = users->FindByName(name, user);
+  } else if (!options.user.empty()) {
+    name = options.user;
+    found = users->FindByName(name, user);
+  } else {
+    const std::vector<HsUserRecord> all = users->All();
+    if (all.size() != 1) {
+      *error = "the handheld has no user yet and this desktop has " +
+               (all.empty() ? std::string("no HotSync user")
+                            : std::to_string(all.size()) + " HotSync users") +
+               " to give it; name the user for it";
       return false;
     }
-    Say("HotSync: new HotSync user \"" + std::string(user->name) + "\" (ID " +
-        std::to_string(user->id) + ")");
+    *user = all[0];
+    return true;
   }
-  return id != 0 || handheld.SetUser(handheld.user_name(), user->id, error);
+  if (found) return true;
+  if (!options.admit_new_users) {
+    *error = "\"" + name + "\" is not a HotSync user of this desktop, and this desktop " +
+             "admits no new users";
+    return false;
+  }
+  if (!users->Add(name, handheld.user_id, user, error)) {
+    *error = "cannot make the HotSync user of the handheld: " + *error;
+    return false;
+  }
+  Say("HotSync: new HotSync user \"" + std::string(user->name) + "\" (ID " +
+      std::to_string(user->id) + ")");
+  return true;
 }
 
-std::set<uint32_t> CreatorsOn(const Handheld& handheld) {
-  std::set<uint32_t> creators;
-  for (const DatabaseInfo& db : handheld.List()) creators.insert(db.creator);
-  return creators;
+// The creators of the handheld's databases, its list read page by page.
+Status CreatorsOn(nb::dlp::Handheld& handheld, std::set<uint32_t>* creators) {
+  std::vector<nb::dlp::DbInfo> page;
+  for (uint32_t start = 0; start <= 0xFFFF;) {
+    Status s = handheld.ReadDbList(uint16_t(start), &page);
+    if (s == nb::dlp::kErrNotFound || (s == nb::dlp::kOk && page.empty())) break;
+    if (s != nb::dlp::kOk) return s;
+    for (const nb::dlp::DbInfo& db : page) creators->insert(db.creator);
+    start = uint32_t(page.back().index) + 1;
+  }
+  return nb::dlp::kOk;
 }
 
 void Progress(const char* text) {
@@ -75,6 +109,7 @@ bool RunConduit(const ConduitRegistration& entry, const HsUserRecord& user, Sync
   }
   nb::FreeLibrary(lib);
   Say("HotSync: " + label + (result == 0 ? " done" : " failed (" + std::to_string(result) + ")"));
+  log.Summary((result == 0 ? "OK " : "Failed ") + entry.name);
   return result == 0;
 }
 
@@ -91,9 +126,9 @@ class UnattendedScope {
   int outer_;
 };
 
-}  // namespace
-
-int Synchronise(const std::string& handheld_folder, SyncLock::WhenBusy busy) {
+// Runs `session` with the desktop, its synchronisation lock and a HotSync log in hand.
+int WithDesktop(SyncLock::WhenBusy busy,
+                const std::function<int(const Desktop&, SyncLog&)>& session) {
   UnattendedScope unattended;
   Desktop desktop;
   std::string error;
@@ -111,61 +146,160 @@ int Synchronise(const std::string& handheld_folder, SyncLock::WhenBusy busy) {
     Complain(log.error());
     return 1;
   }
-  std::error_code ec;
-  const std::string folder = std::filesystem::absolute(handheld_folder, ec).lexically_normal();
-  auto handheld = Handheld::Open(folder, &error);
-  HsUserRecord user{};
-  if (!handheld || !HandheldUser(desktop, *handheld, &user, &error)) {
-    // No user to log for: the desktop's own log says why.
-    log.Begin(DesktopLogFile(desktop), handheld ? handheld->user_name() : "", folder);
-    log.Problem(error);
-    log.End(false);
-    return 1;
-  }
-  Say("HotSync: handheld " + folder + " of \"" + handheld->user_name() + "\"");
-  SetLastUserId(desktop, user.id);
-  Say("HotSync: user \"" + std::string(user.name) + "\" (ID " + std::to_string(user.id) + ")");
-  log.Begin(LogFile(desktop, user), user.name, folder);
-  std::vector<std::string> problems;
-  handheld->List(&problems);
-  for (const std::string& p : problems) log.Problem("not a usable database file: " + p);
+  return session(desktop, log);
+}
 
-  bool ok = true;
-  {
-    HotSyncLibrary sync_lib(desktop, kSyncLibrary);
-    auto begin = sync_lib.Get<SyncBeginSessionFn>("SyncBeginSession");
-    auto end = sync_lib.Get<SyncEndSessionFn>("SyncEndSession");
-    auto yields = sync_lib.Get<SyncYieldCountFn>("SyncYieldCount");
-    if (!begin || !end || !yields) {
-      log.Problem(sync_lib.error());
-      return 1;
-    }
-    if (int32_t r = begin(folder.c_str()); r != 0) {
-      log.Problem("cannot start a synchronisation with the handheld (" + std::to_string(r) + ")");
-      return 1;
-    }
-    for (const ConduitRegistration& entry : ListRegistrations(desktop.keys.user)) {
-      // What the conduits before it did counts: they may have made that creator's first
-      // database.
-      if (!CreatorsOn(*handheld).count(entry.creator)) {
-        Say("HotSync: no database of '" + nb::pdb::FourCCText(entry.creator) +
-            "' on the handheld; conduit \"" + entry.name + "\" not called");
-        continue;
-      }
-      ok = RunConduit(entry, user, log) && ok;
-    }
-    if (int32_t r = end(); r != 0) {
-      log.Problem("the handheld did not take every change (" + std::to_string(r) + ")");
-      ok = false;
-    }
-    if (uint32_t n = yields())
-      Say("HotSync: the handheld link was kept alive " + std::to_string(n) +
-          " times while desktop programs worked");
-    ok = InstallWaitingFiles(desktop, user, folder, log) && ok;
-    log.End(ok);
-  }
+int Finish(bool ok) {
   Say(ok ? "HotSync: synchronisation complete" : "HotSync: synchronisation finished with errors");
   return ok ? 0 : 1;
+}
+
+// The conduits, each with the Sync library working on the handheld; false with *lost set
+// when the link went.
+bool RunConduits(const Desktop& desktop, nb::dlp::Handheld& handheld, const HsUserRecord& user,
+                 SyncLog& log, std::string* lost) {
+  HotSyncLibrary sync_lib(desktop, kSyncLibrary);
+  auto begin = sync_lib.Get<SyncBeginHandheldFn>("SyncBeginHandheld");
+  auto end = sync_lib.Get<SyncEndSessionFn>("SyncEndSession");
+  auto yields = sync_lib.Get<SyncYieldCountFn>("SyncYieldCount");
+  if (!begin || !end || !yields) {
+    log.Problem(sync_lib.error());
+    return false;
+  }
+  if (int32_t r = begin(&handheld); r != 0) {
+    log.Problem("cannot start a synchronisation with the handheld (" + std::to_string(r) + ")");
+    return false;
+  }
+  bool ok = true;
+  for (const ConduitRegistration& entry : ListRegistrations(desktop.keys.user)) {
+    // What the conduits before it did counts: they may have made that creator's first
+    // database.
+    std::set<uint32_t> creators;
+    Status s = CreatorsOn(handheld, &creators);
+    if (s == nb::dlp::kOk && !creators.count(entry.creator)) {
+      Say("HotSync: no database of '" + nb::pdb::FourCCText(entry.creator) +
+          "' on the handheld; conduit \"" + entry.name + "\" not called");
+      continue;
+    }
+    if (s == nb::dlp::kOk) s = handheld.OpenConduit();
+    if (s == nb::dlp::kLinkLost) {
+      *lost = "before the conduit \"" + entry.name + "\"";
+      break;
+    }
+    if (s != nb::dlp::kOk) {
+      log.Problem("the handheld refused the conduit \"" + entry.name +
+                  "\": " + nb::dlp::StatusText(s));
+      ok = false;
+      continue;
+    }
+    ok = RunConduit(entry, user, log) && ok;
+  }
+  if (int32_t r = end(); r == kSyncErrLinkLost) {
+    if (lost->empty()) *lost = "closing what the conduits left open";
+  } else if (r != 0) {
+    log.Problem("the handheld did not take every change (" + std::to_string(r) + ")");
+    ok = false;
+  }
+  if (uint32_t n = yields())
+    Say("HotSync: the handheld link was kept alive " + std::to_string(n) +
+        " times while desktop programs worked");
+  return ok && lost->empty();
+}
+
+int Session(const Desktop& desktop, SyncLog& log, nb::dlp::Handheld& handheld,
+            const SessionOptions& options) {
+  std::string error;
+  nb::dlp::UserInfo info;
+  nb::dlp::SysInfo sys;
+  Status s = handheld.ReadUserInfo(&info);
+  if (s == nb::dlp::kOk) s = handheld.ReadSysInfo(&sys);
+  HsUserRecord user{};
+  if (s != nb::dlp::kOk || !HandheldUser(desktop, info, options, &user, &error)) {
+    if (s == nb::dlp::kLinkLost) {
+      error = "the handheld link was lost: reading its user";
+    } else {
+      if (s != nb::dlp::kOk)
+        error = "the handheld did not tell its user: " + nb::dlp::StatusText(s);
+      // The handheld shows why in its own log.
+      if (handheld.AddSyncLogEntry(error + "\n") != nb::dlp::kLinkLost)
+        handheld.EndOfSync(nb::dlp::kSyncOther);
+    }
+    // No user to log for: the desktop's own log says why.
+    log.Begin(DesktopLogFile(desktop), info.user_name, options.where);
+    log.Problem(error);
+    log.End(false);
+    return Finish(false);
+  }
+  Say("HotSync: handheld " + options.where + " of \"" + info.user_name + "\"");
+  SetLastUserId(desktop, user.id);
+  Say("HotSync: user \"" + std::string(user.name) + "\" (ID " + std::to_string(user.id) + ")");
+  log.Begin(LogFile(desktop, user), user.name, options.where);
+  auto lost = [&](const std::string& what) {
+    log.Problem("the handheld link was lost: " + what);
+    log.End(false);
+    return Finish(false);
+  };
+
+  std::string lost_at;
+  bool ok = RunConduits(desktop, handheld, user, log, &lost_at);
+  if (!lost_at.empty()) return lost(lost_at);
+  bool link_lost = false;
+  ok = InstallWaitingFiles(desktop, user, handheld, log, &link_lost) && ok;
+  if (link_lost) return lost("installing");
+
+  std::string text;
+  for (const std::string& line : log.lines()) text += line + "\n";
+  text += ok ? "HotSync completed\n" : "HotSync finished with errors\n";
+  s = handheld.AddSyncLogEntry(text);
+  if (s == nb::dlp::kOk) {
+    nb::dlp::UserInfo after = info;
+    uint8_t modify = nb::dlp::kModUserId | nb::dlp::kModLastSyncPc | nb::dlp::kModSyncDate;
+    after.user_id = user.id;
+    after.last_sync_pc = DesktopId(desktop);
+    after.last_sync = HandheldNow();
+    if (ok) after.successful_sync = after.last_sync;
+    if (info.user_name.empty()) {
+      after.user_name = user.name;
+      modify |= nb::dlp::kModUserName;
+    }
+    s = handheld.WriteUserInfo(after, modify);
+  }
+  if (s == nb::dlp::kOk) s = handheld.EndOfSync(ok ? nb::dlp::kSyncNormal : nb::dlp::kSyncOther);
+  if (s == nb::dlp::kLinkLost) return lost("ending the synchronisation");
+  if (s != nb::dlp::kOk) {
+    log.Problem("the handheld did not end the synchronisation cleanly: " + nb::dlp::StatusText(s));
+    ok = false;
+  }
+  log.End(ok);
+  return Finish(ok);
+}
+
+}  // namespace
+
+int SynchroniseHandheld(nb::dlp::Handheld& handheld, const SessionOptions& options,
+                        SyncLock::WhenBusy busy) {
+  return WithDesktop(busy, [&](const Desktop& desktop, SyncLog& log) {
+    return Session(desktop, log, handheld, options);
+  });
+}
+
+int Synchronise(const std::string& handheld_folder, SyncLock::WhenBusy busy) {
+  std::error_code ec;
+  const std::string folder = std::filesystem::absolute(handheld_folder, ec).lexically_normal();
+  return WithDesktop(busy, [&](const Desktop& desktop, SyncLog& log) {
+    std::string error;
+    auto handheld = FolderHandheld::Open(folder, CommitAt::kClose, &error);
+    if (!handheld) {
+      log.Begin(DesktopLogFile(desktop), "", folder);
+      log.Problem(error);
+      log.End(false);
+      return Finish(false);
+    }
+    handheld->SetReporter([&log](const std::string& text) { log.Problem(text); });
+    SessionOptions options;
+    options.where = folder;
+    return Session(desktop, log, *handheld, options);
+  });
 }
 
 }  // namespace hotsync

@@ -24,6 +24,8 @@
 // sync after the rename is reported too; the new content is then in place.
 #pragma once
 
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -35,6 +37,9 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+// <termios.h> brings macros (ECHO, B0, ...) every includer would see.
+struct termios;
 
 namespace nb {
 
@@ -101,6 +106,27 @@ class Os {
   // streams on /dev/null, never waited for: 0 once it runs, -1 with errno when it cannot
   // be started (fork or exec failed).
   virtual int StartDetached(const char* program, const std::vector<std::string>& args);
+
+  // --- Sockets, serial lines and waiting (the handheld link) ---
+  // poll(2); the link bounds every wait with it.
+  virtual int Poll(struct pollfd* fds, nfds_t n, int timeout_ms);
+  virtual int Socket(int domain, int type, int protocol);
+  virtual int Bind(int fd, const struct sockaddr* address, socklen_t length);
+  virtual int Listen(int fd, int backlog);
+  virtual int Accept(int fd, struct sockaddr* address, socklen_t* length);
+  virtual int Connect(int fd, const struct sockaddr* address, socklen_t length);
+  virtual int SetSockOpt(int fd, int level, int name, const void* value, socklen_t length);
+  virtual int GetSockName(int fd, struct sockaddr* address, socklen_t* length);
+  // send(2): with MSG_NOSIGNAL a vanished peer is an EPIPE, not a killed process.
+  virtual ssize_t Send(int fd, const void* data, size_t n, int flags);
+  virtual int TcGetAttr(int fd, struct termios* attributes);
+  virtual int TcSetAttr(int fd, int when, const struct termios* attributes);
+  // tcdrain(3): waits until what was written has left the line (before a speed change).
+  virtual int TcDrain(int fd);
+  // fcntl(2) with an int argument (F_GETFL, F_SETFL, ...).
+  virtual int Fcntl(int fd, int command, int argument);
+  virtual int CfSetSpeed(struct termios* attributes, unsigned speed);  // a B9600-style code
+  // --- end of sockets, serial lines and waiting ---
 };
 
 // Fails the nth call (counting from 1) of `call` with `err`, or kills the process there
