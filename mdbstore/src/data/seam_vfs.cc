@@ -5,7 +5,6 @@
 #include <sys/types.h>
 
 #include <cerrno>
-#include <cstddef>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -63,13 +62,14 @@ const std::pair<const char*, sqlite3_syscall_ptr> kCalls[] = {
 };
 
 // A file of the seam's VFS: the unix VFS's file follows it, and does all but the syncs.
-// Aligned so that the unix VFS's file after it is.
-struct alignas(std::max_align_t) File {
+struct File {
   sqlite3_file base;
   int fd;  // -1 when the unix VFS reused a descriptor it kept
   sqlite3_file* Unix() { return reinterpret_cast<sqlite3_file*>(this + 1); }
   const sqlite3_io_methods* Methods() { return Unix()->pMethods; }
 };
+// SQLite aligns a file to 8 bytes, which the unix VFS's file after this one needs too.
+static_assert(alignof(File) <= 8 && sizeof(File) % 8 == 0);
 
 File* Of(sqlite3_file* f) { return reinterpret_cast<File*>(f); }
 
