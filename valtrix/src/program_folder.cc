@@ -34,8 +34,8 @@ std::string ProgramFolder(const char* argv0) {
     }
   }
   std::string self;
-  return nb::TheOs().Readlink("/proc/self/exe", &self) != 0 ? nb::AbsolutePath(".")
-                                                            : FolderOf(self);
+  // Without it, the current folder: the folder "./" is in.
+  return FolderOf(nb::TheOs().Readlink("/proc/self/exe", &self) == 0 ? self : "./");
 }
 
 }  // namespace valtrix
