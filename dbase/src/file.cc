@@ -21,7 +21,7 @@ bool File::Open(const std::string& path, Mode mode) {
   fd_ = nb::TheOs().Open(path.c_str(), flags, 0666);
   if (fd_ < 0) return false;
   struct stat st;
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (nb::TheOs().Fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
     Close();
     return false;
   }
@@ -37,7 +37,7 @@ bool File::CreateBeside(const std::string& path, std::string* temp) {
     temp->clear();
     return false;
   }
-  if (::fchmod(fd_, mode) != 0) {
+  if (nb::TheOs().Fchmod(fd_, mode) != 0) {
     const int err = errno;
     Close();
     nb::TheOs().Unlink(temp->c_str());
@@ -73,7 +73,7 @@ bool File::Sync() { return nb::TheOs().Fsync(fd_) == 0; }
 
 int64_t File::Size() const {
   struct stat st;
-  return ::fstat(fd_, &st) == 0 ? int64_t(st.st_size) : -1;
+  return nb::TheOs().Fstat(fd_, &st) == 0 ? int64_t(st.st_size) : -1;
 }
 
 }  // namespace dbase

@@ -16,7 +16,7 @@ namespace {
 
 bool Exists(const std::string& path) {
   struct stat st;
-  return ::lstat(path.c_str(), &st) == 0;
+  return nb::TheOs().Lstat(path.c_str(), &st) == 0;
 }
 
 bool Failed(const std::string& path, std::string* error,

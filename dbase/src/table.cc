@@ -25,7 +25,7 @@ bool Exists(const std::string& path) {
 // A link could point out of the folder: a table or memo file that is one is not written.
 bool IsLink(const std::string& path) {
   struct stat st;
-  return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  return nb::TheOs().Lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 std::string Reason(const std::string& what, int err) {

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/os.h"
+
 namespace installer {
 namespace {
 
@@ -69,7 +71,7 @@ bool IsSwitch(const std::string& word) {
   if (word[0] == '-') return true;
   if (word[0] != '/' || word.find('/', 1) != std::string::npos) return false;
   struct stat st;
-  return stat(word.c_str(), &st) != 0;
+  return nb::TheOs().Stat(word.c_str(), &st) != 0;
 }
 
 class Parser {

@@ -98,8 +98,7 @@ std::string FullPath(const std::string& path) {
   } else if (!path.empty() && path[0] == '\\') {
     full = "C:" + path;
   } else {
-    std::error_code ec;
-    full = std::filesystem::absolute(path, ec).lexically_normal().string();
+    full = nb::AbsolutePath(path);
   }
   return full.size() > kMaxPath ? "" : full;
 }

@@ -9,6 +9,8 @@
 #include "pdbfile/bytes.h"
 #include "pdbfile/pdbfile.h"
 #include "platform/cli.h"
+#include "platform/os.h"
+#include "platform/prefix.h"
 
 namespace {
 
@@ -54,8 +56,7 @@ int main(int argc, char** argv) {
   std::string folder;
   app.add_option("FOLDER", folder, "where the files go")->required();
   if (int rc = nb::cli::Parse(app, argc, argv); rc >= 0) return rc;
-  std::error_code ec;
-  std::filesystem::create_directories(folder, ec);
+  nb::MakeDirs(folder);
   for (const auto& [file, db] : {std::pair{"NimbraEngine-standin.prc", Engine()},
                                  std::pair{"NimbraSysHeap-standin.pdb", Directory()}}) {
     const std::string path = folder + "/" + file;

@@ -102,5 +102,31 @@ TEST_F(MdbstoreSync, UploadThatCannotBeWrittenFails) {
     EXPECT_NE(e.path().filename().string().rfind("Sites.mdb", 0), 0u) << e.path();
 }
 
+// SQLite's own writes go through the OS seam too: a full disk under an existing database
+// fails the upload, and the database keeps its old content, readable.
+TEST_F(MdbstoreSync, FullDiskUnderAnExistingDatabaseFailsTheUpload) {
+  WriteDbf(nb::MapPath("C:\\Data\\Sites.dbf"), {Field("NAME", FieldType::Text, 20)},
+           {{FieldValue::Text("Smith")}});
+  ASSERT_EQ(Queue(kCmdDownloadTableForCreator, "C:\\Data\\Sites.dbf", kVXA1), 1);
+  ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Data\\Sites.mdb", kVXA1), 1);
+  ASSERT_EQ(Sync(), 0) << output_;
+  const std::string mdb = nb::MapPath("C:\\Data\\Sites.mdb");
+  ASSERT_EQ(mdbtest::Sqlite(mdb, "'SELECT NAME FROM NBTable'"), "Smith\n");
+  for (const char* fault : {"write:1:ENOSPC:.mdb", "write:2:EIO:.mdb", "write:4:ENOSPC:.mdb",
+                            "write:9:ENOSPC:.mdb", "fsync:1:EIO:.mdb", "fsync:2:ENOSPC:.mdb"}) {
+    ASSERT_EQ(Queue(kCmdUploadTable, "C:\\Data\\Sites.mdb", kVXA1), 1);
+    Shell(std::string("NB_FAULT=") + fault + " " NB_BIN_DIR "/hotsync sync --handheld '" +
+              handheld_ + "'",
+          &output_);
+    EXPECT_NE(output_.find("  -- Uploading of table C:\\Data\\Sites.mdb from handheld failed."),
+              std::string::npos)
+        << fault << "\n"
+        << output_;
+    EXPECT_EQ(mdbtest::Sqlite(mdb, "'PRAGMA integrity_check; SELECT NAME FROM NBTable'"),
+              "ok\nSmith\n")
+        << fault;
+  }
+}
+
 }  // namespace
 }  // namespace nb::testing

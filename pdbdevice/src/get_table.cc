@@ -24,7 +24,7 @@ ReadResult ReadWhole(const std::string& path, std::vector<uint8_t>* bytes) {
   if (fd < 0) return ReadResult::kNoFile;
   struct stat st;
   ReadResult result = ReadResult::kOk;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (nb::TheOs().Fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     result = ReadResult::kNoFile;
   } else if (st.st_size == 0) {
     result = ReadResult::kEmpty;

@@ -95,12 +95,12 @@ bool SameUser(int fd) {
   return getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &n) == 0 && cred.uid == geteuid();
 }
 
-bool PidAlive(int pid) { return pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH); }
+bool PidAlive(int pid) { return pid > 0 && !ProcessEnded(pid); }
 
 void Forget(const std::string& id) {
   std::string base = Base(id);
-  unlink((base + ".info").c_str());
-  unlink((base + ".sock").c_str());
+  TheOs().Unlink((base + ".info").c_str());
+  TheOs().Unlink((base + ".sock").c_str());
 }
 
 // Info file: pid, class and title, one per line; the title takes the rest.
@@ -200,11 +200,12 @@ bool AwaitReply(int fd, uint64_t seq) {
 uint32_t RegisterWindowMessage(const std::string& name) {
   if (name.empty() || name.find_first_of("\r\n") != std::string::npos) return 0;
   std::string path = RunDir() + "/messages.txt";
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
+  Os& os = TheOs();
+  int fd = os.Open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) return 0;
-  while (flock(fd, LOCK_EX) < 0) {
+  while (os.Flock(fd, LOCK_EX) < 0) {
     if (errno != EINTR) {
-      close(fd);
+      os.Close(fd);
       return 0;
     }
   }
@@ -232,7 +233,7 @@ uint32_t RegisterWindowMessage(const std::string& name) {
       if (WriteAll(fd, line.data(), line.size())) id = kFirstMessageId + index;
     }
   }
-  close(fd);
+  os.Close(fd);
   return id;
 }
 
@@ -258,9 +259,9 @@ std::unique_ptr<Window> Window::Create(const std::string& window_class, const st
   sockaddr_un addr;
   socklen_t len = MakeAddress(sock, &addr);
   // Leftover of an earlier process that had our pid.
-  if (addr.sun_path[0]) unlink(sock.c_str());
+  if (addr.sun_path[0]) TheOs().Unlink(sock.c_str());
   if (bind(fd, reinterpret_cast<sockaddr*>(&addr), len) < 0 ||
-      (addr.sun_path[0] && chmod(sock.c_str(), 0600) != 0) || listen(fd, SOMAXCONN) < 0) {
+      (addr.sun_path[0] && TheOs().Chmod(sock.c_str(), 0600) != 0) || listen(fd, SOMAXCONN) < 0) {
     return nullptr;
   }
   w->path_ = base;
@@ -277,9 +278,9 @@ Window::~Window() {
     auto it = g_local.find(info_.id);
     if (it != g_local.end() && it->second.window == this) g_local.erase(it);
   }
-  if (!path_.empty()) unlink((path_ + ".info").c_str());
+  if (!path_.empty()) TheOs().Unlink((path_ + ".info").c_str());
   if (fd_ >= 0) close(fd_);
-  if (!path_.empty()) unlink((path_ + ".sock").c_str());
+  if (!path_.empty()) TheOs().Unlink((path_ + ".sock").c_str());
 }
 
 int Window::Pump(int timeout_ms) {
@@ -349,7 +350,7 @@ std::vector<WindowInfo> Windows() {
   // Sockets whose owner died before writing the info file.
   for (const std::string& id : socks) {
     if (std::binary_search(infos.begin(), infos.end(), id)) continue;
-    if (!PidAlive(atoi(id.c_str()))) unlink((dir + "/" + id + ".sock").c_str());
+    if (!PidAlive(atoi(id.c_str()))) TheOs().Unlink((dir + "/" + id + ".sock").c_str());
   }
   return out;
 }

@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,16 +15,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <utility>
 
 namespace nb {
 namespace {
 
 constexpr std::pair<const char*, OsCall> kCalls[] = {
-    {"open", OsCall::kOpen},     {"read", OsCall::kRead},   {"write", OsCall::kWrite},
-    {"fsync", OsCall::kFsync},   {"close", OsCall::kClose}, {"rename", OsCall::kRename},
-    {"unlink", OsCall::kUnlink}, {"stat", OsCall::kStat},   {"list", OsCall::kList},
-    {"load", OsCall::kLoad},
+    {"open", OsCall::kOpen},         {"read", OsCall::kRead},   {"write", OsCall::kWrite},
+    {"fsync", OsCall::kFsync},       {"close", OsCall::kClose}, {"rename", OsCall::kRename},
+    {"unlink", OsCall::kUnlink},     {"stat", OsCall::kStat},   {"list", OsCall::kList},
+    {"load", OsCall::kLoad},         {"mkdir", OsCall::kMkdir}, {"chmod", OsCall::kChmod},
+    {"truncate", OsCall::kTruncate}, {"mmap", OsCall::kMmap},   {"symlink", OsCall::kSymlink},
+    {"spawn", OsCall::kSpawn},
 };
 
 constexpr std::pair<const char*, int> kErrnos[] = {
@@ -106,6 +111,64 @@ void* Os::LoadLibrary(const char* path, int flags, std::string* error) {
 
 time_t Os::Now() { return ::time(nullptr); }
 int Os::Flock(int fd, int operation) { return ::flock(fd, operation); }
+int Os::Lstat(const char* path, struct stat* st) { return ::lstat(path, st); }
+int Os::Fstat(int fd, struct stat* st) { return ::fstat(fd, st); }
+int Os::Access(const char* path, int mode) { return ::access(path, mode); }
+int Os::Mkdir(const char* path, mode_t mode) { return ::mkdir(path, mode); }
+int Os::Chmod(const char* path, mode_t mode) { return ::chmod(path, mode); }
+int Os::Fchmod(int fd, mode_t mode) { return ::fchmod(fd, mode); }
+int Os::Ftruncate(int fd, off_t size) { return ::ftruncate(fd, size); }
+void* Os::Mmap(size_t n, int prot, int flags, int fd, off_t offset) {
+  return ::mmap(nullptr, n, prot, flags, fd, offset);
+}
+int Os::Munmap(void* address, size_t n) { return ::munmap(address, n); }
+int Os::Symlink(const char* target, const char* path) { return ::symlink(target, path); }
+int Os::Kill(pid_t pid, int signal) { return ::kill(pid, signal); }
+
+int Os::Readlink(const char* path, std::string* target) {
+  char buf[4096];
+  const ssize_t n = ::readlink(path, buf, sizeof buf);
+  if (n < 0) return -1;
+  if (size_t(n) == sizeof buf) return errno = ENAMETOOLONG, -1;
+  target->assign(buf, size_t(n));
+  return 0;
+}
+
+int Os::StartDetached(const char* program, const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  // exec's errno comes back through the pipe; a closed pipe without it means it ran.
+  int status_pipe[2];
+  if (::pipe2(status_pipe, O_CLOEXEC) != 0) return -1;
+  const pid_t child = ::fork();
+  if (child < 0) {
+    const int err = errno;
+    ::close(status_pipe[0]);
+    ::close(status_pipe[1]);
+    return errno = err, -1;
+  }
+  if (child == 0) {
+    ::setsid();
+    if (::fork() != 0) _exit(0);
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, 0);
+    ::dup2(null, 1);
+    ::dup2(null, 2);
+    ::execv(program, argv.data());
+    const int err = errno;
+    (void)!::write(status_pipe[1], &err, sizeof err);
+    _exit(127);
+  }
+  ::close(status_pipe[1]);
+  int st = 0;
+  while (::waitpid(child, &st, 0) < 0 && errno == EINTR) {
+  }
+  int err = 0;
+  const bool failed = ::read(status_pipe[0], &err, sizeof err) == sizeof err;
+  ::close(status_pipe[0]);
+  return failed ? (errno = err, -1) : 0;
+}
 
 // --- Sockets, serial lines and waiting (the handheld link) ---
 int Os::Poll(struct pollfd* fds, nfds_t n, int timeout_ms) { return ::poll(fds, n, timeout_ms); }
@@ -246,6 +309,40 @@ void* FaultyOs::LoadLibrary(const char* path, int flags, std::string* error) {
   return Os::LoadLibrary(path, flags, error);
 }
 
+int FaultyOs::Lstat(const char* path, struct stat* st) {
+  return Hit(OsCall::kStat, Matches(path)) ? -1 : Os::Lstat(path, st);
+}
+int FaultyOs::Fstat(int fd, struct stat* st) {
+  return HitFd(OsCall::kStat, fd) ? -1 : Os::Fstat(fd, st);
+}
+int FaultyOs::Access(const char* path, int mode) {
+  return Hit(OsCall::kStat, Matches(path)) ? -1 : Os::Access(path, mode);
+}
+int FaultyOs::Readlink(const char* path, std::string* target) {
+  return Hit(OsCall::kStat, Matches(path)) ? -1 : Os::Readlink(path, target);
+}
+int FaultyOs::Mkdir(const char* path, mode_t mode) {
+  return Hit(OsCall::kMkdir, Matches(path)) ? -1 : Os::Mkdir(path, mode);
+}
+int FaultyOs::Chmod(const char* path, mode_t mode) {
+  return Hit(OsCall::kChmod, Matches(path)) ? -1 : Os::Chmod(path, mode);
+}
+int FaultyOs::Fchmod(int fd, mode_t mode) {
+  return HitFd(OsCall::kChmod, fd) ? -1 : Os::Fchmod(fd, mode);
+}
+int FaultyOs::Ftruncate(int fd, off_t size) {
+  return HitFd(OsCall::kTruncate, fd) ? -1 : Os::Ftruncate(fd, size);
+}
+void* FaultyOs::Mmap(size_t n, int prot, int flags, int fd, off_t offset) {
+  return HitFd(OsCall::kMmap, fd) ? MAP_FAILED : Os::Mmap(n, prot, flags, fd, offset);
+}
+int FaultyOs::Symlink(const char* target, const char* path) {
+  return Hit(OsCall::kSymlink, Matches(target) || Matches(path)) ? -1 : Os::Symlink(target, path);
+}
+int FaultyOs::StartDetached(const char* program, const std::vector<std::string>& args) {
+  return Hit(OsCall::kSpawn, Matches(program)) ? -1 : Os::StartDetached(program, args);
+}
+
 Os& TheOs() { return *Current().load(); }
 
 ScopedOs::ScopedOs(Os& os) : previous_(Current().exchange(&os)) {}
@@ -325,7 +422,32 @@ bool IsAbandonedTemporary(const std::string& name) {
       !AllDigits(tail.substr(dash + 1)) || dash > 9)
     return false;
   const pid_t pid = pid_t(std::stol(tail.substr(0, dash)));
-  return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+  return ProcessEnded(pid);
+}
+
+bool ProcessEnded(pid_t pid) { return pid > 0 && TheOs().Kill(pid, 0) != 0 && errno == ESRCH; }
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return TheOs().Lstat(path.c_str(), &st) == 0;
+}
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return TheOs().Stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+bool IsRegularFile(const std::string& path) {
+  struct stat st;
+  return TheOs().Stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+bool IsSymlink(const std::string& path) {
+  struct stat st;
+  return TheOs().Lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return (ec ? std::filesystem::path(path) : absolute).lexically_normal().string();
 }
 
 std::vector<std::string> RemoveAbandonedTemporaries(const std::string& folder) {
@@ -362,7 +484,7 @@ bool WriteFileDurably(const std::string& path, std::string_view bytes, std::stri
   struct stat st;
   const mode_t mode = os.Stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : new_mode;
   bool ok =
-      ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes.data(), bytes.size()) && os.Fsync(fd) == 0;
+      os.Fchmod(fd, mode) == 0 && WriteAll(fd, bytes.data(), bytes.size()) && os.Fsync(fd) == 0;
   int err = errno;
   if (os.Close(fd) != 0 && ok) ok = false, err = errno;
   if (ok && os.Rename(temp.c_str(), path.c_str()) != 0) ok = false, err = errno;

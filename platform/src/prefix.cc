@@ -15,11 +15,6 @@
 namespace nb {
 namespace {
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
-
 // The entry of `dir` that equals `name` without regard to case, or `name` itself.
 std::string MatchComponent(const std::string& dir, const std::string& name) {
   std::string exact = dir + "/" + name;
@@ -62,13 +57,14 @@ std::string RunDir() {
   std::string run = Prefix() + "/run";
   // Private to the user: whoever can write here can queue commands and send messages.
   MakeDirs(Prefix());
-  mkdir(run.c_str(), 0700);
-  const int fd = open(run.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  Os& os = TheOs();
+  os.Mkdir(run.c_str(), 0700);
+  const int fd = os.Open(run.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
   struct stat st;
-  if (fd >= 0 && fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 077)) {
-    fchmod(fd, 0700);
+  if (fd >= 0 && os.Fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 077)) {
+    os.Fchmod(fd, 0700);
   }
-  if (fd >= 0) close(fd);
+  if (fd >= 0) os.Close(fd);
   return run;
 }
 
@@ -118,11 +114,10 @@ bool MakeDirs(const std::string& posix_path) {
     size_t next = posix_path.find('/', i);
     if (next == std::string::npos) next = posix_path.size();
     cur = posix_path.substr(0, next);
-    if (!cur.empty() && mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) return false;
+    if (!cur.empty() && TheOs().Mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) return false;
     i = next + 1;
   }
-  struct stat st;
-  return stat(posix_path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return IsFolder(posix_path);
 }
 
 }  // namespace nb

@@ -194,18 +194,18 @@ std::string HivePath(Hive hive) {
 class FileLock {
  public:
   FileLock(const std::string& path, int op) {
-    fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    fd_ = TheOs().Open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd_ < 0) return;
-    while (flock(fd_, op) != 0) {
+    while (TheOs().Flock(fd_, op) != 0) {
       if (errno != EINTR) {
-        close(fd_);
+        TheOs().Close(fd_);
         fd_ = -1;
         return;
       }
     }
   }
   ~FileLock() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ >= 0) TheOs().Close(fd_);
   }
   bool ok() const { return fd_ >= 0; }
 

@@ -1,6 +1,8 @@
 #include "platform/os.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,9 +11,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "platform/prefix.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "test_files.h"
@@ -36,11 +40,8 @@ struct Step {
   int nth;
 };
 // Every call of a durable write of a new file, a folder sync included.
-constexpr Step kWriteSteps[] = {{OsCall::kOpen, 1},
-                                {OsCall::kWrite, 1},
-                                {OsCall::kFsync, 1},
-                                {OsCall::kClose, 1},
-                                {OsCall::kRename, 1}};
+constexpr Step kWriteSteps[] = {{OsCall::kOpen, 1},  {OsCall::kChmod, 1}, {OsCall::kWrite, 1},
+                                {OsCall::kFsync, 1}, {OsCall::kClose, 1}, {OsCall::kRename, 1}};
 
 TEST(DurableWrite, EveryFailingStepLeavesTheOldFileAndNoTemporary) {
   for (int err : {ENOSPC, EIO, EACCES}) {
@@ -128,9 +129,89 @@ TEST(DurableWrite, FaultSettingsAreReadStrictly) {
   EXPECT_TRUE(crash);
   EXPECT_EQ(part, "C:/x:y.dbf");
   for (const char* bad :
-       {"", "rename", "rename:3", "rename:0:EIO", "rename:x:EIO", "rename:1:ENOSUCH", "chmod:1:EIO",
+       {"", "rename", "rename:3", "rename:0:EIO", "rename:x:EIO", "rename:1:ENOSUCH", "chown:1:EIO",
         "rename:-1:EIO", "rename:1:", "write:1:EIO:"})
     EXPECT_FALSE(FaultyOs::Parse(bad, &call, &nth, &err, &crash, &part)) << bad;
+}
+
+// Each call of the seam fails as asked, on the named file only, and passes through after.
+TEST(Seam, EveryCallFailsWithEveryErrnoOnItsFileOnly) {
+  testing::TempPrefix prefix;
+  const std::string dir = prefix.path() + "/", file = dir + "f.dat", other = dir + "o.dat";
+  struct Case {
+    OsCall call;
+    const char* setting;                            // NB_FAULT's name of the call
+    std::function<bool(const std::string&)> fails;  // on a file
+  };
+  struct stat st;
+  auto on_fd = [](const std::string& path, auto call) {
+    const int fd = TheOs().Open(path.c_str(), O_RDWR, 0);
+    const bool failed = call(fd);
+    const int err = errno;
+    TheOs().Close(fd);
+    errno = err;
+    return failed;
+  };
+  const Case cases[] = {
+      {OsCall::kStat, "stat", [&](auto& p) { return TheOs().Lstat(p.c_str(), &st) != 0; }},
+      {OsCall::kStat, "stat",
+       [&](auto& p) { return on_fd(p, [&](int fd) { return TheOs().Fstat(fd, &st) != 0; }); }},
+      {OsCall::kStat, "stat", [&](auto& p) { return TheOs().Access(p.c_str(), R_OK) != 0; }},
+      {OsCall::kStat, "stat",
+       [&](auto& p) {
+         std::string target;
+         return TheOs().Readlink((p + "-link").c_str(), &target) != 0 || target != p;
+       }},
+      {OsCall::kMkdir, "mkdir", [&](auto& p) { return !MakeDirs(p + "-dir/sub"); }},
+      {OsCall::kChmod, "chmod", [&](auto& p) { return TheOs().Chmod(p.c_str(), 0755) != 0; }},
+      {OsCall::kChmod, "chmod",
+       [&](auto& p) { return on_fd(p, [&](int fd) { return TheOs().Fchmod(fd, 0755) != 0; }); }},
+      {OsCall::kTruncate, "truncate",
+       [&](auto& p) { return on_fd(p, [&](int fd) { return TheOs().Ftruncate(fd, 10) != 0; }); }},
+      {OsCall::kMmap, "mmap",
+       [&](auto& p) {
+         return on_fd(p, [&](int fd) {
+           void* m = TheOs().Mmap(4, PROT_READ, MAP_SHARED, fd, 0);
+           if (m == MAP_FAILED) return true;
+           TheOs().Munmap(m, 4);
+           return false;
+         });
+       }},
+      {OsCall::kSymlink, "symlink",
+       [&](auto& p) {
+         TheOs().Unlink((p + "-new").c_str());
+         return TheOs().Symlink(p.c_str(), (p + "-new").c_str()) != 0;
+       }},
+      {OsCall::kSpawn, "spawn",
+       [&](auto& p) { return TheOs().StartDetached(p.c_str(), {"f"}) != 0; }},
+  };
+  for (const std::string& path : {file, other}) {
+    ASSERT_TRUE(WriteFileDurably(path, "#!/bin/sh\n", nullptr, FolderSync::kNow, 0755));
+    ASSERT_EQ(TheOs().Symlink(path.c_str(), (path + "-link").c_str()), 0);
+  }
+  for (const Case& c : cases) {
+    OsCall parsed;
+    int nth, err;
+    bool crash;
+    std::string part;
+    ASSERT_TRUE(FaultyOs::Parse(std::string(c.setting) + ":1:EIO:f.dat", &parsed, &nth, &err,
+                                &crash, &part));
+    EXPECT_EQ(parsed, c.call) << c.setting;
+    for (const auto& [name, e] : {std::pair{"ENOSPC", ENOSPC},
+                                  {"EIO", EIO},
+                                  {"EACCES", EACCES},
+                                  {"EDQUOT", EDQUOT},
+                                  {"EROFS", EROFS},
+                                  {"EPERM", EPERM}}) {
+      SCOPED_TRACE(std::string(c.setting) + " " + name);
+      FaultyOs faulty(c.call, 1, e, false, "f.dat");
+      ScopedOs scoped(faulty);
+      EXPECT_FALSE(c.fails(other));
+      EXPECT_TRUE(c.fails(file));
+      EXPECT_EQ(errno, e);
+      EXPECT_FALSE(c.fails(file));
+    }
+  }
 }
 
 // Only calls on the named file count, so a test can aim at one writer among many.

@@ -78,8 +78,8 @@ void StartMark() {
     return;
   }
   const int fd = nb::TheOs().Open(MarkFile().c_str(), O_RDWR | O_CLOEXEC, 0);
-  void* map =
-      fd < 0 ? MAP_FAILED : mmap(nullptr, sizeof(Mark), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  void* map = fd < 0 ? MAP_FAILED
+                     : nb::TheOs().Mmap(sizeof(Mark), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (fd >= 0) nb::TheOs().Close(fd);
   if (map == MAP_FAILED) {
     std::fprintf(stderr, "syncconduit: cannot map %s: %s\n", MarkFile().c_str(),
@@ -123,7 +123,7 @@ void BeginCommands() {
   Mark dead{};
   if (nb::ReadWholeFile(MarkFile(), &bytes) && bytes.size() == sizeof dead)
     std::memcpy(&dead, bytes.data(), sizeof dead);
-  if (dead.pid > 0 && dead.pid != getpid() && kill(pid_t(dead.pid), 0) != 0 && errno == ESRCH)
+  if (dead.pid > 0 && dead.pid != getpid() && nb::ProcessEnded(pid_t(dead.pid)))
     DropInterruptedTransfers(Unpack(dead.own));
   // A run killed while it wrote its mark leaves the temporary file.
   nb::RemoveAbandonedTemporaries(nb::RunDir());
@@ -158,7 +158,7 @@ void AfterTake() {
 void EndCommands() {
   // A run that never began keeps a dead run's mark for the next one.
   if (!g_begun) return;
-  if (g_mark) munmap(g_mark, sizeof(Mark));
+  if (g_mark) nb::TheOs().Munmap(g_mark, sizeof(Mark));
   g_mark = nullptr;
   g_begun = false;
   nb::TheOs().Unlink(MarkFile().c_str());

@@ -45,11 +45,9 @@ NB_SYNCUTIL_API int NB_InstallPRC(uint32_t userId, const char* sourcePath) {
     std::string posix_target = posix_folder + "/" + BaseName(sourcePath);
     // A link planted in the install folder would have the copy written wherever it points.
     // The copy is whole or absent: a synchronisation installs whatever lies there.
-    std::error_code ec;  // a target not there yet is no error
-    const bool copied = nb::IsPlainFileName(BaseName(sourcePath)) &&
-                        !std::filesystem::is_symlink(posix_target, ec) &&
+    const bool copied = nb::IsPlainFileName(BaseName(sourcePath)) && !nb::IsSymlink(posix_target) &&
                         nb::CopyFileDurably(nb::MapPath(sourcePath), posix_target);
-    if (!copied || chmod(posix_target.c_str(), 0644) != 0) {
+    if (!copied || nb::TheOs().Chmod(posix_target.c_str(), 0644) != 0) {
       syncutil::ShowError(syncutil::kErr1050, std::string("\nSource = \"") + sourcePath +
                                                   "\"\nTarget = \"" + target + "\"");
       return 0;

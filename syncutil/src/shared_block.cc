@@ -11,6 +11,7 @@
 #include <string>
 
 #include "environment.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 
 namespace syncutil {
@@ -27,32 +28,33 @@ SharedBlock* Block() {
 }
 
 SharedBlock* MapBlock() {
+  nb::Os& os = nb::TheOs();
   std::string path = nb::RunDir() + "/syncutil.shm";
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+  int fd = os.Open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     std::fprintf(stderr, "syncutil: cannot open %s: %s\n", path.c_str(), strerror(errno));
     return nullptr;
   }
-  flock(fd, LOCK_EX);
+  os.Flock(fd, LOCK_EX);
   struct stat st;
-  if (fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) != kBlockSize) {
+  if (os.Fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) != kBlockSize) {
     // First process on the machine: an empty queue.
-    if (ftruncate(fd, 0) != 0 || ftruncate(fd, kBlockSize) != 0) {
+    if (os.Ftruncate(fd, 0) != 0 || os.Ftruncate(fd, kBlockSize) != 0) {
       std::fprintf(stderr, "syncutil: cannot size %s: %s\n", path.c_str(), strerror(errno));
-      flock(fd, LOCK_UN);
-      close(fd);
+      os.Flock(fd, LOCK_UN);
+      os.Close(fd);
       return nullptr;
     }
     int32_t empty = -1;
-    if (pwrite(fd, &empty, sizeof empty, offsetof(SharedBlock, read_index)) != sizeof empty) {
+    if (!nb::PWriteAll(fd, &empty, sizeof empty, offsetof(SharedBlock, read_index))) {
       std::fprintf(stderr, "syncutil: cannot write %s\n", path.c_str());
     }
   }
-  flock(fd, LOCK_UN);
-  void* map = mmap(nullptr, kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+  os.Flock(fd, LOCK_UN);
+  void* map = os.Mmap(kBlockSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
   if (map == MAP_FAILED) {
     std::fprintf(stderr, "syncutil: cannot map %s: %s\n", path.c_str(), strerror(errno));
-    close(fd);
+    os.Close(fd);
     return nullptr;
   }
   g_fd = fd;
@@ -61,18 +63,18 @@ SharedBlock* MapBlock() {
 }
 
 void UnmapBlock() {
-  if (g_block) munmap(g_block, kBlockSize);
-  if (g_fd >= 0) close(g_fd);
+  if (g_block) nb::TheOs().Munmap(g_block, kBlockSize);
+  if (g_fd >= 0) nb::TheOs().Close(g_fd);
   g_block = nullptr;
   g_fd = -1;
 }
 
 QueueLock::QueueLock() {
-  if (g_fd >= 0) flock(g_fd, LOCK_EX);
+  if (g_fd >= 0) nb::TheOs().Flock(g_fd, LOCK_EX);
 }
 
 QueueLock::~QueueLock() {
-  if (g_fd >= 0) flock(g_fd, LOCK_UN);
+  if (g_fd >= 0) nb::TheOs().Flock(g_fd, LOCK_UN);
 }
 
 size_t CopyOut(char* dest, size_t size, const char* value) {

@@ -32,16 +32,16 @@ bool Bind() {
   std::string dir = Env().hotsync_dir.empty() ? "C:\\Palm" : Env().hotsync_dir;
   g_um.lib = nb::LoadLibrary(JoinPath(dir, kUserMgrLibrary));
   if (!g_um.lib) return false;
-  auto bind = [](auto& fn, const char* name) {
-    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(
-        nb::GetProcAddress(g_um.lib, name));
+  auto resolve = [](auto& fn, const char* name) {
+    fn =
+        reinterpret_cast<std::remove_reference_t<decltype(fn)>>(nb::GetProcAddress(g_um.lib, name));
     return fn != nullptr;
   };
-  bool ok = bind(g_um.init, "InitUserManager") & bind(g_um.uninit, "UninitUserManager") &
-            bind(g_um.find_first, "FindFirstUser") & bind(g_um.find_next, "FindNextUser") &
-            bind(g_um.find_by_id, "FindUserByID") & bind(g_um.add, "AddUser") &
-            bind(g_um.remove, "DeleteUser") & bind(g_um.rename, "RenameUser") &
-            bind(g_um.save, "SaveUserChanges");
+  bool ok = resolve(g_um.init, "InitUserManager") & resolve(g_um.uninit, "UninitUserManager") &
+            resolve(g_um.find_first, "FindFirstUser") & resolve(g_um.find_next, "FindNextUser") &
+            resolve(g_um.find_by_id, "FindUserByID") & resolve(g_um.add, "AddUser") &
+            resolve(g_um.remove, "DeleteUser") & resolve(g_um.rename, "RenameUser") &
+            resolve(g_um.save, "SaveUserChanges");
   if (!ok) {
     nb::FreeLibrary(g_um.lib);
     g_um = UserManager{};
@@ -144,8 +144,8 @@ NB_SYNCUTIL_API int NB_AbandonUserChanges(int* errorOut) {
 NB_SYNCUTIL_API int NB_UserMaintenance() {
   nb::ui::Dialog d;
   d.caption = "User Maintenance (DISABLED for Beta)";
-  d.lines = {"Registered Users:   ", "Slot\tUser Name", "1\tBeta User",
-             "&Add ... (disabled)", "&Replace ... (disabled)", "&Delete ... (disabled)"};
+  d.lines = {"Registered Users:   ", "Slot\tUser Name",         "1\tBeta User",
+             "&Add ... (disabled)",  "&Replace ... (disabled)", "&Delete ... (disabled)"};
   d.buttons = {"OK", "Cancel"};
   d.default_button = "OK";
   nb::ui::RunDialog(d);

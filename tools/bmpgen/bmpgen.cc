@@ -4,11 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "platform/cli.h"
+#include "platform/os.h"
 
 namespace {
 
@@ -95,11 +95,12 @@ std::vector<uint8_t> Encode(const Options& o) {
 }
 
 bool Write(const Options& o) {
-  std::ofstream f(o.path, std::ios::binary | std::ios::trunc);
   const std::vector<uint8_t> bytes = Encode(o);
-  f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  if (!f) {
-    std::fprintf(stderr, "bmpgen: cannot write %s\n", o.path.c_str());
+  std::string error;
+  if (!nb::WriteFileDurably(
+          o.path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+          &error)) {
+    std::fprintf(stderr, "bmpgen: %s\n", error.c_str());
     return false;
   }
   return true;

@@ -2,7 +2,9 @@
 // itself: a virtual handheld with the runtime on it, and the application's tables queued
 // for the handheld as the runtime's installer would queue them.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -11,6 +13,8 @@
 #include "pdbfile/bytes.h"
 #include "pdbfile/pdbfile.h"
 #include "platform/cli.h"
+#include "platform/os.h"
+#include "platform/prefix.h"
 #include "syncutil/syncutil.h"
 
 namespace {
@@ -18,12 +22,12 @@ namespace {
 namespace fs = std::filesystem;
 
 int MakeHandheld(const std::string& dir, const std::string& user, uint32_t id) {
-  std::error_code ec;
-  fs::create_directories(dir, ec);
-  std::ofstream ini(dir + "/handheld.ini", std::ios::binary);
-  ini << "[Handheld]\r\nUserName=" << user << "\r\nUserID=" << id << "\r\n";
-  if (!ini.flush()) {
-    std::fprintf(stderr, "demodesk: cannot write %s/handheld.ini\n", dir.c_str());
+  nb::MakeDirs(dir);
+  std::string error;
+  if (!nb::WriteFileDurably(
+          dir + "/handheld.ini",
+          "[Handheld]\r\nUserName=" + user + "\r\nUserID=" + std::to_string(id) + "\r\n", &error)) {
+    std::fprintf(stderr, "demodesk: %s\n", error.c_str());
     return 1;
   }
   // The runtime's directory database: its 26-byte block names the runtime version.
@@ -44,14 +48,15 @@ int MakeHandheld(const std::string& dir, const std::string& user, uint32_t id) {
 
 int QueueTables(const std::string& folder, const std::string& creator) {
   std::vector<std::string> tables;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator(folder, ec)) {
-    std::string name = entry.path().filename().string();
-    if (entry.path().extension() == ".dbf" && name != "TAGTABLE.dbf")
-      tables.push_back(entry.path().string());
+  std::vector<std::string> names;
+  const bool listed = nb::TheOs().ListFolder(folder.c_str(), &names) == 0;
+  const int err = errno;
+  for (const std::string& name : names) {
+    if (fs::path(name).extension() == ".dbf" && name != "TAGTABLE.dbf")
+      tables.push_back((fs::path(folder) / name).string());
   }
-  if (ec) {
-    std::fprintf(stderr, "demodesk: cannot read %s: %s\n", folder.c_str(), ec.message().c_str());
+  if (!listed) {
+    std::fprintf(stderr, "demodesk: cannot read %s: %s\n", folder.c_str(), std::strerror(err));
     return 1;
   }
   if (tables.empty()) {

@@ -10,16 +10,18 @@
 
 #include "pda_model.h"
 #include "platform/cli.h"
+#include "platform/os.h"
+#include "platform/prefix.h"
 
 namespace {
 
 bool Save(const std::string& path, const pdagen::App& app) {
   const std::vector<uint8_t> bytes = pdagen::Write(app);
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  out.close();
-  if (!out) std::fprintf(stderr, "pdagen: cannot write %s\n", path.c_str());
-  return bool(out);
+  std::string error;
+  const bool ok = nb::WriteFileDurably(
+      path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), &error);
+  if (!ok) std::fprintf(stderr, "pdagen: %s\n", error.c_str());
+  return ok;
 }
 
 }  // namespace
@@ -50,8 +52,7 @@ int main(int argc, char** argv) {
 
   if (appraisal) return Save(file, pdagen::AppraisalApp()) ? 0 : 1;
   if (seeds) {
-    std::error_code ec;
-    std::filesystem::create_directories(file, ec);
+    nb::MakeDirs(file);
     for (uint32_t v : {54u, 257u, 258u, 259u, 260u, 261u, 262u, 263u, 264u, 271u, 272u, 273u, 274u,
                        275u, 276u, 277u, 278u}) {
       const pdagen::App sample = pdagen::SampleApp(

@@ -18,6 +18,7 @@
 #include "import/imported_files.h"
 #include "import/interrupted_downloads.h"
 #include "platform/bus.h"
+#include "platform/os.h"
 #include "tray_status.h"
 #include "unfinished_files.h"
 
@@ -29,8 +30,8 @@ namespace {
 void EnsureFolder(const std::string& folder) {
   std::string path = folder;
   if (path.size() > 1 && path.back() == '/') path.pop_back();
-  if (std::filesystem::is_directory(path)) return;
-  if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
+  if (nb::IsFolder(path)) return;
+  if (nb::TheOs().Mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
     throw std::runtime_error("cannot create the folder " + path + ": " + std::strerror(errno));
 }
 
@@ -232,7 +233,7 @@ void frmValtrix::OnSyncEvent(int code, long param) {
              " tables requested for the handheld");
   } else if (sync_stage_ == kStageSettingsPending) {
     RecoverCommonResponses();
-    CommonResponsesPending = std::filesystem::exists(AppFolders().outbox + "commresp.dat");
+    CommonResponsesPending = nb::Exists(AppFolders().outbox + "commresp.dat");
     for (size_t i = kAprSubj; i <= kAprVC; ++i) RequestUpload(i);
     pending_transfers_ = 8;
     if (CommonResponsesPending) {

@@ -1,5 +1,6 @@
 #include "globals.h"
 
+#include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
 #include <sys/stat.h>
@@ -75,17 +76,17 @@ void Progress(const std::string& text) {
 bool IsLink(const std::string& path) {
   std::string entry = path;
   while (entry.size() > 1 && entry.back() == '/') entry.pop_back();
-  struct stat st;
-  return lstat(entry.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  return nb::IsSymlink(entry);
 }
 
 void LogError(const std::string& message) {
   const std::string path = g_folders.program + "/errorlog.txt";
   std::string line = Stamp() + " " + message + "\r\n";
-  FILE* f = std::fopen(path.c_str(), "ab");
-  if (!f) throw std::runtime_error("cannot open the error log " + path);
-  bool ok = std::fwrite(line.data(), 1, line.size(), f) == line.size();
-  ok = std::fclose(f) == 0 && ok;
+  nb::Os& os = nb::TheOs();
+  const int fd = os.Open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+  if (fd < 0) throw std::runtime_error("cannot open the error log " + path);
+  bool ok = nb::WriteAll(fd, line.data(), line.size());
+  ok = os.Close(fd) == 0 && ok;
   if (!ok) throw std::runtime_error("cannot write the error log " + path);
 }
 

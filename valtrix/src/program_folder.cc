@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "platform/os.h"
+
 namespace valtrix {
 
 namespace fs = std::filesystem;
@@ -13,7 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string FolderOf(const fs::path& file) {
-  std::string folder = fs::absolute(file).lexically_normal().parent_path().string();
+  std::string folder = fs::path(nb::AbsolutePath(file)).parent_path().string();
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return folder;
 }
@@ -28,12 +30,12 @@ std::string ProgramFolder(const char* argv0) {
     std::string dir;
     while (std::getline(dirs, dir, ':')) {
       fs::path candidate = fs::path(dir.empty() ? "." : dir) / name;
-      if (access(candidate.c_str(), X_OK) == 0) return FolderOf(candidate);
+      if (nb::TheOs().Access(candidate.c_str(), X_OK) == 0) return FolderOf(candidate);
     }
   }
-  std::error_code ec;
-  fs::path self = fs::read_symlink("/proc/self/exe", ec);
-  return ec ? fs::current_path().string() : FolderOf(self);
+  std::string self;
+  // Without it, the current folder: the folder "./" is in.
+  return FolderOf(nb::TheOs().Readlink("/proc/self/exe", &self) == 0 ? self : "./");
 }
 
 }  // namespace valtrix

@@ -13,6 +13,7 @@
 
 #include "data_access.h"
 #include "platform/os.h"
+#include "seam_vfs.h"
 
 namespace mdb::data {
 namespace {
@@ -119,15 +120,16 @@ uint32_t Be(const unsigned char* p, int n) {
 // Refuses, before SQLite sees it, a file that SQLite would take for something else: an
 // empty file (an empty database to SQLite), a Jet database, a truncated database.
 void CheckDatabaseFile(const std::string& path) {
+  nb::Os& os = nb::TheOs();
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) return;  // SQLite says why it cannot open it
+  if (os.Stat(path.c_str(), &st) != 0) return;  // SQLite says why it cannot open it
   if (S_ISDIR(st.st_mode)) throw FileError("the path is a folder, not a database file");
   if (st.st_size == 0) throw FileError("the file is empty, not an SQLite database");
   unsigned char h[100] = {};
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = os.Open(path.c_str(), O_RDONLY | O_CLOEXEC, 0);
   if (fd < 0) return;
-  const ssize_t n = read(fd, h, sizeof h);
-  close(fd);
+  const ssize_t n = os.Read(fd, h, sizeof h);
+  os.Close(fd);
   if (n >= 19 && std::memcmp(h, "\x00\x01\x00\x00", 4) == 0 &&
       (std::memcmp(h + 4, "Standard Jet DB", 15) == 0 ||
        std::memcmp(h + 4, "Standard ACE DB", 15) == 0))
@@ -137,7 +139,7 @@ void CheckDatabaseFile(const std::string& path) {
   if (n < 16 || std::memcmp(h, "SQLite format 3", 16) != 0) return;  // SQLite refuses it
   if (n < 100) throw FileError("the file is truncated: it ends inside the database header");
   // A hot journal may legitimately change the size; SQLite rolls it back first.
-  if (access((path + "-journal").c_str(), F_OK) == 0) return;
+  if (os.Access((path + "-journal").c_str(), F_OK) == 0) return;
   const uint32_t page_size = Be(h + 16, 2) == 1 ? 65536 : Be(h + 16, 2);
   // SQLite refuses other page sizes itself.
   if (page_size < 512 || (page_size & (page_size - 1)) != 0) return;
@@ -410,8 +412,8 @@ class SqliteConnection : public Connection {
     CheckDatabaseFile(path);
     // A write that was cut off left a journal; only a writable connection can roll it
     // back, and this reader would otherwise fail until some writer came by.
-    const bool interrupted =
-        access((path + "-journal").c_str(), F_OK) == 0 && access(path.c_str(), W_OK) == 0;
+    const bool interrupted = nb::TheOs().Access((path + "-journal").c_str(), F_OK) == 0 &&
+                             nb::TheOs().Access(path.c_str(), W_OK) == 0;
     OpenFile(path, read_only && !interrupted ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
     // One read transaction for the whole reading: one snapshot, and no lock taken and
     // dropped for every row.
@@ -430,7 +432,7 @@ class SqliteConnection : public Connection {
     std::string temp;
     const int fd = nb::CreateTemporaryFor(path, &temp);
     if (fd < 0) throw SystemError(errno);
-    const bool made = ::fchmod(fd, 0644) == 0;
+    const bool made = nb::TheOs().Fchmod(fd, 0644) == 0;
     const int error = errno;
     nb::TheOs().Close(fd);
     temp_ = temp;
@@ -475,7 +477,7 @@ class SqliteConnection : public Connection {
 
  private:
   void OpenFile(const std::string& path, int flags) {
-    const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, SeamVfs());
     if (rc != SQLITE_OK) {
       Error e = db_ ? EngineError(db_) : Error{rc, kSource, sqlite3_errstr(rc), false};
       sqlite3_close_v2(db_);

@@ -1,8 +1,8 @@
 // The one way the programs reach the operating system for files, and the one durable write.
 //
-// Os is a table of the system calls the programs use for files, folders, libraries and
-// the clock; the process holds one, TheOs(), POSIX by default. Calls return what the
-// system call returns and set errno likewise.
+// Os is a table of the system calls the programs use for files, folders, mappings, locks,
+// libraries, processes and the clock; the process holds one, TheOs(), POSIX by default. Calls
+// return what the system call returns and set errno likewise.
 //
 // Faults, for tests: a FaultyOs passes every call through except the Nth call of one kind,
 // which fails with a chosen errno or "crashes" (the process is killed on the spot, leaving
@@ -10,11 +10,12 @@
 // process (a program, a plug-in it loads) sets NB_FAULT before starting it:
 //   NB_FAULT=<call>:<n>:<errno name or "crash">[:<path part>]
 //   e.g. NB_FAULT=rename:1:ENOSPC   NB_FAULT=write:2:ENOSPC:AprSite.dbf
-// where <call> is open, read, write, fsync, close, rename, unlink, stat, list or load.
-// With a path part, only calls on a path containing it count: for read, write, fsync and
-// close the path the descriptor was opened with, for rename either name. It is read
-// once, on the first call through TheOs(); a malformed value is ignored with a message
-// on stderr.
+// where <call> is open, read, write, fsync, close, rename, unlink, stat (also lstat, fstat,
+// access and readlink), list, load, mkdir, chmod (also fchmod), truncate, mmap, symlink or
+// spawn. With a path part, only calls on a path containing it count: for calls on a
+// descriptor the path it was opened with, for rename and symlink either name, for spawn
+// the program. It is read once, on the first call through TheOs(); a malformed value is
+// ignored with a message on stderr.
 //
 // WriteFileDurably writes under a unique temporary name in the same folder, syncs it,
 // renames it over `path` and syncs the folder, so the file is its old or its new whole
@@ -53,6 +54,12 @@ enum class OsCall {
   kStat,
   kList,
   kLoad,
+  kMkdir,
+  kChmod,
+  kTruncate,
+  kMmap,
+  kSymlink,
+  kSpawn,
   kCount
 };
 
@@ -79,6 +86,26 @@ class Os {
   // flock(2): an advisory lock on the open file, dropped by the kernel when the last
   // descriptor of it closes, also when the process is killed.
   virtual int Flock(int fd, int operation);
+  // lstat(2): the link itself, not what it names.
+  virtual int Lstat(const char* path, struct stat* st);
+  virtual int Fstat(int fd, struct stat* st);
+  virtual int Access(const char* path, int mode);
+  virtual int Mkdir(const char* path, mode_t mode);
+  virtual int Chmod(const char* path, mode_t mode);
+  virtual int Fchmod(int fd, mode_t mode);
+  virtual int Ftruncate(int fd, off_t size);
+  // mmap(2) of a whole region of an open file; MAP_FAILED with errno on failure.
+  virtual void* Mmap(size_t n, int prot, int flags, int fd, off_t offset);
+  virtual int Munmap(void* address, size_t n);
+  // readlink(2): the target, or -1 with errno.
+  virtual int Readlink(const char* path, std::string* target);
+  virtual int Symlink(const char* target, const char* path);
+  // kill(2); signal 0 asks only whether the process exists.
+  virtual int Kill(pid_t pid, int signal);
+  // Starts `program` with `args` (args[0] its name) in a session of its own, standard
+  // streams on /dev/null, never waited for: 0 once it runs, -1 with errno when it cannot
+  // be started (fork or exec failed).
+  virtual int StartDetached(const char* program, const std::vector<std::string>& args);
 
   // --- Sockets, serial lines and waiting (the handheld link) ---
   // poll(2); the link bounds every wait with it.
@@ -125,6 +152,17 @@ class FaultyOs : public Os {
   int Stat(const char* path, struct stat* st) override;
   int ListFolder(const char* path, std::vector<std::string>* names) override;
   void* LoadLibrary(const char* path, int flags, std::string* error) override;
+  int Lstat(const char* path, struct stat* st) override;
+  int Fstat(int fd, struct stat* st) override;
+  int Access(const char* path, int mode) override;
+  int Mkdir(const char* path, mode_t mode) override;
+  int Chmod(const char* path, mode_t mode) override;
+  int Fchmod(int fd, mode_t mode) override;
+  int Ftruncate(int fd, off_t size) override;
+  void* Mmap(size_t n, int prot, int flags, int fd, off_t offset) override;
+  int Readlink(const char* path, std::string* target) override;
+  int Symlink(const char* target, const char* path) override;
+  int StartDetached(const char* program, const std::vector<std::string>& args) override;
 
  private:
   // True when this call is the one to fail (errno set); does not return when crashing.
@@ -182,5 +220,16 @@ int CreateTemporaryFor(const std::string& path, std::string* temp);
 bool IsAbandonedTemporary(const std::string& name);
 std::vector<std::string> RemoveAbandonedTemporaries(const std::string& folder);
 std::string FolderOf(const std::string& path);
+
+// Small answers over TheOs(): whether `path` names something (a link counts, followed or
+// not), a folder, a regular file; false also when it cannot be asked.
+bool Exists(const std::string& path);
+bool IsFolder(const std::string& path);
+bool IsRegularFile(const std::string& path);
+bool IsSymlink(const std::string& path);
+// `path` made absolute against the current folder and without "." and ".." parts.
+std::string AbsolutePath(const std::string& path);
+// True when no process `pid` exists any longer.
+bool ProcessEnded(pid_t pid);
 
 }  // namespace nb

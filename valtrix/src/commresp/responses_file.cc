@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "globals.h"
+#include "platform/os.h"
 
 namespace valtrix {
 
@@ -13,23 +14,7 @@ std::string CommonResponsesPath() { return AppFolders().outbox + "commresp.dat";
 std::string FilteredPath() { return AppFolders().outbox + "cmfiltered.dat"; }
 
 bool ReadWholeFile(const std::string& path, std::string& text) {
-  text.clear();
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  char buf[8192];
-  bool ok = true;
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
-    }
-    text.append(buf, static_cast<size_t>(n));
-  }
-  close(fd);
-  return ok;
+  return nb::ReadWholeFile(path, &text);
 }
 
 std::vector<std::string> ResponseNames(const nb::Profile& file, std::string_view tag) {

@@ -41,7 +41,8 @@ std::optional<std::string> FindIdenticalAppraisalFile(const std::string& folder,
   for (int i = 0; i < 27; ++i) {
     const std::string path = Candidate(stem, i);
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || size_t(st.st_size) != text.size())
+    if (nb::TheOs().Lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+        size_t(st.st_size) != text.size())
       continue;
     std::string bytes;
     if (nb::ReadWholeFile(path, &bytes) && bytes == text) return path;
@@ -55,7 +56,7 @@ std::optional<std::string> ChooseAppraisalFile(const std::string& folder,
   for (int i = 0; i < 27; ++i) {
     const std::string path = Candidate(stem, i);
     struct stat st;
-    if (lstat(path.c_str(), &st) == 0) continue;
+    if (nb::TheOs().Lstat(path.c_str(), &st) == 0) continue;
     if (errno != ENOENT) return std::nullopt;  // cannot tell whether it is free
     return path;
   }

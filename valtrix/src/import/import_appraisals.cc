@@ -241,7 +241,7 @@ void DeleteAppraisalFiles(const std::vector<std::string>& names) {
   std::string failed;
   for (const std::string& name : names) {
     const std::string path = AppFolders().outbox + name;
-    if (unlink(path.c_str()) == 0 || errno == ENOENT) continue;
+    if (nb::TheOs().Unlink(path.c_str()) == 0 || errno == ENOENT) continue;
     failed = "appraisal file " + path + " imported but not deleted: " + std::strerror(errno);
     try {
       LogError(failed);

@@ -26,7 +26,7 @@ std::string KeptFolder() { return AppFolders().system + "Imported/"; }
 bool KeptFolderExists() {
   const std::string folder = KeptFolder();
   struct stat st;
-  if (lstat(folder.substr(0, folder.size() - 1).c_str(), &st) != 0) return false;
+  if (nb::TheOs().Lstat(folder.substr(0, folder.size() - 1).c_str(), &st) != 0) return false;
   if (!S_ISDIR(st.st_mode))
     throw std::runtime_error("the folder " + folder +
                              " is a link or a file, not a folder: nothing is moved into or out of "
@@ -41,7 +41,7 @@ void Move(const std::string& from, const std::string& to) {
 
 void MoveToKept(const std::string& from, const std::string& name) {
   const std::string folder = KeptFolder();
-  if (!KeptFolderExists() && mkdir(folder.c_str(), 0777) != 0)
+  if (!KeptFolderExists() && nb::TheOs().Mkdir(folder.c_str(), 0777) != 0)
     throw std::runtime_error("cannot create the folder " + folder + ": " + std::strerror(errno));
   Move(from, folder + name);
   nb::Profile::SyncFolder(folder);
