@@ -124,6 +124,8 @@ void* Os::Mmap(size_t n, int prot, int flags, int fd, off_t offset) {
 int Os::Munmap(void* address, size_t n) { return ::munmap(address, n); }
 int Os::Symlink(const char* target, const char* path) { return ::symlink(target, path); }
 int Os::Kill(pid_t pid, int signal) { return ::kill(pid, signal); }
+int Os::Dup(int fd) { return ::dup(fd); }
+int Os::Dup2(int fd, int to) { return ::dup2(fd, to); }
 
 int Os::Readlink(const char* path, std::string* target) {
   char buf[4096];

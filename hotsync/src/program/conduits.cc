@@ -1,12 +1,11 @@
 #include "conduits.h"
 
-#include <filesystem>
-
 #include "desktop.h"
 #include "hotsync/conduit_registry.h"
 #include "pdbfile/bytes.h"
 #include "platform/installation.h"
 #include "platform/library.h"
+#include "platform/os.h"
 
 namespace hotsync {
 namespace {
@@ -44,11 +43,9 @@ int AddConduit(const std::string& creator, std::string conduit, const std::strin
   if (conduit.empty()) {
     conduit = nb::LibraryDir() + "/syncconduit.so";
   } else if (conduit[0] != '/' && !(conduit.size() > 1 && conduit[1] == ':')) {
-    std::error_code ec;
-    conduit = std::filesystem::absolute(conduit, ec).lexically_normal();
+    conduit = nb::AbsolutePath(conduit);
   }
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(nb::LibraryFile(conduit), ec)) {
+  if (!nb::IsRegularFile(nb::LibraryFile(conduit))) {
     Complain("there is no conduit library " + nb::LibraryFile(conduit));
     return 1;
   }

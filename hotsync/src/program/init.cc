@@ -5,11 +5,10 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "desktop.h"
 #include "platform/installation.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "platform/registry.h"
 
@@ -56,8 +55,7 @@ struct Init {
   }
 
   void EnsureFolder(const std::string& posix) {
-    struct stat st;
-    if (stat(posix.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return;
+    if (nb::IsFolder(posix)) return;
     if (nb::MakeDirs(posix))
       Changed("created the folder " + posix);
     else
@@ -66,41 +64,35 @@ struct Init {
 
   // `link` points at `target` afterwards; a copy with the same bytes is right too.
   void EnsureLink(const std::string& target, const std::string& link) {
-    char buf[4096];
-    ssize_t n = readlink(link.c_str(), buf, sizeof buf - 1);
-    if (n > 0 && std::string(buf, size_t(n)) == target) return;
+    nb::Os& os = nb::TheOs();
+    std::string now;
+    const int n = os.Readlink(link.c_str(), &now);
+    if (n >= 0 && now == target) return;
     struct stat st;
-    if (n < 0 && lstat(link.c_str(), &st) == 0) {
+    if (n < 0 && os.Lstat(link.c_str(), &st) == 0) {
       if (S_ISDIR(st.st_mode)) return Failed(link + " is a folder, not a library");
       if (S_ISREG(st.st_mode) && SameBytes(target, link)) return;
     }
     const std::string temp = link + ".new";
-    unlink(temp.c_str());
-    if (symlink(target.c_str(), temp.c_str()) != 0 || rename(temp.c_str(), link.c_str()) != 0) {
+    os.Unlink(temp.c_str());
+    if (os.Symlink(target.c_str(), temp.c_str()) != 0 ||
+        os.Rename(temp.c_str(), link.c_str()) != 0) {
       Failed("cannot link " + link + " to " + target + ": " + std::strerror(errno));
-      unlink(temp.c_str());
+      os.Unlink(temp.c_str());
       return;
     }
     Changed("linked " + link + " -> " + target);
   }
 
   static bool SameBytes(const std::string& a, const std::string& b) {
-    std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-    if (!fa || !fb) return false;
-    return std::equal(std::istreambuf_iterator<char>(fa), {}, std::istreambuf_iterator<char>(fb),
-                      {});
+    std::string fa, fb;
+    return nb::ReadWholeFile(a, &fa) && nb::ReadWholeFile(b, &fb) && fa == fb;
   }
 };
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
-
 std::string ProgramFile() {
-  char buf[4096];
-  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-  return n > 0 ? std::string(buf, size_t(n)) : nb::ProgramDir() + "/hotsync";
+  std::string self;
+  return nb::TheOs().Readlink("/proc/self/exe", &self) > 0 ? self : nb::ProgramDir() + "/hotsync";
 }
 
 }  // namespace
@@ -141,7 +133,7 @@ int RunInit() {
   init.EnsureFolder(hotsync_dir);
   init.EnsureLink(ProgramFile(), nb::MapPath(hotsync_path));
   for (const char* lib : {"HsLog20.so", "Cmds21.so", "Sync20.so", "HsUsers20.so"}) {
-    if (!Exists(bin + "/" + lib)) {
+    if (!nb::Exists(bin + "/" + lib)) {
       init.Failed(std::string("there is no ") + lib + " in " + bin);
       continue;
     }
@@ -158,7 +150,7 @@ int RunInit() {
   };
   for (const Plugin& p : {Plugin{"pdbdevice.so", "/NDDI/"}, Plugin{"dbfstore.so", "/NBDDB/"},
                           Plugin{"mdbstore.so", "/NBDDB/"}, Plugin{"NBDither.so", "/"}}) {
-    if (Exists(bin + "/" + p.file)) init.EnsureLink(bin + "/" + p.file, rt + p.folder + p.file);
+    if (nb::Exists(bin + "/" + p.file)) init.EnsureLink(bin + "/" + p.file, rt + p.folder + p.file);
   }
 
   // The data folder, where a handheld's first synchronisation makes its HotSync user.

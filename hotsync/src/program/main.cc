@@ -3,10 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +15,7 @@
 #include "log_view.h"
 #include "pdbfile/bytes.h"
 #include "platform/cli.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "platform/ui_host.h"
 #include "resident.h"
@@ -85,15 +83,13 @@ int ShowLog(const std::string& name, bool last, bool raw) {
     if (!PickUser(desktop, name, &user)) return 1;
     file = LogFile(desktop, user);
   }
-  std::ifstream in(nb::MapPath(file), std::ios::binary);
-  if (!in) {
+  std::string text;
+  if (!nb::ReadWholeFile(nb::MapPath(file), &text)) {
     Complain(user.name[0] ? "the HotSync user \"" + std::string(user.name) + "\" has no log yet"
                           : "there is no log " + nb::MapPath(file));
     return 1;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  std::cout << (raw ? text.str() : ReadableLog(text.str(), last)) << std::flush;
+  std::cout << (raw ? text : ReadableLog(text, last)) << std::flush;
   return 0;
 }
 
@@ -114,11 +110,12 @@ int ListHandheld(const std::string& folder) {
   for (const DatabaseInfo& db : databases) {
     const std::string file = handheld->folder() + "/" + db.file;
     auto full = nb::pdb::ReadFile(file, &error);
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(file, ec);
+    struct stat st;
+    const bool sized = nb::TheOs().Stat(file.c_str(), &st) == 0;
     std::printf("%-32s %-4s %-7s %7zu %9llu\n", db.name.c_str(),
                 nb::pdb::FourCCText(db.type).c_str(), nb::pdb::FourCCText(db.creator).c_str(),
-                full ? full->records.size() : size_t(0), ec ? 0ull : (unsigned long long)size);
+                full ? full->records.size() : size_t(0),
+                sized ? (unsigned long long)st.st_size : 0ull);
   }
   for (const std::string& p : problems) Complain("not a usable database file: " + p);
   return problems.empty() ? 0 : 1;

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 
 #include "desktop.h"
 #include "link_listener.h"
@@ -50,21 +49,22 @@ bool WriteWhole(const std::string& path, const std::string& text) {
 int SynchroniseInto(const std::string& folder, const std::string& transcript) {
   std::fflush(stdout);
   std::fflush(stderr);
-  int fd = ::open(transcript.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+  nb::Os& os = nb::TheOs();
+  int fd = os.Open(transcript.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0) return Synchronise(folder, SyncLock::WhenBusy::kRefuse);
-  int saved_out = ::dup(1), saved_err = ::dup(2);
-  ::dup2(fd, 1);
-  ::dup2(fd, 2);
-  ::close(fd);
+  int saved_out = os.Dup(1), saved_err = os.Dup(2);
+  os.Dup2(fd, 1);
+  os.Dup2(fd, 2);
+  os.Close(fd);
   // Waiting here would keep the window from answering the other synchronisation's
   // notifications; HotSync Manager ignores a press while the link is busy.
   int result = Synchronise(folder, SyncLock::WhenBusy::kRefuse);
   std::fflush(stdout);
   std::fflush(stderr);
-  ::dup2(saved_out, 1);
-  ::dup2(saved_err, 2);
-  ::close(saved_out);
-  ::close(saved_err);
+  os.Dup2(saved_out, 1);
+  os.Dup2(saved_err, 2);
+  os.Close(saved_out);
+  os.Close(saved_err);
   std::fputs(Slurp(transcript).c_str(), stdout);
   std::fflush(stdout);
   return result;
@@ -182,9 +182,8 @@ int Press(const std::string& handheld_folder) {
   const uint32_t press = nb::bus::RegisterWindowMessage(kPressMessage);
   const uintptr_t pid = uintptr_t(getpid());
   const std::string base = RequestBase(pid);
-  std::error_code ec;
-  const std::string folder = std::filesystem::absolute(handheld_folder, ec).lexically_normal();
-  for (const char* ext : {".out", ".res"}) std::remove((base + ext).c_str());
+  const std::string folder = nb::AbsolutePath(handheld_folder);
+  for (const char* ext : {".out", ".res"}) nb::TheOs().Unlink((base + ext).c_str());
   if (!press || !WriteWhole(base + ".req", folder + "\n")) {
     Complain("cannot hand the request to HotSync Manager");
     return 1;
@@ -192,7 +191,7 @@ int Press(const std::string& handheld_folder) {
   bool delivered = nb::bus::SendMessage(manager, press, pid, 0);
   const std::string out = Slurp(base + ".out");
   const std::string res = Slurp(base + ".res");
-  for (const char* ext : {".req", ".out", ".res"}) std::remove((base + ext).c_str());
+  for (const char* ext : {".req", ".out", ".res"}) nb::TheOs().Unlink((base + ext).c_str());
   std::fputs(out.c_str(), stdout);
   if (!delivered || res.empty()) {
     Complain("HotSync Manager did not carry out the synchronisation");

@@ -1,6 +1,5 @@
 #include "synchronise.h"
 
-#include <filesystem>
 #include <functional>
 #include <set>
 
@@ -12,6 +11,7 @@
 #include "log_view.h"
 #include "pdbfile/bytes.h"
 #include "platform/library.h"
+#include "platform/os.h"
 #include "platform/prefix.h"
 #include "platform/ui.h"
 #include "sync_log.h"
@@ -296,8 +296,7 @@ int SynchroniseHandheld(nb::dlp::Handheld& handheld, const SessionOptions& optio
 }
 
 int Synchronise(const std::string& handheld_folder, SyncLock::WhenBusy busy) {
-  std::error_code ec;
-  const std::string folder = std::filesystem::absolute(handheld_folder, ec).lexically_normal();
+  const std::string folder = nb::AbsolutePath(handheld_folder);
   return WithDesktop(busy, [&](const Desktop& desktop, SyncLog& log) {
     std::string error;
     auto handheld = FolderHandheld::Open(folder, CommitAt::kClose, &error);

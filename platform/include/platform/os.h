@@ -102,6 +102,9 @@ class Os {
   virtual int Symlink(const char* target, const char* path);
   // kill(2); signal 0 asks only whether the process exists.
   virtual int Kill(pid_t pid, int signal);
+  // dup(2) and dup2(2): a program's standard streams led elsewhere for a while.
+  virtual int Dup(int fd);
+  virtual int Dup2(int fd, int to);
   // Starts `program` with `args` (args[0] its name) in a session of its own, standard
   // streams on /dev/null, never waited for: 0 once it runs, -1 with errno when it cannot
   // be started (fork or exec failed).
