@@ -92,7 +92,7 @@ struct Init {
 
 std::string ProgramFile() {
   std::string self;
-  return nb::TheOs().Readlink("/proc/self/exe", &self) > 0 ? self : nb::ProgramDir() + "/hotsync";
+  return nb::TheOs().Readlink("/proc/self/exe", &self) == 0 ? self : nb::ProgramDir() + "/hotsync";
 }
 
 }  // namespace
