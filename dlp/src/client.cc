@@ -101,20 +101,20 @@ Status Client::OpenDb(const std::string& name, uint8_t mode, uint8_t* handle) {
   return kOk;
 }
 
-Status Client::CreateDb(const nb::dlp::CreateDb& spec, uint8_t* handle) {
+Status Client::CreateDb(const nb::dlp::CreateDb& new_db, uint8_t* handle) {
   Response r;
-  Status status = Call(Make(kFuncCreateDB, {EncodeCreateDb(spec, 0)}), &r);
+  Status status = Call(Make(kFuncCreateDB, {EncodeCreateDb(new_db, 0)}), &r);
   if (status != kOk) return status;
   const Arg* arg = FindArg(r.args, kFirstArgId);
   if (!arg || !DecodeByte(*arg, handle)) return Malformed(r);
   DbInfo info;
-  info.name = spec.name;
-  info.creator = spec.creator;
-  info.type = spec.type;
-  info.attributes = spec.attributes;
-  info.version = spec.version;
+  info.name = new_db.name;
+  info.creator = new_db.creator;
+  info.type = new_db.type;
+  info.attributes = new_db.attributes;
+  info.version = new_db.version;
   opened_[*handle] = info;
-  listed_.erase(spec.name);
+  listed_.erase(new_db.name);
   return kOk;
 }
 

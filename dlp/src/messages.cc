@@ -269,22 +269,22 @@ bool DecodeDeleteDb(const Arg& arg, uint8_t* card, std::string* name) {
   return r.ok();
 }
 
-Arg EncodeCreateDb(const CreateDb& spec, uint8_t card) {
+Arg EncodeCreateDb(const CreateDb& new_db, uint8_t card) {
   Writer w;
-  w.U32(spec.creator).U32(spec.type).U8(card).U8(0).U16(spec.attributes).U16(spec.version);
-  w.CString(spec.name);
+  w.U32(new_db.creator).U32(new_db.type).U8(card).U8(0).U16(new_db.attributes).U16(new_db.version);
+  w.CString(new_db.name);
   return MakeArg(w);
 }
 
-bool DecodeCreateDb(const Arg& arg, CreateDb* spec, uint8_t* card) {
+bool DecodeCreateDb(const Arg& arg, CreateDb* new_db, uint8_t* card) {
   Reader r(arg.data);
-  spec->creator = r.U32();
-  spec->type = r.U32();
+  new_db->creator = r.U32();
+  new_db->type = r.U32();
   *card = r.U8();
   r.U8();
-  spec->attributes = r.U16();
-  spec->version = r.U16();
-  spec->name = r.CString();
+  new_db->attributes = r.U16();
+  new_db->version = r.U16();
+  new_db->name = r.CString();
   return r.ok();
 }
 

@@ -88,8 +88,8 @@ Arg EncodeOpenDb(uint8_t card, uint8_t mode, const std::string& name);
 bool DecodeOpenDb(const Arg& arg, uint8_t* card, uint8_t* mode, std::string* name);
 Arg EncodeDeleteDb(uint8_t card, const std::string& name);
 bool DecodeDeleteDb(const Arg& arg, uint8_t* card, std::string* name);
-Arg EncodeCreateDb(const CreateDb& spec, uint8_t card);
-bool DecodeCreateDb(const Arg& arg, CreateDb* spec, uint8_t* card);
+Arg EncodeCreateDb(const CreateDb& new_db, uint8_t card);
+bool DecodeCreateDb(const Arg& arg, CreateDb* new_db, uint8_t* card);
 
 // ReadAppBlock: request handle, offset, length; answer the block's whole size and data.
 struct BlockRequest {

@@ -118,12 +118,12 @@ Status Answerer::Carry(const Request& request, std::vector<Arg>* out, bool* end)
       return kOk;
     }
     case kFuncCreateDB: {
-      CreateDb spec;
+      CreateDb new_db;
       uint8_t card = 0;
       if (!(arg = Need(request, kFirstArgId, &status))) return status;
-      if (!DecodeCreateDb(*arg, &spec, &card)) return kErrParam;
+      if (!DecodeCreateDb(*arg, &new_db, &card)) return kErrParam;
       if (card != 0) return kErrParam;
-      if ((status = hh_.CreateDb(spec, &handle)) != kOk) return status;
+      if ((status = hh_.CreateDb(new_db, &handle)) != kOk) return status;
       open_.insert(handle);
       out->push_back(ByteArg(handle));
       return kOk;

@@ -141,12 +141,12 @@ TEST(DlpCodec, TypedRoundTrips) {
   EXPECT_EQ(found.name, "AprInfo");
   EXPECT_EQ(found.mod_number, 17u);
 
-  CreateDb spec{"AprRooms", 0x76584131, 0x44415441, kDbBackup, 3};
+  CreateDb new_db{"AprRooms", 0x76584131, 0x44415441, kDbBackup, 3};
   CreateDb spec_back;
   uint8_t card = 9;
-  ASSERT_TRUE(DecodeCreateDb(Trip(EncodeCreateDb(spec, 0), false), &spec_back, &card));
-  EXPECT_EQ(spec_back.name, spec.name);
-  EXPECT_EQ(spec_back.type, spec.type);
+  ASSERT_TRUE(DecodeCreateDb(Trip(EncodeCreateDb(new_db, 0), false), &spec_back, &card));
+  EXPECT_EQ(spec_back.name, new_db.name);
+  EXPECT_EQ(spec_back.type, new_db.type);
   EXPECT_EQ(card, 0);
 
   RecordData rec{0x00ABCDEF, 4, kRecDirty, 3, {9, 8, 7}};

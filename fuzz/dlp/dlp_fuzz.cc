@@ -22,7 +22,7 @@ void Typed(const std::vector<Arg>& args) {
     SysInfo sys;
     DbListRequest list_request;
     DbList list;
-    CreateDb spec;
+    CreateDb new_db;
     BlockRequest block_request;
     std::vector<uint8_t> block;
     ReadRequest read;
@@ -50,7 +50,7 @@ void Typed(const std::vector<Arg>& args) {
     }
     DecodeOpenDb(arg, &card, &mode, &text);
     DecodeDeleteDb(arg, &card, &text);
-    DecodeCreateDb(arg, &spec, &card);
+    DecodeCreateDb(arg, &new_db, &card);
     DecodeBlockRequest(arg, &block_request);
     DecodeBlock(arg, &u16, &block);
     DecodeWriteBlock(arg, &handle, &block);

@@ -521,19 +521,19 @@ Status FolderHandheld::OpenDb(const std::string& name, uint8_t mode, uint8_t* ha
   return nb::dlp::kOk;
 }
 
-Status FolderHandheld::CreateDb(const nb::dlp::CreateDb& spec, uint8_t* handle) {
+Status FolderHandheld::CreateDb(const nb::dlp::CreateDb& new_db, uint8_t* handle) {
   if (ended_) return nb::dlp::kLinkLost;
-  if (!ValidDatabaseName(spec.name)) return nb::dlp::kErrParam;
-  if (Exists(spec.name)) return nb::dlp::kErrAlreadyExists;
+  if (!ValidDatabaseName(new_db.name)) return nb::dlp::kErrParam;
+  if (Exists(new_db.name)) return nb::dlp::kErrAlreadyExists;
   uint8_t h = 1;
   while (h <= kMaxOpen && open_.count(h)) ++h;
   if (h > kMaxOpen) return nb::dlp::kErrTooManyOpen;
   OpenDatabase& o = open_[h];
-  o.db.name = spec.name;
-  o.db.attributes = spec.attributes;
-  o.db.version = spec.version;
-  o.db.type = spec.type;
-  o.db.creator = spec.creator;
+  o.db.name = new_db.name;
+  o.db.attributes = new_db.attributes;
+  o.db.version = new_db.version;
+  o.db.type = new_db.type;
+  o.db.creator = new_db.creator;
   o.db.created = o.db.modified = HandheldNow();
   o.mode = nb::dlp::kOpenRead | nb::dlp::kOpenWrite | nb::dlp::kOpenExclusive;
   // A new database reaches the handheld even when nothing is written into it.

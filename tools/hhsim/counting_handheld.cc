@@ -24,9 +24,9 @@ Status CountingHandheld::OpenDb(const std::string& name, uint8_t mode, uint8_t* 
   ++requests_;
   return inner_.OpenDb(name, mode, handle);
 }
-Status CountingHandheld::CreateDb(const nb::dlp::CreateDb& spec, uint8_t* handle) {
+Status CountingHandheld::CreateDb(const nb::dlp::CreateDb& new_db, uint8_t* handle) {
   ++requests_;
-  return inner_.CreateDb(spec, handle);
+  return inner_.CreateDb(new_db, handle);
 }
 Status CountingHandheld::CloseDb(uint8_t handle) {
   ++requests_;

@@ -25,7 +25,7 @@ class CountingHandheld : public nb::dlp::Handheld {
   nb::dlp::Status ReadSysInfo(nb::dlp::SysInfo* info) override;
   nb::dlp::Status ReadDbList(uint16_t start, std::vector<nb::dlp::DbInfo>* dbs) override;
   nb::dlp::Status OpenDb(const std::string& name, uint8_t mode, uint8_t* handle) override;
-  nb::dlp::Status CreateDb(const nb::dlp::CreateDb& spec, uint8_t* handle) override;
+  nb::dlp::Status CreateDb(const nb::dlp::CreateDb& new_db, uint8_t* handle) override;
   nb::dlp::Status CloseDb(uint8_t handle) override;
   nb::dlp::Status DeleteDb(const std::string& name) override;
   nb::dlp::Status ReadOpenDbInfo(uint8_t handle, nb::dlp::DbInfo* info, uint16_t* count) override;

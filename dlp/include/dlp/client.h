@@ -39,7 +39,7 @@ class Client : public Handheld {
   Status ReadSysInfo(SysInfo* info) override;
   Status ReadDbList(uint16_t start, std::vector<DbInfo>* dbs) override;
   Status OpenDb(const std::string& name, uint8_t mode, uint8_t* handle) override;
-  Status CreateDb(const nb::dlp::CreateDb& spec, uint8_t* handle) override;
+  Status CreateDb(const nb::dlp::CreateDb& new_db, uint8_t* handle) override;
   Status CloseDb(uint8_t handle) override;
   Status DeleteDb(const std::string& name) override;
   // ReadOpenDBInfo for the count, then FindDB by the open handle for the list entry. A

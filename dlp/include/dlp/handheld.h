@@ -139,7 +139,7 @@ class Handheld {
 
   virtual Status OpenDb(const std::string& name, uint8_t mode, uint8_t* handle) = 0;
   // Creating a database that exists fails with kErrAlreadyExists.
-  virtual Status CreateDb(const CreateDb& spec, uint8_t* handle) = 0;
+  virtual Status CreateDb(const CreateDb& new_db, uint8_t* handle) = 0;
   virtual Status CloseDb(uint8_t handle) = 0;
   virtual Status DeleteDb(const std::string& name) = 0;
   // The open database's list entry, and its record (or resource) count.
