@@ -122,6 +122,7 @@ void* Os::Mmap(size_t n, int prot, int flags, int fd, off_t offset) {
   return ::mmap(nullptr, n, prot, flags, fd, offset);
 }
 int Os::Munmap(void* address, size_t n) { return ::munmap(address, n); }
+int Os::Msync(void* address, size_t n, int flags) { return ::msync(address, n, flags); }
 int Os::Symlink(const char* target, const char* path) { return ::symlink(target, path); }
 int Os::Kill(pid_t pid, int signal) { return ::kill(pid, signal); }
 int Os::Dup(int fd) { return ::dup(fd); }

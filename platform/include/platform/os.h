@@ -97,6 +97,8 @@ class Os {
   // mmap(2) of a whole region of an open file; MAP_FAILED with errno on failure.
   virtual void* Mmap(size_t n, int prot, int flags, int fd, off_t offset);
   virtual int Munmap(void* address, size_t n);
+  // msync(2) of a mapped region: what was stored through it reaches the disk.
+  virtual int Msync(void* address, size_t n, int flags);
   // readlink(2): the target, or -1 with errno.
   virtual int Readlink(const char* path, std::string* target);
   virtual int Symlink(const char* target, const char* path);
