@@ -1,13 +1,18 @@
 #include <QApplication>
 #include <QDialog>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QTextCursor>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <clocale>
+#include <map>
 
 #include "nbui_qt/qt_host.h"
 #include "platform/ui_host.h"
@@ -58,7 +63,43 @@ class QtHost : public Host {
                               int seconds) override;
   std::string RunDialog(const Dialog& dialog, int seconds) override;
   std::unique_ptr<EventLoop> CreateEventLoop() override { return CreateQtEventLoop(); }
+  void ShowTextWindow(const std::string& caption, const std::string& text) override;
+
+ private:
+  std::map<std::string, QPointer<QPlainTextEdit>> text_windows_;
 };
+
+void QtHost::ShowTextWindow(const std::string& caption, const std::string& text) {
+  EnsureApp();
+  QPointer<QPlainTextEdit>& view = text_windows_[caption];
+  if (!view) {
+    auto* window = new QDialog;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(Q(caption));
+    window->resize(640, 440);
+    auto* layout = new QVBoxLayout(window);
+    view = new QPlainTextEdit;
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(view);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    auto* close = new QPushButton("Close");
+    close->setDefault(true);
+    QObject::connect(close, &QPushButton::clicked, window, &QDialog::close);
+    row->addWidget(close);
+    layout->addLayout(row);
+  }
+  view->setPlainText(Q(text));
+  // The newest synchronisation is at the end.
+  view->moveCursor(QTextCursor::End);
+  view->ensureCursorVisible();
+  QWidget* window = view->window();
+  window->show();
+  window->raise();
+  window->activateWindow();
+}
 
 std::string QtHost::TimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
                                     int seconds) {
