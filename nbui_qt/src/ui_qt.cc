@@ -7,7 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTextCursor>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -76,7 +76,7 @@ void QtHost::ShowTextWindow(const std::string& caption, const std::string& text)
     auto* window = new QDialog;
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(Q(caption));
-    window->resize(640, 440);
+    window->resize(760, 480);
     auto* layout = new QVBoxLayout(window);
     view = new QPlainTextEdit;
     view->setReadOnly(true);
@@ -92,13 +92,16 @@ void QtHost::ShowTextWindow(const std::string& caption, const std::string& text)
     layout->addLayout(row);
   }
   view->setPlainText(Q(text));
-  // The newest synchronisation is at the end.
-  view->moveCursor(QTextCursor::End);
-  view->ensureCursorVisible();
   QWidget* window = view->window();
   window->show();
   window->raise();
   window->activateWindow();
+  // A log's newest entry is its last paragraph: it opens at its first line.
+  const size_t last = text.rfind("\n\n");
+  const int line = last == std::string::npos
+                       ? 0
+                       : int(std::count(text.begin(), text.begin() + long(last) + 2, '\n'));
+  QTimer::singleShot(0, view, [view, line] { view->verticalScrollBar()->setValue(line); });
 }
 
 std::string QtHost::TimedMessageBox(const std::string& caption, const std::string& text, Icon icon,

@@ -62,7 +62,8 @@ struct Dialog {
 };
 std::string RunDialog(const Dialog& dialog);
 
-// A window showing `text` read-only (a report, a log) with a Close button. It does not
+// A window showing `text` read-only (a report, a log) with a Close button, opened at the
+// first line of its last paragraph (after the last blank line: a log's newest entry). It does not
 // wait: the program goes on while it is open, and showing the same caption again replaces
 // the text of the open window. Headless prints "[caption] text" as a box does; either way
 // NB_UI_LOG gets {"caption", "text", "answer": "shown"}.
