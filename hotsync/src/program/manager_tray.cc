@@ -127,6 +127,8 @@ std::vector<nb::ui::MenuItem> ManagerTray::Menu() const {
 
 void ManagerTray::OnMouse(int message) {
   if (message != nb::ui::kRightButtonUp && message != nb::ui::kLeftButtonUp) return;
+  // A menu left open would hold the synchronisation: the tip tells what goes on meanwhile.
+  if (!synchronising_.empty()) return;
   const std::string chosen = loop_.ShowMenu(kMenuCaption, Menu());
   if (!chosen.empty()) Choose(chosen);
 }

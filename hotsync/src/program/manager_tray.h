@@ -30,7 +30,8 @@ class ManagerTray {
   // none ran after all (the last result stays).
   void Synchronising(const std::string& what);
   void Finished(int result);
-  // A mouse message of the icon (event_loop.h's numbers): a click opens the menu.
+  // A mouse message of the icon (event_loop.h's numbers): a click opens the menu, except
+  // while a synchronisation runs.
   void OnMouse(int message);
 
   // The menu's caption, as NB_UI_ANSWERS names it, and the log window's.

@@ -148,8 +148,7 @@ class Resident {
 
   void Handle(uint32_t msg, uintptr_t wparam, intptr_t lparam) {
     if (msg == kTrayCallbackMessage) {
-      // Not while a synchronisation holds the program: the menu would wait on it.
-      if (!busy_) tray_->OnMouse(int(lparam));
+      tray_->OnMouse(int(lparam));
     } else if (msg == nb::bus::kCloseMessage) {
       // A close request during a synchronisation ends the program after it.
       closing_ = true;
