@@ -136,5 +136,65 @@ TEST_F(HotSyncResidentTest, ListenerRefusesAMalformedHandshakeAndKeepsListening)
   EXPECT_NE(log.find("no HotSync"), log.rfind("no HotSync")) << log;
 }
 
+// The icon's menu, opened by its right click as it arrives on the window, one row per
+// item chosen; what the choice did shows in the program's output and the UI log.
+TEST_F(HotSyncResidentTest, TheTrayMenuTellsTheStateAndDoesWhatItsItemsSay) {
+  const std::string ui_log = prefix_.path() + "/ui.log", out = prefix_.path() + "/resident.out";
+  setenv("NB_UI_LOG", ui_log.c_str(), 1);
+  // A port free a moment ago, so that the menu's item can be named beforehand.
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof at;
+  const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_EQ(bind(probe, reinterpret_cast<sockaddr*>(&at), sizeof at), 0);
+  getsockname(probe, reinterpret_cast<sockaddr*>(&at), &size);
+  close(probe);
+  const std::string listen = "127.0.0.1:" + std::to_string(ntohs(at.sin_port));
+  const std::string link = "Listen: NetSync on " + listen;
+  auto connects = [&at] {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) == 0;
+    close(fd);
+    return ok;
+  };
+  const struct {
+    std::string answer;
+    std::vector<std::string> shown;  // in the UI log; in the output once a link was chosen twice
+  } rows[] = {
+      {"",
+       {"\"text\": \"Waiting on NetSync on " + listen + "\\nLast HotSync: completed at ",
+        "[x] " + link + "\\n-\\nView Log\\nConduits >\\n  Nimbra EE App (creator AAAA)\\n-\\nExit",
+        "tip HotSync Manager - synchronising the handheld in " + handheld_, "icon busy",
+        "icon idle"}},
+      {"View Log", {"{\"caption\": \"HotSync Log\", \"text\": \"", "Pat Appraiser"}},
+      {link, {"stops listening on NetSync on " + listen + "\nHotSync Manager listens on"}},
+      {"Exit", {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.answer);
+    setenv("NB_UI_ANSWERS", ("HotSync Manager=" + row.answer).c_str(), 1);
+    unlink(ui_log.c_str());
+    StartResident({"run", "--listen", listen.c_str()});
+    ASSERT_EQ(Press(), 0) << output_;
+    EXPECT_TRUE(nb::bus::SendMessage(window_, 512, 0, 517));
+    if (row.answer == "Exit") {
+      EXPECT_EQ(WaitForExit(), 0);
+      continue;
+    }
+    if (row.answer == link) {
+      EXPECT_FALSE(connects());
+      EXPECT_TRUE(nb::bus::SendMessage(window_, 512, 0, 517));
+      EXPECT_TRUE(connects());
+    }
+    const std::string seen = Slurp(row.answer == link ? out : ui_log);
+    for (const std::string& text : row.shown) EXPECT_TRUE(Contains(seen, text)) << text << seen;
+    EXPECT_TRUE(nb::bus::SendMessage(window_, nb::bus::kCloseMessage, 0, 0));
+    EXPECT_EQ(WaitForExit(), 0);
+  }
+  unsetenv("NB_UI_ANSWERS");
+  unsetenv("NB_UI_LOG");
+}
+
 }  // namespace
 }  // namespace hotsync::testing

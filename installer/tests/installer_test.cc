@@ -34,7 +34,8 @@ std::ostream& operator<<(std::ostream& o, const Box& b) {
   return o << "[" << b.caption << "] " << b.text;
 }
 
-// The "caption" and "text" of each line of the UI log.
+// The "caption" and "text" of each box in the UI log; the tray icon of a HotSync Manager
+// started meanwhile logs there too.
 std::vector<Box> ReadLog(const std::string& path) {
   std::vector<Box> boxes;
   std::ifstream in(path);
@@ -52,7 +53,7 @@ std::vector<Box> ReadLog(const std::string& path) {
       }
       return out;
     };
-    boxes.push_back({field("caption"), field("text")});
+    if (field("caption") != "tray") boxes.push_back({field("caption"), field("text")});
   }
   return boxes;
 }

@@ -15,14 +15,29 @@ namespace nb::ui::internal {
 
 namespace {
 
-// A small house on a blue ground, orange while busy: the program has no icon file of its
-// own.
-QIcon AppIcon(bool busy = false) {
+// Drawn here: the programs have no icon files of their own. A house for the appraisal
+// programs, two arrows chasing each other for HotSync; on blue, orange while busy.
+QIcon AppIcon(TrayPicture picture, bool busy = false) {
   const QColor ground = busy ? QColor(0xd8, 0x6a, 0x10) : QColor(0x1f, 0x5f, 0xa8);
   QPixmap pixmap(32, 32);
   pixmap.fill(ground);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
+  if (picture == TrayPicture::kSync) {
+    // Two half circles, each ending in an arrow head.
+    const QColor colours[] = {QColor(0xff, 0xff, 0xff), QColor(0xf0, 0xd0, 0x40)};
+    for (int half = 0; half < 2; ++half) {
+      p.setPen(QPen(colours[half], 3.5, Qt::SolidLine, Qt::FlatCap));
+      p.setBrush(Qt::NoBrush);
+      p.drawArc(QRectF(7, 7, 18, 18), (half ? 200 : 20) * 16, 140 * 16);
+      p.setPen(Qt::NoPen);
+      p.setBrush(colours[half]);
+      const QPointF head[2][3] = {{{1.5, 14}, {10.5, 14}, {6, 21}},
+                                  {{30.5, 18}, {21.5, 18}, {26, 11}}};
+      p.drawPolygon(head[half], 3);
+    }
+    return QIcon(pixmap);
+  }
   p.setBrush(Qt::white);
   p.setPen(Qt::NoPen);
   const QPointF roof[] = {{4, 16}, {16, 5}, {28, 16}};
@@ -31,6 +46,28 @@ QIcon AppIcon(bool busy = false) {
   p.setBrush(ground);
   p.drawRect(14, 20, 5, 7);
   return QIcon(pixmap);
+}
+
+// Fills `menu` with `items`; `chosen` learns which action stands for which item.
+void AddItems(QMenu* menu, const std::vector<MenuItem>& items,
+              std::vector<std::pair<QAction*, std::string>>* actions) {
+  for (const MenuItem& item : items) {
+    if (item.text.empty()) {
+      menu->addSeparator();
+      continue;
+    }
+    if (!item.submenu.empty()) {
+      QMenu* sub = menu->addMenu(QString::fromStdString(item.text));
+      sub->setEnabled(item.enabled);
+      AddItems(sub, item.submenu, actions);
+      continue;
+    }
+    QAction* action = menu->addAction(QString::fromStdString(item.text));
+    action->setEnabled(item.enabled);
+    action->setCheckable(item.checkable);
+    action->setChecked(item.checked);
+    actions->emplace_back(action, item.text);
+  }
 }
 
 class QtLoop : public EventLoop {
@@ -65,12 +102,14 @@ class QtLoop : public EventLoop {
     QApplication::exec();
   }
 
-  bool AddTrayIcon(const std::string& tip, std::function<void(int)> mouse) override {
+  bool AddTrayIcon(const std::string& tip, std::function<void(int)> mouse,
+                   TrayPicture picture) override {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
       Log("tray", "add " + tip, "no tray");
       return false;
     }
-    icon_ = std::make_unique<QSystemTrayIcon>(AppIcon());
+    picture_ = picture;
+    icon_ = std::make_unique<QSystemTrayIcon>(AppIcon(picture_));
     icon_->setToolTip(QString::fromStdString(tip));
     QObject::connect(icon_.get(), &QSystemTrayIcon::activated,
                      [mouse](QSystemTrayIcon::ActivationReason reason) {
@@ -108,24 +147,28 @@ class QtLoop : public EventLoop {
     Log("tray", "tip " + tip, icon_ ? "shown" : "no tray");
   }
   void SetTrayBusy(bool busy) override {
-    if (icon_) icon_->setIcon(AppIcon(busy));
+    if (icon_) icon_->setIcon(AppIcon(picture_, busy));
     Log("tray", busy ? "icon busy" : "icon idle", icon_ ? "shown" : "no tray");
   }
 
-  int PopupMenu(const std::string& caption, const std::vector<std::string>& items) override {
+  std::string ShowMenu(const std::string& caption, const std::vector<MenuItem>& items) override {
     QMenu menu(QString::fromStdString(caption));
-    for (const std::string& item : items) menu.addAction(QString::fromStdString(item));
+    std::vector<std::pair<QAction*, std::string>> actions;
+    AddItems(&menu, items, &actions);
     QAction* chosen = menu.exec(QCursor::pos());
-    int index = chosen ? int(menu.actions().indexOf(chosen)) : -1;
     std::string text;
-    for (size_t i = 0; i < items.size(); ++i) text += (i ? "\n" : "") + items[i];
-    Log(caption, text, index < 0 ? "cancel" : items[size_t(index)]);
-    return index;
+    for (const auto& a : actions)
+      if (a.first == chosen) text = a.second;
+    Log(caption, MenuText(items), text.empty() ? "cancel" : text);
+    return text;
   }
+
+  void ProcessEvents() override { QApplication::processEvents(); }
 
  private:
   std::vector<std::unique_ptr<QSocketNotifier>> notifiers_;
   std::unique_ptr<QSystemTrayIcon> icon_;
+  TrayPicture picture_ = TrayPicture::kHouse;
 };
 
 }  // namespace

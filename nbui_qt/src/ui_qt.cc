@@ -1,13 +1,18 @@
 #include <QApplication>
 #include <QDialog>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <clocale>
+#include <map>
 
 #include "nbui_qt/qt_host.h"
 #include "platform/ui_host.h"
@@ -58,7 +63,46 @@ class QtHost : public Host {
                               int seconds) override;
   std::string RunDialog(const Dialog& dialog, int seconds) override;
   std::unique_ptr<EventLoop> CreateEventLoop() override { return CreateQtEventLoop(); }
+  void ShowTextWindow(const std::string& caption, const std::string& text) override;
+
+ private:
+  std::map<std::string, QPointer<QPlainTextEdit>> text_windows_;
 };
+
+void QtHost::ShowTextWindow(const std::string& caption, const std::string& text) {
+  EnsureApp();
+  QPointer<QPlainTextEdit>& view = text_windows_[caption];
+  if (!view) {
+    auto* window = new QDialog;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(Q(caption));
+    window->resize(760, 480);
+    auto* layout = new QVBoxLayout(window);
+    view = new QPlainTextEdit;
+    view->setReadOnly(true);
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(view);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    auto* close = new QPushButton("Close");
+    close->setDefault(true);
+    QObject::connect(close, &QPushButton::clicked, window, &QDialog::close);
+    row->addWidget(close);
+    layout->addLayout(row);
+  }
+  view->setPlainText(Q(text));
+  QWidget* window = view->window();
+  window->show();
+  window->raise();
+  window->activateWindow();
+  // A log's newest entry is its last paragraph: it opens at its first line.
+  const size_t last = text.rfind("\n\n");
+  const int line = last == std::string::npos
+                       ? 0
+                       : int(std::count(text.begin(), text.begin() + long(last) + 2, '\n'));
+  QTimer::singleShot(0, view, [view, line] { view->verticalScrollBar()->setValue(line); });
+}
 
 std::string QtHost::TimedMessageBox(const std::string& caption, const std::string& text, Icon icon,
                                     int seconds) {

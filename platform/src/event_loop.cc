@@ -25,10 +25,33 @@ void OnSignalArrived(int signo) {
   errno = saved;
 }
 
-std::string Join(const std::vector<std::string>& items) {
-  std::string out;
-  for (size_t i = 0; i < items.size(); ++i) out += (i ? "\n" : "") + items[i];
-  return out;
+void AddMenuText(const std::vector<MenuItem>& items, const std::string& indent, std::string* out) {
+  for (const MenuItem& item : items) {
+    if (!out->empty()) *out += "\n";
+    *out += indent;
+    if (item.text.empty()) {
+      *out += "-";
+      continue;
+    }
+    if (item.checkable) *out += item.checked ? "[x] " : "[ ] ";
+    *out += item.text;
+    if (!item.submenu.empty()) {
+      *out += " >";
+      AddMenuText(item.submenu, indent + "  ", out);
+    }
+  }
+}
+
+// The enabled item whose label is `answer`, submenus included; null when none.
+const MenuItem* FindItem(const std::vector<MenuItem>& items, const std::string& answer) {
+  for (const MenuItem& item : items) {
+    if (!item.submenu.empty()) {
+      if (const MenuItem* found = FindItem(item.submenu, answer)) return found;
+    } else if (item.enabled && !item.text.empty() && internal::Normalize(item.text) == answer) {
+      return &item;
+    }
+  }
+  return nullptr;
 }
 
 class PollLoop : public EventLoop {
@@ -52,7 +75,7 @@ class PollLoop : public EventLoop {
     }
   }
 
-  bool AddTrayIcon(const std::string& tip, std::function<void(int)>) override {
+  bool AddTrayIcon(const std::string& tip, std::function<void(int)>, TrayPicture) override {
     internal::Log("tray", "add " + tip, "no tray");
     return false;
   }
@@ -64,20 +87,38 @@ class PollLoop : public EventLoop {
     internal::Log("tray", busy ? "icon busy" : "icon idle", "no tray");
   }
 
-  int PopupMenu(const std::string& caption, const std::vector<std::string>& items) override {
+  std::string ShowMenu(const std::string& caption, const std::vector<MenuItem>& items) override {
     std::string answer = internal::Normalize(internal::ScriptedAnswer(caption));
-    int chosen = -1;
-    for (size_t i = 0; i < items.size(); ++i)
-      if (!answer.empty() && internal::Normalize(items[i]) == answer) chosen = int(i);
-    internal::Log(caption, Join(items), chosen < 0 ? "cancel" : items[size_t(chosen)]);
-    return chosen;
+    const MenuItem* chosen = answer.empty() ? nullptr : FindItem(items, answer);
+    internal::Log(caption, internal::MenuText(items), chosen ? chosen->text : "cancel");
+    return chosen ? chosen->text : "";
   }
+  void ProcessEvents() override {}
 
  private:
   std::vector<std::pair<int, std::function<void()>>> watched_;
 };
 
 }  // namespace
+
+namespace internal {
+
+std::string MenuText(const std::vector<MenuItem>& items) {
+  std::string out;
+  AddMenuText(items, "", &out);
+  return out;
+}
+
+}  // namespace internal
+
+int EventLoop::PopupMenu(const std::string& caption, const std::vector<std::string>& items) {
+  std::vector<MenuItem> menu;
+  for (const std::string& text : items) menu.push_back({text});
+  const std::string chosen = ShowMenu(caption, menu);
+  for (size_t i = 0; i < items.size(); ++i)
+    if (!chosen.empty() && items[i] == chosen) return int(i);
+  return -1;
+}
 
 EventLoop::EventLoop() {
   if (pipe2(signal_pipe_, O_CLOEXEC | O_NONBLOCK) == 0) g_signal_write_fd = signal_pipe_[1];

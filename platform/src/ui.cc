@@ -9,10 +9,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "platform/installation.h"
 #include "platform/library.h"
+#include "platform/os.h"
 #include "platform/ui_host.h"
 #include "ui_internal.h"
 
@@ -288,6 +290,46 @@ std::string RunDialog(const Dialog& dialog) {
   }
   Log(dialog.caption, text, logged.empty() ? answer : logged, dialog.icon);
   return answer;
+}
+
+void ShowTextWindow(const std::string& caption, const std::string& text) {
+  if (Host* host = WindowingHost()) {
+    host->ShowTextWindow(caption, text);
+  } else {
+    PrintHeadless(caption, text);
+  }
+  Log(caption, text, "shown");
+}
+
+bool OpenWithDesktop(const std::string& path, std::string* error) {
+  if (!Exists(path)) {
+    *error = "there is no " + path;
+    return false;
+  }
+  if (!WindowingHost()) {
+    Log("open", path, "headless");
+    return true;
+  }
+  const std::string opener = "xdg-open";
+  std::string found;
+  const std::string dirs = Env("PATH");
+  for (size_t start = 0; start <= dirs.size() && found.empty();) {
+    size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    const std::string candidate = dirs.substr(start, end - start) + "/" + opener;
+    if (end > start && IsRegularFile(candidate)) found = candidate;
+    start = end + 1;
+  }
+  if (found.empty()) {
+    *error = "the desktop has no " + opener + " to open it with";
+    return false;
+  }
+  if (TheOs().StartDetached(found.c_str(), {opener, path}) != 0) {
+    *error = found + ": " + std::strerror(errno);
+    return false;
+  }
+  Log("open", path, opener);
+  return true;
 }
 
 }  // namespace nb::ui

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "platform/event_loop.h"
 #include "platform/ui.h"
 
 namespace nb::ui::internal {
@@ -15,5 +17,7 @@ void Log(const std::string& caption, const std::string& text, const std::string&
 std::string ScriptedAnswer(const std::string& caption);
 // A label without '&', lower case: how answers and labels compare.
 std::string Normalize(const std::string& label);
+// A menu as its log line tells it (event_loop.h).
+std::string MenuText(const std::vector<MenuItem>& items);
 
 }  // namespace nb::ui::internal

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <limits>
 #include <stdexcept>
@@ -19,6 +20,7 @@
 #include "import/interrupted_downloads.h"
 #include "platform/bus.h"
 #include "platform/os.h"
+#include "platform/ui.h"
 #include "tray_status.h"
 #include "unfinished_files.h"
 
@@ -33,6 +35,19 @@ void EnsureFolder(const std::string& folder) {
   if (nb::IsFolder(path)) return;
   if (nb::TheOs().Mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
     throw std::runtime_error("cannot create the folder " + path + ": " + std::strerror(errno));
+}
+
+constexpr char kMenuInbox[] = "Open &Inbox";
+constexpr char kMenuErrorLog[] = "Open &error log";
+constexpr char kMenuExit[] = "E&xit";
+
+std::string LocalTime() {
+  const time_t now = nb::TheOs().Now();
+  tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
 }
 
 }  // namespace
@@ -81,7 +96,36 @@ bool frmValtrix::Form_Load(const std::string& program_folder) {
 void frmValtrix::Form_MouseMove(int, int, double x, double) {
   // The form's scale is pixels, so the icon's mouse message is x itself.
   if (int(x) != nb::ui::kRightButtonUp) return;
-  if (loop_.PopupMenu("&SysTray", {"E&xit"}) == 0) mPopExit_Click();
+  const std::string chosen =
+      loop_.ShowMenu("&SysTray", {{StatusFor(sync_stage_, stopped_at_).tip, false},
+                                  {LastSyncText(last_sync_), false},
+                                  {},
+                                  {kMenuInbox},
+                                  {kMenuErrorLog},
+                                  {},
+                                  {kMenuExit}});
+  if (chosen == kMenuInbox) mPopInbox_Click();
+  if (chosen == kMenuErrorLog) mPopErrorLog_Click();
+  if (chosen == kMenuExit) mPopExit_Click();
+}
+
+void frmValtrix::mPopInbox_Click() { Open(AppFolders().inbox); }
+
+void frmValtrix::mPopErrorLog_Click() {
+  const std::string log = AppFolders().program + "/errorlog.txt";
+  if (!nb::Exists(log)) {
+    nb::ui::MessageBox(kFormWindowTitle, "No error has been logged: there is no " + log,
+                       nb::ui::Icon::kInformation);
+    return;
+  }
+  Open(log);
+}
+
+void frmValtrix::Open(const std::string& path) {
+  std::string error;
+  if (!nb::ui::OpenWithDesktop(path, &error))
+    nb::ui::MessageBox(kFormWindowTitle, "Cannot open " + path + ": " + error,
+                       nb::ui::Icon::kError);
 }
 
 void frmValtrix::Form_Resize() {
@@ -142,11 +186,20 @@ void frmValtrix::HandleSyncEvent(int code, long param) {
     frmValtrix* form;
     ~ShowAfter() { form->ShowStatus(); }
   } show_after{this};
-  if (code == 1 && sync_ctl_->SyncCreatorId() == kAppCreator) stopped_at_.clear();
+  if (code == 1 && sync_ctl_->SyncCreatorId() == kAppCreator) {
+    stopped_at_.clear();
+    last_sync_ = LastSync{};
+    last_sync_.ran = true;
+  }
   try {
     OnSyncEvent(code, param);
   } catch (const std::exception& e) {
     stopped_at_ = sync_stage_;
+    if (last_sync_.stopped_at.empty()) {
+      last_sync_.stopped_at = sync_stage_;
+      last_sync_.failure = e.what();
+      last_sync_.ended = LocalTime();
+    }
     std::string message =
         std::string("Synchronisation stopped at stage ") + sync_stage_ + ": " + e.what();
     std::fprintf(stderr, "valtrix: %s\n", message.c_str());
@@ -164,6 +217,7 @@ void frmValtrix::OnSyncEvent(int code, long param) {
   switch (code) {
     case 2:
       SettleDownloadsSent(false);
+      if (last_sync_.stopped_at.empty()) last_sync_.ended = LocalTime();
       sync_stage_ = kStageEnd;
       Progress("stage End: the synchronisation has ended");
       return;
@@ -250,6 +304,7 @@ void frmValtrix::ExportAppraisals() {
   dao::Database db = dao::Database::Open(AppFolders().system);
   dao::Recordset marked = db.Where("AprSubj", "SyncX", dao::Value::Text("X"));
   ExportSession session(db);
+  int exported = 0;
   if (!marked.IsBOF() && !marked.IsEOF()) {
     marked.MoveFirst();
     while (!marked.IsEOF()) {
@@ -258,9 +313,11 @@ void frmValtrix::ExportAppraisals() {
         throw std::runtime_error("AprID " + std::to_string(id) + " is out of range");
       session.Export(int16_t(id));
       marked.MoveNext();
+      ++exported;
     }
   }
   session.Finish();
+  last_sync_.exported = exported;
   marked.Close();
   db.Close();
 }
@@ -289,6 +346,7 @@ void frmValtrix::ImportAppraisals() {
       TakeBackAppraisals(std::vector<int16_t>(ids.begin() + long(i), ids.end()));
       return;
     }
+    ++last_sync_.imported;
   }
 }
 

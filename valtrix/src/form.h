@@ -12,6 +12,7 @@
 #include "platform/event_loop.h"
 #include "single_instance.h"
 #include "syncctl/syncctl.h"
+#include "tray_status.h"
 
 namespace nb::bus {
 class Window;
@@ -49,6 +50,8 @@ class frmValtrix {
   void Form_Resize();
   void Form_Unload(bool& cancel);
   void mPopExit_Click();
+  void mPopInbox_Click();
+  void mPopErrorLog_Click();
 
   // The control's event.
   void OnSyncEvent(int code, long param);
@@ -77,6 +80,8 @@ class frmValtrix {
   void Unload();
   // Sets the tray icon's tooltip and picture for the current stage, when they changed.
   void ShowStatus();
+  // Opens what the menu offers with the desktop's opener; a failure shows in a box.
+  void Open(const std::string& path);
 
   nb::ui::EventLoop& loop_;
   std::unique_ptr<InstanceLock> instance_;
@@ -87,6 +92,7 @@ class frmValtrix {
   std::vector<Request> requests_;  // of the current stage, not yet done
   AppraisalRows on_handheld_;      // the appraisal tables as they arrived
   std::string stopped_at_;         // stage of this or the last synchronisation's failure
+  LastSync last_sync_;             // for the menu
   std::string shown_tip_;
   bool shown_busy_ = false;
   bool download_failed_ = false;  // in this synchronisation

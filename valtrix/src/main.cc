@@ -22,7 +22,8 @@ constexpr char kRuntimeKey[] = "SOFTWARE\\Corvane\\Nimbra Enterprise\\CurrentVer
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "Runs as a tray icon (tip \"Valtrix\", right-click for Exit) until Exit, a close request "
+      "Runs as a tray icon (tip \"Valtrix\"; right-click for the last synchronisation, Open Inbox, "
+      "Open error log and Exit) until Exit, a close request "
       "on its bus window or SIGTERM. At each HotSync of the appraisal application it brings the "
       "handheld tables into System/, exports marked appraisals to Inbox/, imports the .vxa "
       "files and commresp.dat of Outbox/, and sends the tables back.",

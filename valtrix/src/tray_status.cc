@@ -37,4 +37,14 @@ TrayStatus StatusFor(const std::string& stage, const std::string& stopped_at) {
   return {std::string(kName) + "idle", false};
 }
 
+std::string LastSyncText(const LastSync& last) {
+  std::string text = "Last synchronisation";
+  if (!last.ran) return text + ": none since the start";
+  if (!last.ended.empty()) text += " (" + last.ended + ")";
+  if (!last.stopped_at.empty())
+    return text + " stopped at stage " + last.stopped_at + ": " + last.failure;
+  return text + ": exported " + std::to_string(last.exported) + ", imported " +
+         std::to_string(last.imported);
+}
+
 }  // namespace valtrix

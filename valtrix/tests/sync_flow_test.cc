@@ -134,7 +134,9 @@ TEST_F(SyncFlowTest, RightButtonOpensTheExitMenuAndOtherClicksDoNothing) {
   nb::bus::SendMessage(form, 512, 0, 517);
   EXPECT_EQ(valtrix.Wait(), 0);
   std::string log = Slurp(ui_log_);
-  EXPECT_NE(log.find("\"caption\": \"&SysTray\", \"text\": \"E&xit\", \"answer\": \"E&xit\""),
+  EXPECT_NE(log.find("\"caption\": \"&SysTray\", \"text\": \"Valtrix - idle\\nLast "
+                     "synchronisation: none since the start\\n-\\nOpen &Inbox\\nOpen &error "
+                     "log\\n-\\nE&xit\", \"answer\": \"E&xit\""),
             std::string::npos)
       << log;
 }
@@ -291,7 +293,8 @@ std::vector<std::string> TrayTexts(const std::string& ui_log, const std::string&
 
 TEST_F(SyncFlowTest, TheTrayIconShowsTheStageAndTheLastResult) {
   ValtrixProcess valtrix(app_);
-  ASSERT_TRUE(valtrix.WaitForWindow());
+  nb::bus::WindowInfo form;
+  ASSERT_TRUE(valtrix.WaitForWindow(&form));
   Notify(1);
   Done(TakeQueue().at(0));
   for (const Command& c : TakeQueue()) Done(c);  // the export fails: no tables
@@ -303,11 +306,56 @@ TEST_F(SyncFlowTest, TheTrayIconShowsTheStageAndTheLastResult) {
                 "tip Valtrix - synchronising: settings from the handheld", "icon busy",
                 "tip Valtrix - synchronising: tables from the handheld",
                 "tip Valtrix - synchronisation stopped at stage A>B", idle, "icon idle"}));
+  // The menu tells why.
+  nb::bus::SendMessage(form, 512, 0, 517);
+  const std::string log = Slurp(ui_log_);
+  EXPECT_NE(log.find(" stopped at stage A>B: "), std::string::npos) << log;
   // The next synchronisation starts afresh.
   Notify(1);
   EXPECT_EQ(TrayTexts(ui_log_, "icon busy").back(), "icon busy");
   EXPECT_EQ(TrayTexts(ui_log_, "icon busy").rbegin()[1],
             "tip Valtrix - synchronising: settings from the handheld");
+}
+
+// The menu's items, one process per row answering with one of them (headless: what would
+// be opened is logged).
+TEST_F(SyncFlowTest, TheMenuTellsTheLastSynchronisationAndOpensTheInboxAndTheErrorLog) {
+  std::filesystem::create_directories(app_ + "/Outbox");
+  ASSERT_EQ(std::system((NB_BIN_DIR "/aprgen --count 0 '" + app_ + "/System' >/dev/null").c_str()),
+            0);
+  std::ofstream(app_ + "/Outbox/job.vxa") << "[AppraisalData]\r\nCITY.1=Lower\r\n";
+  const std::string opened = "{\"caption\": \"open\", \"text\": \"" + app_;
+  const struct {
+    const char* answer;
+    bool error_log;     // errorlog.txt there
+    std::string shown;  // in the UI log
+  } rows[] = {
+      {"", false, "): exported 0, imported 1\\n-\\nOpen &Inbox"},
+      {"Open &Inbox", false, opened + "/Inbox/\", \"answer\": \"headless\""},
+      {"open &error log", true, opened + "/errorlog.txt\", \"answer\": \"headless\""},
+      {"Open &error log", false, "{\"caption\": \"Valtrix\", \"text\": \"No error has been logged"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.answer);
+    setenv("NB_UI_ANSWERS", (std::string("&SysTray=") + row.answer).c_str(), 1);
+    std::filesystem::remove(ui_log_);
+    std::filesystem::remove(app_ + "/errorlog.txt");
+    if (row.error_log) std::ofstream(app_ + "/errorlog.txt") << "a failure\r\n";
+    ValtrixProcess valtrix(app_);
+    nb::bus::WindowInfo form;
+    ASSERT_TRUE(valtrix.WaitForWindow(&form));
+    if (!*row.answer) {  // one whole synchronisation first
+      Notify(1);
+      Done(TakeQueue().at(0));
+      for (int round = 0; round < 2; ++round)
+        for (const Command& c : TakeQueue()) Done(c);
+      Notify(2);
+      EXPECT_EQ(TrayTexts(ui_log_, "icon idle").back(), "icon idle");
+    }
+    nb::bus::SendMessage(form, 512, 0, 517);
+    const std::string log = Slurp(ui_log_);
+    EXPECT_NE(log.find(row.shown), std::string::npos) << log;
+  }
 }
 
 }  // namespace

@@ -80,14 +80,16 @@ bool AwaitTurn(nb::dlp::Handheld& handheld, const std::string& where,
   }
 }
 
-// One whole synchronisation over a link that has finished its handshake.
-void Session(std::unique_ptr<nb::link::PacketLink> link, const SessionOptions& options,
-             const LinkListeners::Idle& idle) {
+// One whole synchronisation over a link that has finished its handshake; its result.
+int Session(std::unique_ptr<nb::link::PacketLink> link, const SessionOptions& options,
+            const LinkListeners::Idle& idle) {
   nb::dlp::Client client(*link);
-  if (!AwaitTurn(client, options.where, idle)) return;
+  if (!AwaitTurn(client, options.where, idle)) return 1;
   // A handheld that hangs up after EndOfSync is done, not lost.
-  if (SynchroniseHandheld(client, options, SyncLock::WhenBusy::kWait) != 0 && client.failed())
+  const int result = SynchroniseHandheld(client, options, SyncLock::WhenBusy::kWait);
+  if (result != 0 && client.failed())
     Complain(options.where + ": the link ended: " + client.error());
+  return result;
 }
 
 }  // namespace
@@ -130,15 +132,46 @@ LinkListeners::~LinkListeners() {
 
 std::string LinkListeners::Describe() const {
   std::string text;
-  if (listen_fd_ >= 0) text = "NetSync on " + address_;
-  if (!options_.device.empty())
-    text += (text.empty() ? "cradle " : ", cradle ") + options_.device + " at " +
-            std::to_string(options_.baud) + " bit/s";
+  for (Link link : {Link::kNetSync, Link::kCradle})
+    if (Listening(link)) text += (text.empty() ? "" : ", ") + Describe(link);
   return text;
 }
 
+std::string LinkListeners::Describe(Link link) const {
+  if (link == Link::kNetSync) return "NetSync on " + address_;
+  return "cradle " + options_.device + " at " + std::to_string(options_.baud) + " bit/s";
+}
+
+bool LinkListeners::Has(Link link) const {
+  return link == Link::kNetSync ? !address_.empty() : !options_.device.empty();
+}
+
+bool LinkListeners::Listening(Link link) const {
+  return link == Link::kNetSync ? listen_fd_ >= 0 : Has(link) && !cradle_stopped_;
+}
+
+bool LinkListeners::SetListening(Link link, bool on, std::string* error) {
+  if (!Has(link) || Listening(link) == on) return true;
+  nb::Os& os = nb::TheOs();
+  if (link == Link::kCradle) {
+    cradle_stopped_ = !on;
+    if (!on && cradle_fd_ >= 0) os.Close(cradle_fd_), cradle_fd_ = -1;
+    next_open_ = 0;
+    return true;
+  }
+  if (!on) {
+    os.Close(listen_fd_);
+    listen_fd_ = -1;
+    return true;
+  }
+  const size_t colon = address_.rfind(':');
+  listen_fd_ =
+      nb::link::ListenTcp(address_.substr(0, colon), std::stoi(address_.substr(colon + 1)), error);
+  return listen_fd_ >= 0;
+}
+
 std::vector<int> LinkListeners::Fds() {
-  if (!options_.device.empty() && cradle_fd_ < 0) OpenCradle();
+  if (!options_.device.empty() && !cradle_stopped_ && cradle_fd_ < 0) OpenCradle();
   std::vector<int> fds;
   if (listen_fd_ >= 0) fds.push_back(listen_fd_);
   if (cradle_fd_ >= 0) fds.push_back(cradle_fd_);
@@ -147,6 +180,7 @@ std::vector<int> LinkListeners::Fds() {
 
 bool LinkListeners::Serve(const std::vector<int>& ready, const Idle& idle) {
   bool served = false;
+  last_result_ = -1;
   for (int fd : ready) {
     if (fd < 0) continue;
     if (fd == listen_fd_) {
@@ -179,7 +213,7 @@ void LinkListeners::ServeNetSync(const Idle& idle) {
   session.where = where;
   session.admit_new_users = loopback_ || options_.admit_new_users;
   session.user = options_.user;
-  Session(std::move(link), session, idle);
+  last_result_ = Session(std::move(link), session, idle);
 }
 
 void LinkListeners::ServeCradle(const Idle& idle) {
@@ -198,7 +232,7 @@ void LinkListeners::ServeCradle(const Idle& idle) {
   session.where = where;
   session.admit_new_users = true;
   session.user = options_.user;
-  Session(std::move(link), session, idle);
+  last_result_ = Session(std::move(link), session, idle);
 }
 
 void LinkListeners::OpenCradle() {

@@ -40,6 +40,19 @@ class LinkListeners {
 
   // What it listens on, e.g. "NetSync on 127.0.0.1:14238, cradle /dev/ttyUSB1 at 115200 bit/s".
   std::string Describe() const;
+
+  // The links given at the start can be stopped and started again while the program runs
+  // (the tray's menu); a stopped one lets no handheld in. Starting the network again binds
+  // the port it had; false with the reason when that fails.
+  enum class Link { kNetSync, kCradle };
+  bool Has(Link link) const;
+  bool Listening(Link link) const;
+  bool SetListening(Link link, bool on, std::string* error);
+  // The one link, described as Describe() does, also while stopped.
+  std::string Describe(Link link) const;
+  // The result of the synchronisation the last Serve ran (0 when it succeeded), -1 when it
+  // ran none.
+  int LastResult() const { return last_result_; }
   // Descriptors to wait on for reading (the cradle's only while it is open).
   std::vector<int> Fds();
   // Serves whatever came in on `ready` descriptors (from Fds()) and reopens a vanished
@@ -59,6 +72,8 @@ class LinkListeners {
   int cradle_fd_ = -1;
   long next_open_ = 0;      // when the cradle is tried again (seconds)
   std::string open_error_;  // the last reason the cradle could not be opened
+  bool cradle_stopped_ = false;
+  int last_result_ = -1;
 };
 
 }  // namespace hotsync

@@ -9,7 +9,9 @@
 
 #include "desktop.h"
 #include "link_listener.h"
+#include "manager_tray.h"
 #include "platform/bus.h"
+#include "platform/event_loop.h"
 #include "platform/os.h"
 #include "platform/prefix.h"
 #include "synchronise.h"
@@ -21,6 +23,8 @@ constexpr char kWindowClass[] = "KittyHawk";
 constexpr char kWindowTitle[] = "HotSync Manager";
 // The button press: wparam is the pressing process, whose request file names the handheld.
 constexpr char kPressMessage[] = "HotSync Manager Button";
+// The tray icon's callback: lparam is the icon's mouse message, as for valtrix's form.
+constexpr uint32_t kTrayCallbackMessage = 512;
 
 volatile sig_atomic_t g_stop = 0;
 void OnSignal(int) { g_stop = 1; }
@@ -89,11 +93,14 @@ class Resident {
     press_ = nb::bus::RegisterWindowMessage(kPressMessage);
     window_ = nb::bus::Window::Create(
         kWindowClass, kWindowTitle,
-        [this](uint32_t msg, uintptr_t wparam, intptr_t) { Handle(msg, wparam); });
+        [this](uint32_t msg, uintptr_t wparam, intptr_t lparam) { Handle(msg, wparam, lparam); });
     if (!press_ || !window_) {
       Complain("cannot put the HotSync Manager window on the message bus");
       return 1;
     }
+    loop_ = nb::ui::EventLoop::Create();
+    tray_ = std::make_unique<ManagerTray>(*loop_, links_.get(), [this] { closing_ = true; });
+    icon_ = tray_->Show();
     signal(SIGTERM, OnSignal);
     signal(SIGINT, OnSignal);
     // A handheld that hangs up mid-write is a failed link, not the end of the program.
@@ -102,6 +109,7 @@ class Resident {
         "a close request ends it");
     if (links_) Say("HotSync Manager listens for handhelds: " + links_->Describe());
     while (!closing_ && !g_stop) Wait();
+    tray_.reset();
     window_.reset();
     Say("HotSync Manager closed");
     return 0;
@@ -110,8 +118,10 @@ class Resident {
  private:
   // Answers the bus and serves the handheld links, whichever comes first.
   void Wait() {
+    // The icon's clicks and open windows are served between waits, so they are short.
+    if (icon_) loop_->ProcessEvents();
     if (!links_) {
-      window_->Pump(200);
+      window_->Pump(icon_ ? 100 : 200);
       return;
     }
     std::vector<int> fds = links_->Fds();
@@ -119,22 +129,27 @@ class Resident {
     for (int fd : fds) polled.push_back({fd, POLLIN, 0});
     polled.push_back({window_->fd(), POLLIN, 0});
     // Short enough to notice a cradle line that appeared.
-    if (nb::TheOs().Poll(polled.data(), polled.size(), 1000) <= 0) return;
+    if (nb::TheOs().Poll(polled.data(), polled.size(), icon_ ? 100 : 1000) <= 0) return;
     if (polled.back().revents) window_->Pump(0);
     std::vector<int> ready;
     for (size_t i = 0; i + 1 < polled.size(); ++i)
       if (polled[i].revents) ready.push_back(polled[i].fd);
     if (ready.empty()) return;
     busy_ = true;
+    tray_->Synchronising("a handheld over " + links_->Describe());
     links_->Serve(ready, [this](int timeout_ms) {
       window_->Pump(timeout_ms);
+      if (icon_) loop_->ProcessEvents();
       return !closing_ && !g_stop;
     });
+    tray_->Finished(links_->LastResult());
     busy_ = false;
   }
 
-  void Handle(uint32_t msg, uintptr_t wparam) {
-    if (msg == nb::bus::kCloseMessage) {
+  void Handle(uint32_t msg, uintptr_t wparam, intptr_t lparam) {
+    if (msg == kTrayCallbackMessage) {
+      tray_->OnMouse(int(lparam));
+    } else if (msg == nb::bus::kCloseMessage) {
       // A close request during a synchronisation ends the program after it.
       closing_ = true;
     } else if (msg == press_) {
@@ -155,7 +170,9 @@ class Resident {
     } else {
       busy_ = true;
       Say("HotSync Manager: synchronising " + folder);
+      tray_->Synchronising("the handheld in " + folder);
       result = SynchroniseInto(folder, base + ".out");
+      tray_->Finished(result);
       busy_ = false;
     }
     WriteWhole(base + ".res", std::to_string(result) + "\n");
@@ -164,6 +181,9 @@ class Resident {
   uint32_t press_ = 0;
   std::unique_ptr<nb::bus::Window> window_;
   std::unique_ptr<LinkListeners> links_;
+  std::unique_ptr<nb::ui::EventLoop> loop_;
+  std::unique_ptr<ManagerTray> tray_;
+  bool icon_ = false;  // shown in a real tray
   bool busy_ = false;
   bool closing_ = false;
 };

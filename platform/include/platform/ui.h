@@ -62,4 +62,17 @@ struct Dialog {
 };
 std::string RunDialog(const Dialog& dialog);
 
+// A window showing `text` read-only (a report, a log) with a Close button, opened at the
+// first line of its last paragraph (after the last blank line: a log's newest entry). It does not
+// wait: the program goes on while it is open, and showing the same caption again replaces
+// the text of the open window. Headless prints "[caption] text" as a box does; either way
+// NB_UI_LOG gets {"caption", "text", "answer": "shown"}.
+void ShowTextWindow(const std::string& caption, const std::string& text);
+
+// Opens a file or folder as the desktop opens it (xdg-open found on PATH, started
+// detached, not waited for). Headless opens nothing. NB_UI_LOG gets {"caption": "open",
+// "text": path, "answer": "xdg-open" or "headless"}. False with the reason when the path
+// does not exist or the opener cannot be started.
+bool OpenWithDesktop(const std::string& path, std::string* error);
+
 }  // namespace nb::ui

@@ -22,6 +22,8 @@ class Host {
   // Closes after `seconds` with "timeout" when it is above 0.
   virtual std::string RunDialog(const Dialog& dialog, int seconds) = 0;
   virtual std::unique_ptr<EventLoop> CreateEventLoop() = 0;
+  // Non-modal; lives until the person closes it.
+  virtual void ShowTextWindow(const std::string& caption, const std::string& text) = 0;
 };
 
 // Installs `host` for the whole process (null: headless again); the caller keeps it alive.
