@@ -128,6 +128,45 @@ TEST_F(HotSyncProgramTest, ConduitsAreRegisteredOncePerCreatorAndListed) {
   EXPECT_EQ(output_, "QMNB\tNimbra EE App\t" + kTestConduit + "\tApplicationNimbraEE\n");
 }
 
+// The plug-ins moved with the installation: init makes each registration whose file is gone
+// name this installation's plug-in of that name and leaves the others.
+TEST_F(HotSyncProgramTest, InitRepointsRegistrationsOfPluginsThatMoved) {
+  const std::string old_dir = prefix_.path() + "/old", kept = prefix_.path() + "/kept/a.so";
+  const std::string syncconduit = NB_BIN_DIR "/syncconduit.so";
+  const struct {
+    std::string creator, registered, after, said;
+  } cases[] = {
+      {"QMNB", old_dir + "/syncconduit.so", syncconduit, "it is now " + syncconduit},
+      {"vXA1", old_dir + "/hs_test_conduit.so", kTestConduit, "it is now " + kTestConduit},
+      {"AAAA", kept, kept, ""},
+      {"LOST", old_dir + "/lost.so", old_dir + "/lost.so", "has none of that name"},
+  };
+  std::filesystem::create_directories(old_dir);
+  std::filesystem::create_directories(prefix_.path() + "/kept");
+  for (const auto& c : cases) {
+    const bool qmnb = c.creator == "QMNB";
+    std::filesystem::copy_file(qmnb ? syncconduit : kTestConduit, c.registered);
+    ASSERT_EQ(HotSync("conduits add " + c.creator + " '" + c.registered + "'"), 0) << output_;
+  }
+  std::filesystem::remove_all(old_dir);
+  ASSERT_EQ(HotSync("init"), 0) << output_;
+  const std::string said = output_;
+  ASSERT_EQ(HotSync("conduits"), 0) << output_;
+  for (const auto& c : cases) {
+    EXPECT_TRUE(Contains(said, c.said)) << c.creator << "\n" << said;
+    const size_t line = output_.find(c.creator + "\t");
+    ASSERT_NE(line, std::string::npos) << output_;
+    EXPECT_EQ(output_.substr(line, output_.find('\n', line) - line).find("\t" + c.after + "\t") !=
+                  std::string::npos,
+              true)
+        << c.creator << "\n"
+        << output_;
+  }
+  PutDatabase(handheld_ + "/V.pdb", "V", 0x76584131);  // vXA1
+  ASSERT_EQ(Sync(), 0) << output_;
+  EXPECT_EQ(Slurp(conduit_log_), "vXA1 Pat Appraiser 4242 Pat Appraiser\n");
+}
+
 TEST_F(HotSyncProgramTest, FilesQueuedFromTheCommandLineReachTheHandheld) {
   nb::pdb::Database db;
   db.name = "Queued Notes";
