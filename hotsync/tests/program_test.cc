@@ -306,6 +306,40 @@ TEST_F(HotSyncProgramTest, LogShowsTheLastUserOrTheNamedOne) {
   EXPECT_EQ(HotSync("log --user Nobody"), 1);
 }
 
+// A log keeps the last 100 synchronisations: a new one pushes the oldest out, and with them
+// entries from before synchronisations were framed.
+TEST_F(HotSyncProgramTest, TheLogKeepsTheLastHundredSynchronisations) {
+  ASSERT_EQ(Sync(), 0) << output_;
+  const std::string log = Drive("Palm/Data/Pat Appraiser/HotSync.Log");
+  const struct {
+    int before;
+    bool unframed, unframed_kept;
+  } cases[] = {{0, false, false},
+               {98, true, true},
+               {99, true, true},
+               {104, false, false},
+               {150, true, false}};
+  for (const auto& c : cases) {
+    std::ofstream old(log, std::ios::trunc);
+    if (c.unframed) old << "-1\tunframed\n";
+    for (int i = 0; i < c.before; ++i)
+      old << "100\tsynchronisation of \"old " << i << "\", handheld x\n-1\tnote\n101\tcompleted\n";
+    old.close();
+    ASSERT_EQ(Sync(), 0) << output_;
+    const std::string text = Slurp(log);
+    const int first_kept = std::max(0, c.before - 99);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
+              3 * (c.before - first_kept) + 2 + c.unframed_kept)
+        << c.before;
+    EXPECT_EQ(text.rfind("-1\tunframed\n", 0) == 0, c.unframed_kept) << c.before;
+    if (c.before) {
+      EXPECT_EQ(text.find("\"old "), text.find("\"old " + std::to_string(first_kept) + "\""))
+          << c.before;
+    }
+    EXPECT_TRUE(Contains(text, "synchronisation of \"Pat Appraiser\"")) << c.before;
+  }
+}
+
 TEST_F(HotSyncProgramTest, TheLogSaysWhyASynchronisationFailed) {
   const std::string install = Drive("Palm/Data/Pat Appraiser/Install"), moved = Drive("moved.so");
   struct Case {
