@@ -165,6 +165,13 @@ bool RemoveRegistrations(const std::string& palm_key, uint32_t low, uint32_t hig
   return all;
 }
 
+bool SetRegistrationConduit(const std::string& palm_key, const std::string& key,
+                            const std::string& conduit, std::string* error) {
+  if (nb::reg::SetString(Hive::kCurrentUser, Join(palm_key, key), "Conduit", conduit)) return true;
+  *error = "Could not set value -  key = \"" + key + "\" - value = \"Conduit\"";
+  return false;
+}
+
 std::vector<ConduitRegistration> ListRegistrations(const std::string& palm_key) {
   std::vector<ConduitRegistration> out;
   if (palm_key.empty()) return out;

@@ -18,6 +18,9 @@ namespace {
 // Plain storage: a conduit may log from its own teardown after our destructors ran, and
 // nothing may be left behind when the library is released.
 char g_file[4096];
+char g_conduit[256];
+
+bool ConduitActivity(int32_t activity) { return activity >= 19 && activity <= 21; }
 
 bool AppendLine(const std::string& path, const std::string& line) {
   nb::Os& os = nb::TheOs();
@@ -51,8 +54,17 @@ HS_LOG_API int32_t LogSetFile(const char* path) {
   return 0;
 }
 
+HS_LOG_API int32_t LogSetConduit(const char* label) {
+  const std::string text = label ? label : "";
+  const size_t n = text.copy(g_conduit, sizeof g_conduit - 1);
+  g_conduit[n] = 0;
+  return 0;
+}
+
 HS_LOG_API int32_t LogAddEntry(const char* text, int32_t activity, int32_t time_stamp) {
   std::string entry = text ? text : "";
+  if (g_conduit[0] && ConduitActivity(activity))
+    entry = g_conduit + (entry.empty() ? "" : " " + entry);
   // One line per entry, whatever the text holds.
   for (char& c : entry)
     if (c == '\r' || c == '\n') c = ' ';
@@ -65,7 +77,7 @@ HS_LOG_API int32_t LogAddEntry(const char* text, int32_t activity, int32_t time_
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S ", &local);
     stamp = buf;
   }
-  std::fprintf(stderr, "  log %d: %s%s\n", int(activity), stamp.c_str(), entry.c_str());
+  std::fprintf(stderr, "%s%d: %s%s\n", kLogEchoLead, int(activity), stamp.c_str(), entry.c_str());
   if (!g_file[0]) return 0;
   return AppendLine(g_file, std::to_string(activity) + "\t" + stamp + entry + "\n") ? 0 : 1;
 }

@@ -128,6 +128,39 @@ TEST_F(HotSyncProgramTest, ConduitsAreRegisteredOncePerCreatorAndListed) {
   EXPECT_EQ(output_, "QMNB\tNimbra EE App\t" + kTestConduit + "\tApplicationNimbraEE\n");
 }
 
+// The plug-ins moved with the installation: init makes each registration whose file is gone
+// name this installation's plug-in of that name and leaves the others.
+TEST_F(HotSyncProgramTest, InitRepointsRegistrationsOfPluginsThatMoved) {
+  const std::string old_dir = prefix_.path() + "/old", kept = prefix_.path() + "/kept/a.so";
+  const std::string syncconduit = NB_BIN_DIR "/syncconduit.so";
+  const struct {
+    std::string creator, registered, after, said;
+  } cases[] = {
+      {"QMNB", old_dir + "/syncconduit.so", syncconduit, "it is now " + syncconduit},
+      {"vXA1", old_dir + "/hs_test_conduit.so", kTestConduit, "it is now " + kTestConduit},
+      {"AAAA", kept, kept, ""},
+      {"LOST", old_dir + "/lost.so", old_dir + "/lost.so", "has none of that name"},
+  };
+  std::filesystem::create_directories(old_dir);
+  std::filesystem::create_directories(prefix_.path() + "/kept");
+  for (const auto& c : cases) {
+    const bool qmnb = c.creator == "QMNB";
+    std::filesystem::copy_file(qmnb ? syncconduit : kTestConduit, c.registered);
+    ASSERT_EQ(HotSync("conduits add " + c.creator + " '" + c.registered + "'"), 0) << output_;
+  }
+  std::filesystem::remove_all(old_dir);
+  ASSERT_EQ(HotSync("init"), 0) << output_;
+  const std::string said = output_;
+  ASSERT_EQ(HotSync("conduits"), 0) << output_;
+  for (const auto& c : cases) {
+    EXPECT_TRUE(Contains(said, c.said)) << c.creator << "\n" << said;
+    EXPECT_TRUE(Contains(output_, c.creator + "\tNimbra EE App\t" + c.after + "\t")) << output_;
+  }
+  PutDatabase(handheld_ + "/V.pdb", "V", 0x76584131);  // vXA1
+  ASSERT_EQ(Sync(), 0) << output_;
+  EXPECT_EQ(Slurp(conduit_log_), "vXA1 Pat Appraiser 4242 Pat Appraiser\n");
+}
+
 TEST_F(HotSyncProgramTest, FilesQueuedFromTheCommandLineReachTheHandheld) {
   nb::pdb::Database db;
   db.name = "Queued Notes";
@@ -265,6 +298,40 @@ TEST_F(HotSyncProgramTest, LogShowsTheLastUserOrTheNamedOne) {
   ASSERT_EQ(HotSync("log --last"), 0) << output_;
   EXPECT_EQ(std::count(output_.begin(), output_.end(), '\n'), 1) << output_;
   EXPECT_EQ(HotSync("log --user Nobody"), 1);
+}
+
+// A log keeps the last 100 synchronisations: a new one pushes the oldest out, and with them
+// entries from before synchronisations were framed.
+TEST_F(HotSyncProgramTest, TheLogKeepsTheLastHundredSynchronisations) {
+  ASSERT_EQ(Sync(), 0) << output_;
+  const std::string log = Drive("Palm/Data/Pat Appraiser/HotSync.Log");
+  const struct {
+    int before;
+    bool unframed, unframed_kept;
+  } cases[] = {{0, false, false},
+               {98, true, true},
+               {99, true, true},
+               {104, false, false},
+               {150, true, false}};
+  for (const auto& c : cases) {
+    std::ofstream old(log, std::ios::trunc);
+    if (c.unframed) old << "-1\tunframed\n";
+    for (int i = 0; i < c.before; ++i)
+      old << "100\tsynchronisation of \"old " << i << "\", handheld x\n-1\tnote\n101\tcompleted\n";
+    old.close();
+    ASSERT_EQ(Sync(), 0) << output_;
+    const std::string text = Slurp(log);
+    const int first_kept = std::max(0, c.before - 99);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'),
+              3 * (c.before - first_kept) + 2 + c.unframed_kept)
+        << c.before;
+    EXPECT_EQ(text.rfind("-1\tunframed\n", 0) == 0, c.unframed_kept) << c.before;
+    if (c.before) {
+      EXPECT_EQ(text.find("\"old "), text.find("\"old " + std::to_string(first_kept) + "\""))
+          << c.before;
+    }
+    EXPECT_TRUE(Contains(text, "synchronisation of \"Pat Appraiser\"")) << c.before;
+  }
 }
 
 TEST_F(HotSyncProgramTest, TheLogSaysWhyASynchronisationFailed) {

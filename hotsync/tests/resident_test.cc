@@ -72,6 +72,10 @@ TEST_F(HotSyncResidentTest, PressRunsOneSynchronisationInTheResidentProgram) {
   ASSERT_EQ(Press(), 0) << output_;
   EXPECT_TRUE(Contains(output_, "conduit \"Nimbra EE App\" for 'AAAA'")) << output_;
   EXPECT_TRUE(Contains(output_, "synchronisation complete")) << output_;
+  // The readable report, its conduit lines naming the conduit and its creator; no raw codes.
+  EXPECT_TRUE(Contains(output_, "HotSync of \"Pat Appraiser\", handheld ")) << output_;
+  EXPECT_TRUE(Contains(output_, "conduit done      Nimbra EE App (AAAA) Test\n")) << output_;
+  EXPECT_FALSE(Contains(output_, "log 1")) << output_;
   EXPECT_EQ(Slurp(conduit_log_), "AAAA Pat Appraiser 4242 Pat Appraiser\n");
   // It stays for the next press.
   ASSERT_EQ(Press(), 0) << output_;

@@ -8,12 +8,14 @@
 #include <cstring>
 
 #include "hotsync/conduit.h"
+#include "hotsync/log.h"
 #include "hotsync/sync.h"
 #include "platform/library.h"
 #include "platform/ui.h"
 
-extern "C" __attribute__((visibility("default"))) long OpenConduit(ProgressCallbackFn,
-                                                                   HsSyncProperties* p) {
+namespace {
+
+long Run(HsSyncProperties* p) {
   if (const char* log = std::getenv("HS_TEST_CONDUIT_LOG")) {
     if (FILE* f = std::fopen(log, "a")) {
       char c[5] = {char(p->creator >> 24), char(p->creator >> 16), char(p->creator >> 8),
@@ -37,4 +39,18 @@ extern "C" __attribute__((visibility("default"))) long OpenConduit(ProgressCallb
   }
   const char* result = std::getenv("HS_TEST_CONDUIT_RESULT");
   return result ? std::atol(result) : kConduitOk;
+}
+
+}  // namespace
+
+// As a real conduit does, it enters its start and its end in the HotSync log.
+extern "C" __attribute__((visibility("default"))) long OpenConduit(ProgressCallbackFn,
+                                                                   HsSyncProperties* p) {
+  void* lib = nb::LoadLibrary("C:\\Palm\\HsLog20.dll");
+  auto log = reinterpret_cast<LogAddEntryFn>(nb::GetProcAddress(lib, "LogAddEntry"));
+  if (log) log("", 19, 0);
+  const long result = Run(p);
+  if (log) log("Test", result == kConduitOk ? 20 : 21, 0);
+  nb::FreeLibrary(lib);
+  return result;
 }

@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -53,18 +54,86 @@ std::string Prefix() {
   return prefix;
 }
 
-std::string RunDir() {
-  std::string run = Prefix() + "/run";
-  // Private to the user: whoever can write here can queue commands and send messages.
-  MakeDirs(Prefix());
+namespace {
+
+// Makes `dir` a folder only this user may enter; false when it is not one (a planted
+// link, another user's folder).
+bool MakePrivateFolder(const std::string& dir) {
   Os& os = TheOs();
-  os.Mkdir(run.c_str(), 0700);
-  const int fd = os.Open(run.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+  os.Mkdir(dir.c_str(), 0700);
+  const int fd = os.Open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+  if (fd < 0) return false;
   struct stat st;
-  if (fd >= 0 && os.Fstat(fd, &st) == 0 && st.st_uid == geteuid() && (st.st_mode & 077)) {
-    os.Fchmod(fd, 0700);
+  const bool mine = os.Fstat(fd, &st) == 0 && st.st_uid == geteuid();
+  if (mine && (st.st_mode & 077)) os.Fchmod(fd, 0700);
+  os.Close(fd);
+  return mine;
+}
+
+// The session's runtime folder when it is fit for sockets: absolute, a real folder of
+// this user that nobody else may enter. Empty otherwise.
+std::string SessionRuntimeFolder() {
+  const char* x = getenv("XDG_RUNTIME_DIR");
+  if (!x || x[0] != '/') return "";
+  struct stat st;
+  if (TheOs().Lstat(x, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+      (st.st_mode & 077))
+    return "";
+  std::string dir = x;
+  while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+  return dir;
+}
+
+// Names the desktop folder whatever way it was reached (relative, through links): its
+// resolved path and its inode, so a desktop made again at the same path starts afresh.
+std::string DesktopIdentity(const std::string& prefix) {
+  // Asked for at every endpoint lookup: the last answer is kept per thread.
+  thread_local std::string last_prefix, last_identity;
+  if (!last_prefix.empty() && prefix == last_prefix) return last_identity;
+  Os& os = TheOs();
+  const int fd = os.Open(prefix.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) return prefix;
+  std::string path = prefix;
+  os.Readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), &path);
+  struct stat st;
+  if (os.Fstat(fd, &st) == 0)
+    path += "\n" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+  os.Close(fd);
+  last_prefix = prefix;
+  last_identity = path;
+  return path;
+}
+
+// Bus endpoints are <folder>/windows/<pid>-<n>-<program>.sock; leaving this much room
+// keeps them inside sun_path.
+constexpr size_t kLongestRuntimeFolder = 60;
+
+std::string RuntimeFolderName(const std::string& session, const std::string& identity) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : identity) {
+    h ^= c;
+    h *= 1099511628211ull;
   }
-  if (fd >= 0) os.Close(fd);
+  char id[17];
+  snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(h));
+  return session + "/nimbra/" + id;
+}
+
+}  // namespace
+
+std::string RunDir() {
+  // Private to the user: whoever can write here can queue commands and send messages.
+  const std::string prefix = Prefix();
+  MakeDirs(prefix);
+  const std::string session = SessionRuntimeFolder();
+  if (!session.empty()) {
+    const std::string run = RuntimeFolderName(session, DesktopIdentity(prefix));
+    if (run.size() <= kLongestRuntimeFolder && MakePrivateFolder(session + "/nimbra") &&
+        MakePrivateFolder(run))
+      return run;
+  }
+  const std::string run = prefix + "/run";
+  MakePrivateFolder(run);
   return run;
 }
 

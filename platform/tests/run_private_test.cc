@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 
 #include "platform/bus.h"
@@ -73,6 +74,49 @@ TEST(RunFolder, PlantedLinkIsNotFollowed) {
   std::ifstream in(outside);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(text, "keep");
+}
+
+// With a private session runtime folder every desktop gets its own folder there, reached
+// the same way by every spelling of the desktop's path; otherwise it stays in the desktop.
+TEST(RunFolder, SessionRuntimeFolderIsPerDesktop) {
+  testing::TempPrefix prefix;
+  const std::string& p = prefix.path();
+  const struct {
+    std::string session;
+    mode_t mode;
+    bool used;
+  } cases[] = {
+      {p + "/session", 0700, true},
+      {p + "/shared", 0755, false},
+      {p + "/" + std::string(50, 'l'), 0700, false},  // endpoints would not fit sun_path
+      {"relative", 0700, false},
+  };
+  for (const std::string d : {"a", "b"}) std::filesystem::create_directories(p + "/" + d);
+  std::filesystem::create_directory_symlink(p + "/a", p + "/alias");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.session);
+    std::filesystem::create_directories(c.session);
+    chmod(c.session.c_str(), c.mode);
+    setenv("XDG_RUNTIME_DIR", c.session.c_str(), 1);
+    std::map<std::string, std::string> run;
+    for (const std::string d : {"a", "b", "alias"}) {
+      setenv("NB_PREFIX", (p + "/" + d).c_str(), 1);
+      run[d] = RunDir();
+      EXPECT_EQ(run[d].rfind(c.session + "/nimbra/", 0) == 0, c.used) << run[d];
+      EXPECT_EQ(Mode(run[d]), 0700u);
+    }
+    EXPECT_NE(run["a"], run["b"]);
+    EXPECT_TRUE(std::filesystem::equivalent(run["a"], run["alias"]));
+    setenv("NB_PREFIX", (p + "/a").c_str(), 1);
+    auto w = bus::Window::Create("Desk", "a", [](uint32_t, uintptr_t, intptr_t) {});
+    ASSERT_TRUE(w);
+    bus::WindowInfo found;
+    EXPECT_TRUE(bus::FindWindow("Desk", "a", &found));
+    EXPECT_TRUE(std::filesystem::is_socket(run["a"] + "/windows/" + found.id + ".sock"));
+    setenv("NB_PREFIX", (p + "/b").c_str(), 1);
+    EXPECT_FALSE(bus::FindWindow("Desk", "a", &found));
+    setenv("NB_PREFIX", (p + "/a").c_str(), 1);
+  }
 }
 
 }  // namespace

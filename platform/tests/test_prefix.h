@@ -14,6 +14,8 @@ class TempPrefix {
     path_ = mkdtemp(tmpl);
     setenv("NB_PREFIX", path_.c_str(), 1);
     setenv("NB_UI", "headless", 1);
+    // The session's runtime folder would outlive the desktop; tests that want it set it.
+    unsetenv("XDG_RUNTIME_DIR");
   }
   ~TempPrefix() {
     std::error_code ec;

@@ -49,6 +49,10 @@ bool WriteRegistration(const std::string& palm_key, const ConduitRegistration& e
 bool RemoveRegistrations(const std::string& palm_key, uint32_t low, uint32_t high,
                          std::string* error);
 
+// Makes the entry under subkey `key` name the library `conduit`; nothing else changes.
+bool SetRegistrationConduit(const std::string& palm_key, const std::string& key,
+                            const std::string& conduit, std::string* error);
+
 // The entries that name a conduit and a creator, in registry order.
 std::vector<ConduitRegistration> ListRegistrations(const std::string& palm_key);
 

@@ -15,3 +15,9 @@ constexpr const char kLogLibrary[] = "HsLog20.dll";
 using LogAddEntryFn = int32_t (*)(const char* text, int32_t activity, int32_t time_stamp);
 // Stand-in only: the log file entries go to (null: standard error only).
 using LogSetFileFn = int32_t (*)(const char* path);
+// Stand-in only: the conduit now running, as "<name> (<creator>)", put in front of its start,
+// done and failed entries (19 to 21) so they say which conduit they are; null when none runs.
+using LogSetConduitFn = int32_t (*)(const char* label);
+
+// Each entry is also echoed on standard error as "<lead><activity>: <text>".
+constexpr const char kLogEchoLead[] = "  log ";

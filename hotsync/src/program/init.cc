@@ -7,7 +7,10 @@
 #include <cstring>
 
 #include "desktop.h"
+#include "hotsync/conduit_registry.h"
+#include "pdbfile/bytes.h"
 #include "platform/installation.h"
+#include "platform/library.h"
 #include "platform/os.h"
 #include "platform/prefix.h"
 #include "platform/registry.h"
@@ -90,6 +93,27 @@ struct Init {
   }
 };
 
+// After the installation moved, registrations still name the plug-ins where they were: each
+// whose file is gone names this installation's plug-in of the same name, when there is one.
+void RepairConduits(Init& init, const std::string& palm_key, const std::string& bin) {
+  for (const ConduitRegistration& e : ListRegistrations(palm_key)) {
+    const std::string file = nb::LibraryFile(e.conduit);
+    if (nb::IsRegularFile(file)) continue;
+    const std::string who =
+        "the conduit of '" + nb::pdb::FourCCText(e.creator) + "' (" + e.name + ")";
+    const std::string here = bin + "/" + file.substr(file.rfind('/') + 1);
+    if (!nb::IsRegularFile(here)) {
+      Complain(who + " is " + file + ", which is missing, and " + bin + " has none of that name");
+      continue;
+    }
+    std::string error;
+    if (SetRegistrationConduit(palm_key, e.key, here, &error))
+      init.Changed(who + " was " + file + ", which is missing; it is now " + here);
+    else
+      init.Failed(error);
+  }
+}
+
 std::string ProgramFile() {
   std::string self;
   return nb::TheOs().Readlink("/proc/self/exe", &self) == 0 ? self : nb::ProgramDir() + "/hotsync";
@@ -152,6 +176,8 @@ int RunInit() {
                           Plugin{"mdbstore.so", "/NBDDB/"}, Plugin{"NBDither.so", "/"}}) {
     if (nb::Exists(bin + "/" + p.file)) init.EnsureLink(bin + "/" + p.file, rt + p.folder + p.file);
   }
+
+  RepairConduits(init, desktop.keys.user, bin);
 
   // The data folder, where a handheld's first synchronisation makes its HotSync user.
   init.EnsureFolder(nb::MapPath(desktop.data_dir));

@@ -137,7 +137,9 @@ int Main(int argc, char** argv) {
       "installation key, HotSync's program and libraries in the HotSync folder, the runtime's "
       "Bin\\NDDI\\ and Bin\\NBDDB\\ folders with the plug-ins of this installation and the "
       "data folder. It makes no HotSync user: a handheld's first synchronisation makes its "
-      "user, named as the handheld names it. What is already right stays as it is.");
+      "user, named as the handheld names it. A conduit registration whose library is gone, "
+      "as after the installation moved, is pointed at this installation's library of the "
+      "same name. What is already right stays as it is.");
   // Older setups pass a user to make; it is accepted and ignored.
   init->add_option("--user", user, "ignored")->group("");
 
@@ -199,8 +201,9 @@ int Main(int argc, char** argv) {
   auto* press = app.add_subcommand("press", "make the resident HotSync Manager synchronise DIR");
   press->footer(
       "Makes the resident HotSync Manager synchronise the virtual "
-      "handheld in DIR, shows what it printed and exits with its "
-      "result. While another synchronisation of this desktop runs, the press is refused.");
+      "handheld in DIR, shows what it printed and the synchronisation's block of the HotSync "
+      "log (as \"hotsync log --last\" does) and exits with its result. While another "
+      "synchronisation of this desktop runs, the press is refused.");
   press->add_option("--handheld", handheld, "the virtual handheld's folder")->type_name("DIR");
 
   auto* log = app.add_subcommand("log", "show a HotSync user's log");
@@ -208,7 +211,8 @@ int Main(int argc, char** argv) {
       "Shows the HotSync log of the user NAME, by default the log the last synchronisation "
       "wrote (its user's, or the desktop's own when no user could be found for the handheld): "
       "one block per synchronisation with its date, user, handheld, result and every reason "
-      "it failed.");
+      "it failed; a conduit's lines name it and its creator. A log keeps the last 100 "
+      "synchronisations.");
   log->add_option("--user", user, "the HotSync user");
   log->add_flag("--last", last, "only the last synchronisation");
   log->add_flag("--raw", raw, "the log file as it is");

@@ -14,6 +14,7 @@
 #include "platform/event_loop.h"
 #include "platform/os.h"
 #include "platform/prefix.h"
+#include "sync_log.h"
 #include "synchronise.h"
 
 namespace hotsync {
@@ -212,7 +213,7 @@ int Press(const std::string& handheld_folder) {
   const std::string out = Slurp(base + ".out");
   const std::string res = Slurp(base + ".res");
   for (const char* ext : {".req", ".out", ".res"}) nb::TheOs().Unlink((base + ext).c_str());
-  std::fputs(out.c_str(), stdout);
+  std::fputs(PressReport(out).c_str(), stdout);
   if (!delivered || res.empty()) {
     Complain("HotSync Manager did not carry out the synchronisation");
     return 1;

@@ -26,6 +26,8 @@ class HotSyncLibrary {
   F Get(const char* symbol) {
     return reinterpret_cast<F>(Symbol(symbol));
   }
+  // Null, and no error, when the library lacks it.
+  void* Optional(const char* symbol) const;
   const std::string& error() const { return error_; }
 
  private:
@@ -51,6 +53,8 @@ class SyncLog {
   // each entry on standard error), before it on standard error or output.
   void Problem(const std::string& text);
   void Note(const std::string& text);
+  // The conduit about to run (null: none any more), named in its entries.
+  void Conduit(const ConduitRegistration* entry);
   // A line only for the handheld's own log.
   void Summary(const std::string& text) { lines_.push_back(text); }
   void End(bool ok);
@@ -62,9 +66,18 @@ class SyncLog {
   HotSyncLibrary library_;
   LogSetFileFn set_file_ = nullptr;
   LogAddEntryFn add_entry_ = nullptr;
+  LogSetConduitFn set_conduit_ = nullptr;
   bool open_ = false;
   std::vector<std::string> lines_;
 };
+
+// How many synchronisations a log keeps: the oldest go as a new one begins.
+constexpr int kKeptSynchronisations = 100;
+
+// What a press shows of the transcript of its synchronisation: the messages without the log
+// library's echo of each entry, then, when the synchronisation opened its block, that block
+// as "hotsync log --last" shows it.
+std::string PressReport(const std::string& transcript);
 
 // The desktop's own log, for synchronisations whose user is unknown.
 std::string DesktopLogFile(const Desktop& desktop);

@@ -106,7 +106,9 @@ bool RunConduit(const ConduitRegistration& entry, const HsUserRecord& user, Sync
     std::string(user.name).copy(props.user_name, sizeof props.user_name - 1);
     std::string(user.folder).copy(props.local_folder, sizeof props.local_folder - 1);
     props.user_id = user.id;
+    log.Conduit(&entry);
     result = open(Progress, &props);
+    log.Conduit(nullptr);
     if (result != 0) log.Problem("the " + label + " failed (" + std::to_string(result) + ")");
   }
   nb::FreeLibrary(lib);

@@ -1,5 +1,5 @@
 // The message bus that stands in for top-level windows and window messages. A window is
-// an endpoint: a Unix-domain socket in $NB_PREFIX/run/windows/, registered with its
+// an endpoint: a Unix-domain socket in RunDir()/windows/, registered with its
 // owner's process ID, window class and title. Messages carry (message, wparam, lparam).
 #pragma once
 

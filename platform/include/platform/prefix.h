@@ -11,7 +11,10 @@ namespace nb {
 // The prefix folder, without a trailing slash. Not created.
 std::string Prefix();
 
-// Folder of the runtime state (shared block, bus endpoints, locks); created on demand.
+// Folder of the runtime state (shared block, bus endpoints, locks), private to the user;
+// created on demand. In a session with a private $XDG_RUNTIME_DIR it is
+// $XDG_RUNTIME_DIR/nimbra/<16 hex digits naming this desktop folder>, so it goes with the
+// session and every desktop has its own; otherwise $NB_PREFIX/run.
 std::string RunDir();
 
 // Maps a Windows path ("C:\Palm\HOTSYNC.EXE") to a POSIX path below the prefix
