@@ -54,8 +54,8 @@ TEST(Install, OnlyTheWindowingHostLoadsQt) {
   // At run time: a synchronisation loads the Qt host only when a display is there.
   const std::string bin = root + "/bin", work = desktop.path() + "/work";
   // In a subshell, so Shell's 2>&1 takes the loader's report of every command.
-  const std::string setup = "(cd '" + desktop.path() + "' && export PATH='" + bin +
-                            ":/usr/bin:/bin' && hotsync init && demodesk handheld '" + work +
+  const std::string setup = "(cd '" + desktop.path() + "' && export PATH='" + bin + ":" + lib +
+                            "/tools:/usr/bin:/bin' && hotsync init && demodesk handheld '" + work +
                             "/handheld' && ";
   const std::string sync =
       " LD_DEBUG=files hotsync sync --handheld '" + work + "/handheld' && nbreg query HKLM)";
