@@ -17,18 +17,21 @@ if(NOT nb_gzip EQUAL 0)
 endif()
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.Debian.gz
   DESTINATION ${nb_doc})
+# The lintian warnings the package keeps, with their reasons.
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/lintian-overrides
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME nimbra-desktop)
 
 set(CPACK_PACKAGE_NAME nimbra-desktop)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${NB_DEB_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop side of a handheld real-estate appraisal application")
 set(CPACK_PACKAGE_DESCRIPTION
-  "The HotSync Manager (hotsync) synchronises handhelds over the network, a cradle or a cable
-with the desktop: their databases, the files to install on them and the conduits of the
-applications on them. Valtrix exports the appraisals the handheld collected into the Inbox
-and imports the appraisal software's files from the Outbox at every synchronisation;
-appinstaller installs the appraisal application, and nbreg reads and changes the desktop's
-registry.")
+  "The HotSync Manager (hotsync) synchronises handhelds with the desktop over
+the network, a cradle or a cable: their databases, the files to install on
+them and the conduits of their applications. At every synchronisation Valtrix
+exports the appraisals the handheld collected into its Inbox and imports the
+appraisal software's files from its Outbox; appinstaller installs the
+appraisal application, and nbreg reads and changes the desktop's registry.")
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_PREFIX /usr)
