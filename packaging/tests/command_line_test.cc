@@ -4,8 +4,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "test_files.h"
 #include "test_prefix.h"
@@ -74,6 +79,58 @@ TEST(CommandLine, EveryProgramHelpsAndRefusesWhatItDoesNotKnow) {
                           "aprgen --count many x", "pdagen --forms -1 x"}) {
     Outcome r = Program(bad);
     EXPECT_EQ(r.code, 2) << bad << r.err;
+  }
+}
+
+// The commands and options `program command --help` lists, and those of its commands.
+void Listed(const std::string& program, const std::string& command, std::set<std::string>* words) {
+  const std::string help = Program(program + command + " --help").out;
+  // Long options, and the installer's switches (one dash, more than one letter).
+  static const std::regex option(R"((?:^|[\s,])(--[a-z][-a-z]*|-[A-Za-z]{2,}))");
+  for (std::sregex_iterator m(help.begin(), help.end(), option), end; m != end; ++m)
+    words->insert((*m)[1]);
+  const size_t list = help.find("\nSubcommands:\n");
+  if (list == std::string::npos) return;
+  std::istringstream lines(help.substr(list + 14));
+  std::vector<std::string> commands;
+  for (std::string line; std::getline(lines, line) && !line.empty();)
+    commands.push_back(line.substr(2, line.find(' ', 2) - 2));
+  for (const std::string& c : commands) {
+    words->insert(c);
+    Listed(program, command + " " + c, words);
+  }
+}
+
+// `word` in `text` as a word of its own, not part of a longer one.
+bool HasWord(const std::string& text, const std::string& word) {
+  auto part = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; };
+  for (size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+    if ((at == 0 || !part(text[at - 1])) &&
+        (at + word.size() == text.size() || !part(text[at + word.size()])))
+      return true;
+  }
+  return false;
+}
+
+TEST(CommandLine, ManPagesAndCompletionsKnowEveryCommandAndOption) {
+  nb::testing::TempPrefix prefix;
+  ASSERT_EQ(Program("hotsync init").code, 0);
+  for (const std::string p : {"hotsync", "nbreg", "valtrix", "appinstaller"}) {
+    const std::string page = std::regex_replace(
+        nb::testing::Slurp(NB_SOURCE_DIR "/packaging/man/" + p + ".1"), std::regex(R"(\\-)"), "-");
+    const std::string completion = NB_SOURCE_DIR "/packaging/completions/" + p;
+    std::string out;
+    EXPECT_EQ(
+        nb::testing::Shell("bash -c 'source " + completion + " && complete -p " + p + "'", &out), 0)
+        << out;
+    std::set<std::string> words;
+    Listed(p, "", &words);
+    EXPECT_GE(words.size(), 2u) << p;  // --help and --version at least
+    for (const std::string& w : words) {
+      EXPECT_TRUE(HasWord(page, w)) << p << ".1 lacks " << w;
+      EXPECT_TRUE(HasWord(nb::testing::Slurp(completion), w))
+          << "completion of " << p << " lacks " << w;
+    }
   }
 }
 
