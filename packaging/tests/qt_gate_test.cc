@@ -40,10 +40,10 @@ TEST(Install, OnlyTheWindowingHostLoadsQt) {
   ASSERT_TRUE(fs::exists(lib + "/libnbui_qt.so"));
   const std::set<std::string> windowed{"libnbui_qt.so", "valtrix", "appinstaller"};
   int checked = 0;
-  for (const std::string& dir : {root + "/bin", lib})
+  for (const std::string& dir : {root + "/bin", lib, lib + "/tools"})
     for (const auto& e : fs::directory_iterator(dir)) {
       const std::string name = e.path().filename().string();
-      if (name == "valtrix-start") continue;  // a shell script
+      if (name == "valtrix-start" || e.is_directory()) continue;  // a shell script, tools/
       ++checked;
       bool qt = false;
       for (const std::string& n : Needed(e.path().string(), lib)) qt |= n.rfind("libQt", 0) == 0;
@@ -54,8 +54,8 @@ TEST(Install, OnlyTheWindowingHostLoadsQt) {
   // At run time: a synchronisation loads the Qt host only when a display is there.
   const std::string bin = root + "/bin", work = desktop.path() + "/work";
   // In a subshell, so Shell's 2>&1 takes the loader's report of every command.
-  const std::string setup = "(cd '" + desktop.path() + "' && export PATH='" + bin +
-                            ":/usr/bin:/bin' && hotsync init && demodesk handheld '" + work +
+  const std::string setup = "(cd '" + desktop.path() + "' && export PATH='" + bin + ":" + lib +
+                            "/tools:/usr/bin:/bin' && hotsync init && demodesk handheld '" + work +
                             "/handheld' && ";
   const std::string sync =
       " LD_DEBUG=files hotsync sync --handheld '" + work + "/handheld' && nbreg query HKLM)";
