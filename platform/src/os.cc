@@ -18,6 +18,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "record.h"
+
 namespace nb {
 namespace {
 
@@ -57,9 +59,14 @@ Os* FromEnvironment() {
 }
 
 std::atomic<Os*>& Current() {
-  static std::atomic<Os*> current{[] {
+  static std::atomic<Os*> current{[]() -> Os* {
     Os* env = FromEnvironment();
-    return env ? env : &Posix();
+    Os& os = env ? *env : Posix();
+    // NB_RECORD=FILE logs every change to files for scripts/powercut (record.h).
+    const char* log = getenv("NB_RECORD");
+    if (!log || !*log) return &os;
+    static RecordingOs recording(os, AbsolutePath(log));
+    return &recording;
   }()};
   return current;
 }
