@@ -65,8 +65,9 @@ std::atomic<Os*>& Current() {
     // NB_RECORD=FILE logs every change to files for scripts/powercut (record.h).
     const char* log = getenv("NB_RECORD");
     if (!log || !*log) return &os;
-    static RecordingOs recording(os, AbsolutePath(log));
-    return &recording;
+    // Never destroyed: threads may still change files while the process exits.
+    static RecordingOs* recording = new RecordingOs(os, AbsolutePath(log));
+    return recording;
   }()};
   return current;
 }
