@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "platform/durable_folder.h"
+#include "record.h"
 
 namespace nb {
 namespace {
@@ -59,9 +60,15 @@ Os* FromEnvironment() {
 }
 
 std::atomic<Os*>& Current() {
-  static std::atomic<Os*> current{[] {
+  static std::atomic<Os*> current{[]() -> Os* {
     Os* env = FromEnvironment();
-    return env ? env : &Posix();
+    Os& os = env ? *env : Posix();
+    // NB_RECORD=FILE logs every change to files for scripts/powercut (record.h).
+    const char* log = getenv("NB_RECORD");
+    if (!log || !*log) return &os;
+    // Never destroyed: threads may still change files while the process exits.
+    static RecordingOs* recording = new RecordingOs(os, AbsolutePath(log));
+    return recording;
   }()};
   return current;
 }
