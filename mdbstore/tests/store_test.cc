@@ -5,10 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <map>
-
 #include "mdb_test_util.h"
+#include "noting_os.h"
 #include "platform/os.h"
 
 namespace {
@@ -179,30 +177,14 @@ TEST(MdbstoreCreate, TheCommitIsSyncedInItsFolder) {
   Desk desk;
   const std::string path = desk.Path("Sync.mdb");
   Sqlite(path, "'CREATE TABLE Other (Z)'");
-  struct NotingOs : nb::Os {
-    std::vector<std::string> log;
-    std::map<int, std::string> paths;
-    int Open(const char* at, int flags, mode_t mode) override {
-      const int fd = nb::Os::Open(at, flags, mode);
-      if (fd >= 0) paths[fd] = at;
-      return fd;
-    }
-    int Fsync(int fd) override {
-      log.push_back("fsync " + paths[fd]);
-      return nb::Os::Fsync(fd);
-    }
-    int Unlink(const char* at) override {
-      log.push_back("unlink " + std::string(at));
-      return nb::Os::Unlink(at);
-    }
-  } os;
+  nb::testing::NotingOs os;
   {
     nb::ScopedOs scoped(os);
     ASSERT_TRUE(WriteTable(path, {Field("A", FieldType::Text, 5)}, {{FieldValue::Text("x")}}));
   }
-  const auto unlinked = std::find(os.log.begin(), os.log.end(), "unlink " + path + "-journal");
-  ASSERT_NE(unlinked, os.log.end());
-  EXPECT_NE(std::find(unlinked, os.log.end(), "fsync " + nb::FolderOf(path)), os.log.end());
+  const long unlinked = os.Last("unlink " + path + "-journal");
+  EXPECT_GE(unlinked, 0);
+  EXPECT_GT(os.Last("fsync " + nb::FolderOf(path)), unlinked);
 }
 
 TEST(MdbstoreCreate, AnUnfinishedWriteLeavesThePreviousFile) {
