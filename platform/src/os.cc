@@ -543,7 +543,6 @@ bool MakeFolderDurably(const std::string& path, mode_t mode) {
     errno = ENOENT;
     return false;
   }
-  if (IsFolder(folder)) return true;
   std::vector<std::string> made;
   for (size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
     const std::string part = folder.substr(0, at);
