@@ -222,6 +222,8 @@ class Model:
             node = a and a[1].entries.get(a[2])
             if node is None:
                 return
+            # Reports name a file as it is called last.
+            node.name = self._display(r["to"])
             # Within one folder a rename is one change: the old name or the new, never none.
             if b and a[1] is b[1]:
                 self._name_change(a[1], (a[2], None), (b[2], node))
