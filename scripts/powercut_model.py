@@ -217,13 +217,14 @@ class Model:
                                                                    r["bytes"])
             self._data_change(node, op, synced=kind == MSYNC)
         elif kind == FSYNC:
-            node = self.by_id.get(r["file"])
+            # A folder by its name: the inode number of a removed file may be a new folder's.
+            where = self._split(r["path"]) if r["folder"] else None
+            node = where and where[1].entries.get(where[2])
+            if node is None or node.kind != "dir":
+                node = self.by_id.get(r["file"])
             if node is None:
-                where = self._split(r["path"])
-                node = where and where[1].entries.get(where[2])
-                if node is None:
-                    return
-                self.by_id[r["file"]] = node
+                return
+            self.by_id[r["file"]] = node
             if node.kind == "dir":
                 self._sync_folder(node)
             else:

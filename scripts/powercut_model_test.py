@@ -56,6 +56,13 @@ CASES = [
      [op(m.RENAME, **{"from": D + "/a", "to": D + "/s/a"}),
       op(m.FSYNC, file=(9, 9), folder=1, path=D)],
      {"s": ("dir",), "s/a": OLD}, {"s": ("dir",), "s/a": OLD}),
+    ("a new folder's sync counts though its inode was a removed file's", {"a": OLD},
+     [op(m.UNLINK, path=D + "/a"), op(m.MKDIR, path=D + "/n"),
+      op(m.OPEN, file=(1, 1), flags=os.O_CREAT, mode=0, path=D + "/n/x"),
+      op(m.FSYNC, file=(1, 1), folder=0, path=D + "/n/x"),
+      op(m.FSYNC, file=(5, 5), folder=1, path=D + "/n"), op(m.FSYNC, file=(9, 9), folder=1,
+                                                            path=D)],
+     {"n": ("dir",), "n/x": ("file", b"")}, {"n": ("dir",), "n/x": ("file", b"")}),
     ("a handheld keeps what it was sent", {}, [op(m.OPEN, file=(1, 1), flags=os.O_CREAT,
                                                   mode=0, path="/r/h/a")], {}, {}),
 ]
