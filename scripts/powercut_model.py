@@ -111,9 +111,11 @@ class Model:
         self.ignored = [os.path.realpath(p) for p in ignored]
         self.top = {}
         self.by_id = {}
+        self.folders = []  # every folder, for the choices a state makes before its walk
+        self.forced = set()  # changes made durable by another folder's sync
         self.position = 0
         for name, tree in trees.items():
-            top = self.top[name] = Node("dir", name)
+            top = self.top[name] = self._folder(name)
             top.device = name in device
             for rel in sorted(tree):
                 node = self._node(tree[rel], name + "/" + rel)
@@ -125,13 +127,17 @@ class Model:
                     self.by_id[tuple(identities[name][rel])] = node
             self.by_id[tuple(identities.get(name, {}).get("", (-1, -1)))] = top
 
-    @staticmethod
-    def _node(entry, name):
+    def _node(self, entry, name):
         if entry[0] == "dir":
-            return Node("dir", name)
+            return self._folder(name)
         if entry[0] == "link":
             return Node("link", name, target=entry[1])
         return Node("file", name, content=entry[1])
+
+    def _folder(self, name):
+        node = Node("dir", name)
+        self.folders.append(node)
+        return node
 
     def _lookup_rel(self, root, rel):
         node = self.top[root]
@@ -159,18 +165,23 @@ class Model:
                 return root, folder, os.path.basename(rel)
         return None
 
-    def _name_change(self, folder, *names):
-        """names: (name, Node or None) pairs that reach the disk together."""
+    def _name_change(self, folder, *names, after=None):
+        """names: (name, Node or None) pairs that reach the disk together; `after`: the change
+        this one cannot reach the disk without (a rename's new name in another folder)."""
         for name, node in names:
             if node is None:
                 folder.entries.pop(name, None)
             else:
                 folder.entries[name] = node
-        folder.changes.append((names, self.position))
+        change = (names, self.position, after)
+        folder.changes.append(change)
         if folder.device:
             self._sync_folder(folder)
+        return change
 
     def _sync_folder(self, folder):
+        # A rename out of this folder is one change with its new name: that one is durable too.
+        self.forced.update(id(c[2]) for c in folder.changes if c[2] is not None)
         folder.durable_entries = dict(folder.entries)
         folder.changes = []
 
@@ -206,13 +217,14 @@ class Model:
                                                                    r["bytes"])
             self._data_change(node, op, synced=kind == MSYNC)
         elif kind == FSYNC:
-            node = self.by_id.get(r["file"])
+            # A folder by its name: the inode number of a removed file may be a new folder's.
+            where = self._split(r["path"]) if r["folder"] else None
+            node = where and where[1].entries.get(where[2])
+            if node is None or node.kind != "dir":
+                node = self.by_id.get(r["file"])
             if node is None:
-                where = self._split(r["path"])
-                node = where and where[1].entries.get(where[2])
-                if node is None:
-                    return
-                self.by_id[r["file"]] = node
+                return
+            self.by_id[r["file"]] = node
             if node.kind == "dir":
                 self._sync_folder(node)
             else:
@@ -222,13 +234,15 @@ class Model:
             node = a and a[1].entries.get(a[2])
             if node is None:
                 return
+            # Reports name a file as it is called last.
+            node.name = self._display(r["to"])
             # Within one folder a rename is one change: the old name or the new, never none.
             if b and a[1] is b[1]:
                 self._name_change(a[1], (a[2], None), (b[2], node))
                 return
-            self._name_change(a[1], (a[2], None))
-            if b:
-                self._name_change(b[1], (b[2], node))
+            # Across folders a file may show under both names, never under none.
+            added = self._name_change(b[1], (b[2], node)) if b else None
+            self._name_change(a[1], (a[2], None), after=added)
         elif kind == UNLINK:
             where = self._split(r["path"])
             if where:
@@ -237,7 +251,7 @@ class Model:
             where = self._split(r["path"])
             if where:
                 shown = self._display(r["path"])
-                node = Node("dir", shown) if kind == MKDIR else Node(
+                node = self._folder(shown) if kind == MKDIR else Node(
                     "link", shown, target=r["target"])
                 node.device = where[1].device
                 self._name_change(where[1], (where[2], node))
@@ -247,6 +261,13 @@ class Model:
         synced) or "sampled" (each unsynced change kept or lost at random by `rnd`); and the
         losses, [(rule, file, log position)]."""
         trees, losses = {}, []
+        self._kept = {}
+        if how == "sampled":
+            for folder in self.folders:
+                keep = rnd.randint(0, len(folder.changes)) if folder.changes else 0
+                self._kept[id(folder)] = keep
+        self._lost = {id(c) for f in self.folders for c in f.changes[self._keep(f, how):]
+                      if id(c) not in self.forced} if how != "kill" else set()
         for root, top in self.top.items():
             tree = trees[root] = {}
             self._walk(top, "", tree, how, rnd, losses, set())
@@ -255,19 +276,28 @@ class Model:
     def _entries(self, folder, how, rnd, losses):
         if how == "kill" or not folder.changes:
             return folder.entries
-        keep = len(folder.changes) if how == "kill" else (
-            0 if how == "synced" else rnd.randint(0, len(folder.changes)))
+        keep = self._keep(folder, how)
         entries = dict(folder.durable_entries)
-        for names, _ in folder.changes[:keep]:
+        kept = folder.changes[:keep] + [c for c in folder.changes[keep:]
+                                        if id(c) in self.forced]
+        for names, _, after in kept:
             for name, node in names:
+                if node is None and after is not None and id(after) in self._lost:
+                    continue
                 if node is None:
                     entries.pop(name, None)
                 else:
                     entries[name] = node
-        for names, pos in folder.changes[keep:]:
+        for names, pos, _ in [c for c in folder.changes[keep:] if id(c) not in self.forced]:
             losses.append(("name not synced in its folder", folder.name + "/" + names[-1][0],
                            pos))
         return entries
+
+    def _keep(self, folder, how):
+        """How many of the folder's changes since its last sync this state keeps."""
+        if how == "kill":
+            return len(folder.changes)
+        return self._kept.get(id(folder), 0) if how == "sampled" else 0
 
     def _content(self, node, how, rnd, losses):
         if how == "kill" or not node.pending:

@@ -49,6 +49,20 @@ CASES = [
      [op(m.OPEN, file=(5, 5), flags=os.O_RDWR, mode=0, path=D + "/a"),
       op(m.MSYNC, file=(5, 5), offset=1, bytes=b"LD")], {"a": ("file", b"oLD")},
      {"a": ("file", b"oLD")}),
+    ("a file moved to another folder is under one name at least", {"a": OLD, "s": ("dir",)},
+     [op(m.RENAME, **{"from": D + "/a", "to": D + "/s/a"})],
+     {"a": OLD, "s": ("dir",)}, {"s": ("dir",), "s/a": OLD}),
+    ("the sync of the folder a file left makes its new name durable", {"a": OLD, "s": ("dir",)},
+     [op(m.RENAME, **{"from": D + "/a", "to": D + "/s/a"}),
+      op(m.FSYNC, file=(9, 9), folder=1, path=D)],
+     {"s": ("dir",), "s/a": OLD}, {"s": ("dir",), "s/a": OLD}),
+    ("a new folder's sync counts though its inode was a removed file's", {"a": OLD},
+     [op(m.UNLINK, path=D + "/a"), op(m.MKDIR, path=D + "/n"),
+      op(m.OPEN, file=(1, 1), flags=os.O_CREAT, mode=0, path=D + "/n/x"),
+      op(m.FSYNC, file=(1, 1), folder=0, path=D + "/n/x"),
+      op(m.FSYNC, file=(5, 5), folder=1, path=D + "/n"), op(m.FSYNC, file=(9, 9), folder=1,
+                                                            path=D)],
+     {"n": ("dir",), "n/x": ("file", b"")}, {"n": ("dir",), "n/x": ("file", b"")}),
     ("a handheld keeps what it was sent", {}, [op(m.OPEN, file=(1, 1), flags=os.O_CREAT,
                                                   mode=0, path="/r/h/a")], {}, {}),
 ]
@@ -69,6 +83,14 @@ class Rules(unittest.TestCase):
                 self.assertEqual(model.state("kill")[0]["d"], killed)
                 if what.startswith("a handheld"):
                     self.assertEqual(model.state("synced")[0]["h"], {"a": ("file", b"")})
+
+    def test_a_moved_file_is_never_under_no_name(self):
+        model = self.model({"a": OLD, "s": ("dir",), "t": ("dir",)})
+        model.step(op(m.RENAME, **{"from": D + "/a", "to": D + "/s/a"}))
+        model.step(op(m.RENAME, **{"from": D + "/s/a", "to": D + "/t/a"}))
+        for seed in range(40):
+            tree = model.state("sampled", random.Random(seed))[0]["d"]
+            self.assertTrue({"a", "s/a", "t/a"} & set(tree), tree)
 
     def test_unsynced_pages_are_kept_or_lost_each_whole(self):
         model = self.model({"a": ("file", b"o" * 3 * m.PAGE)})
