@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <mutex>
+#include <set>
 
 #include "dbase/replace.h"
 #include "dbase/values.h"
@@ -51,7 +53,51 @@ FieldValue MemoText(const std::vector<uint8_t>& data) {
   return FieldValue::Text(std::string_view(reinterpret_cast<const char*>(data.data()), length));
 }
 
+// Files changed in place and not yet synced; folders that got a new memo file.
+struct Unsynced {
+  std::mutex mutex;
+  std::set<std::string> files, folders;
+};
+Unsynced& Changed() {
+  static Unsynced* changed = new Unsynced;  // outlives every table closed at exit
+  return *changed;
+}
+
+void NoteChanged(const std::string& path, bool folder = false) {
+  Unsynced& changed = Changed();
+  std::lock_guard<std::mutex> lock(changed.mutex);
+  (folder ? changed.folders : changed.files).insert(path);
+}
+
 }  // namespace
+
+bool SyncChangedTables(std::string* error) {
+  Unsynced& changed = Changed();
+  std::set<std::string> files, folders;
+  {
+    std::lock_guard<std::mutex> lock(changed.mutex);
+    files.swap(changed.files);
+    folders.swap(changed.folders);
+  }
+  bool ok = true;
+  auto failed = [&](const std::string& path, bool folder) {
+    if (ok && error) *error = "cannot bring " + path + " to the disk: " + std::strerror(errno);
+    ok = false;
+    NoteChanged(path, folder);
+  };
+  for (const std::string& path : files) {
+    File file;
+    // A table replaced or removed since has nothing of its old changes left to keep.
+    if (!file.Open(path, File::Mode::kReadWrite)) {
+      if (errno != ENOENT) failed(path, false);
+    } else if (!file.Sync()) {
+      failed(path, false);
+    }
+  }
+  for (const std::string& folder : folders)
+    if (!nb::SyncFolder(folder)) failed(folder, true);
+  return ok;
+}
 
 Table::~Table() { Close(false); }
 
@@ -223,6 +269,10 @@ bool Table::Close(bool update_headers) {
          step(file_.WriteAt(0, head, kHeaderSize));
   }
   if (commit && ok) ok = step(file_.Sync());
+  if (!created && writable_ && dirty_) {
+    NoteChanged(path_);
+    if (memo_writable_) NoteChanged(memo_path_);
+  }
   file_.Close();
   dirty_ = false;
   window_count_ = 0;
@@ -389,8 +439,10 @@ bool Table::MarkDeleted(size_t i, bool deleted) {
 bool Table::EnsureMemoWritable() {
   if (memo_.is_open() && memo_writable_) return true;
   memo_.Close(false);
-  const bool ok =
-      Exists(memo_path_) ? memo_.Open(memo_path_, true) : memo_.Create(memo_path_, table_name_);
+  const bool made = !Exists(memo_path_);
+  const bool ok = made ? memo_.Create(memo_path_, table_name_) : memo_.Open(memo_path_, true);
+  // A memo file new beside a table changed in place: its name must reach the disk too.
+  if (ok && made && table_temp_.empty()) NoteChanged(nb::FolderOf(memo_path_), true);
   memo_writable_ = ok;
   memo_missing_ = !ok;
   return ok || Fail("cannot open the memo file " + memo_path_ + " for writing");

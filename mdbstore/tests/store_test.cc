@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "mdb_test_util.h"
+#include "noting_os.h"
 #include "platform/os.h"
 
 namespace {
@@ -168,6 +169,22 @@ TEST(MdbstoreCreate, NewPathKeepOrReplaceTheTable) {
   store->Close();
   EXPECT_EQ(Sqlite(desk.Path("drive_c/Data/New.mdb"), "'SELECT count(*) FROM NBTable'"), "0\n");
   EXPECT_EQ(desk.BoxCount(), 0) << desk.Boxes();
+}
+
+// A commit survives a power cut: the journal's removal, which is the commit, is synced in
+// its folder through the seam.
+TEST(MdbstoreCreate, TheCommitIsSyncedInItsFolder) {
+  Desk desk;
+  const std::string path = desk.Path("Sync.mdb");
+  Sqlite(path, "'CREATE TABLE Other (Z)'");
+  nb::testing::NotingOs os;
+  {
+    nb::ScopedOs scoped(os);
+    ASSERT_TRUE(WriteTable(path, {Field("A", FieldType::Text, 5)}, {{FieldValue::Text("x")}}));
+  }
+  const long unlinked = os.Last("unlink " + path + "-journal");
+  EXPECT_GE(unlinked, 0);
+  EXPECT_GT(os.Last("fsync " + nb::FolderOf(path)), unlinked);
 }
 
 TEST(MdbstoreCreate, AnUnfinishedWriteLeavesThePreviousFile) {

@@ -18,6 +18,9 @@
 #include <filesystem>
 #include <utility>
 
+#include "platform/durable_folder.h"
+#include "record.h"
+
 namespace nb {
 namespace {
 
@@ -57,9 +60,15 @@ Os* FromEnvironment() {
 }
 
 std::atomic<Os*>& Current() {
-  static std::atomic<Os*> current{[] {
+  static std::atomic<Os*> current{[]() -> Os* {
     Os* env = FromEnvironment();
-    return env ? env : &Posix();
+    Os& os = env ? *env : Posix();
+    // NB_RECORD=FILE logs every change to files for scripts/powercut (record.h).
+    const char* log = getenv("NB_RECORD");
+    if (!log || !*log) return &os;
+    // Never destroyed: threads may still change files while the process exits.
+    static RecordingOs* recording = new RecordingOs(os, AbsolutePath(log));
+    return recording;
   }()};
   return current;
 }
@@ -525,6 +534,30 @@ bool SyncFolder(const std::string& folder) {
   if (os.Close(fd) != 0) return false;
   errno = err;
   return ok;
+}
+
+bool MakeFolderDurably(const std::string& path, mode_t mode) {
+  std::string folder = path;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  if (folder.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  std::vector<std::string> made;
+  for (size_t at = folder.find('/', 1);; at = folder.find('/', at + 1)) {
+    const std::string part = folder.substr(0, at);
+    if (TheOs().Mkdir(part.c_str(), mode) == 0)
+      made.push_back(part);
+    else if (errno != EEXIST)
+      return false;
+    if (at == std::string::npos) break;
+  }
+  // The deepest first: each sync makes the entry of the folder made inside it durable.
+  for (auto it = made.rbegin(); it != made.rend(); ++it)
+    if (!SyncFolder(FolderOf(*it))) return false;
+  if (IsFolder(folder)) return true;
+  errno = ENOTDIR;
+  return false;
 }
 
 }  // namespace nb

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "folder_names.h"
+#include "platform/durable_folder.h"
 #include "platform/os.h"
 
 namespace nb {
@@ -176,17 +177,7 @@ bool IsPlainFileName(std::string_view name, std::string* why) {
 }
 
 bool MakeDirs(const std::string& posix_path) {
-  if (posix_path.empty()) return false;
-  std::string cur;
-  size_t i = 0;
-  while (i <= posix_path.size()) {
-    size_t next = posix_path.find('/', i);
-    if (next == std::string::npos) next = posix_path.size();
-    cur = posix_path.substr(0, next);
-    if (!cur.empty() && TheOs().Mkdir(cur.c_str(), 0755) != 0 && errno != EEXIST) return false;
-    i = next + 1;
-  }
-  return IsFolder(posix_path);
+  return !posix_path.empty() && MakeFolderDurably(posix_path);
 }
 
 }  // namespace nb

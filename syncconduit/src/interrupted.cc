@@ -62,8 +62,14 @@ int QueuedBefore(const QueueState& q, int32_t end) {
   return n <= q.length ? n : -1;
 }
 
+// The mark is synced with each change: after a power cut it must match the queue, which is
+// synced with each command queued or taken.
 void WriteMark() {
-  if (g_mark) __atomic_store_n(&g_mark->own, Pack(g_own), __ATOMIC_RELEASE);
+  if (!g_mark) return;
+  __atomic_store_n(&g_mark->own, Pack(g_own), __ATOMIC_RELEASE);
+  if (nb::TheOs().Msync(g_mark, sizeof(Mark), MS_SYNC) != 0)
+    std::fprintf(stderr, "syncconduit: cannot bring %s to the disk: %s\n", MarkFile().c_str(),
+                 std::strerror(errno));
 }
 
 // Writes a fresh mark and maps it: later changes are stores into it, which a kill cannot
@@ -161,7 +167,8 @@ void EndCommands() {
   if (g_mark) nb::TheOs().Munmap(g_mark, sizeof(Mark));
   g_mark = nullptr;
   g_begun = false;
-  nb::TheOs().Unlink(MarkFile().c_str());
+  // A mark back after a power cut would take the next run for the survivor of a dead one.
+  if (nb::TheOs().Unlink(MarkFile().c_str()) == 0) nb::SyncFolder(nb::RunDir());
 }
 
 }  // namespace conduit

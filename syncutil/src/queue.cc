@@ -58,6 +58,7 @@ NB_SYNCUTIL_API int NB_AddToCommandQueueEx(uint32_t type, const char* fileName, 
     syncutil::CopyIn(r.plugin_name, sizeof r.plugin_name, pluginName ? pluginName : "");
   }
   b->write_index = (b->write_index + 1) % kQueueSlots;
+  syncutil::SyncBlock();
   return 1;
 }
 
@@ -85,6 +86,7 @@ NB_SYNCUTIL_API int NB_GetNextCommandEx(uint32_t* type, char* fileName, size_t f
   if (param3) *param3 = r.param3;
   b->read_index = (b->read_index + 1) % kQueueSlots;
   if (b->read_index == b->write_index) b->read_index = -1;
+  syncutil::SyncBlock();
   return 1;
 }
 
@@ -119,6 +121,7 @@ NB_SYNCUTIL_API int NB_RemoveQueuedCommand(uint32_t type, const char* fileName,
     for (int j = i + 1; j < count; ++j) b->queue[slot(j - 1)] = b->queue[slot(j)];
     b->write_index = (b->write_index - 1 + kQueueSlots) % kQueueSlots;
     if (b->write_index == b->read_index) b->read_index = -1;
+    syncutil::SyncBlock();
     return 1;
   }
   return 0;
@@ -132,6 +135,7 @@ void EmptyQueue() {
   QueueLock lock;
   b->read_index = -1;
   b->write_index = 0;
+  SyncBlock();
 }
 
 }  // namespace syncutil

@@ -69,6 +69,12 @@ void UnmapBlock() {
   g_fd = -1;
 }
 
+void SyncBlock() {
+  if (g_block && nb::TheOs().Msync(g_block, kBlockSize, MS_SYNC) != 0)
+    std::fprintf(stderr, "syncutil: cannot bring the command queue to the disk: %s\n",
+                 strerror(errno));
+}
+
 QueueLock::QueueLock() {
   if (g_fd >= 0) nb::TheOs().Flock(g_fd, LOCK_EX);
 }

@@ -52,6 +52,11 @@ static_assert(sizeof(SharedBlock) <= kBlockSize);
 // before a program uses the queue.
 SharedBlock* Block();
 
+// Brings the block to the disk (msync): a queued or taken command survives a power cut.
+// Called under the queue's lock, so what reaches the disk is one whole change; a failure
+// is reported on stderr.
+void SyncBlock();
+
 // Holds the exclusive lock on the block file for queue changes.
 class QueueLock {
  public:

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "noting_os.h"
 #include "syncutil_loader.h"
 #include "test_prefix.h"
 
@@ -94,6 +95,17 @@ TEST_F(QueueTest, FreshBlockIsEmptyAndSized) {
   EXPECT_EQ(next_(&type, name, sizeof name), 0);
   EXPECT_EQ(type, 77u);
   EXPECT_STREQ(name, "keep");
+}
+
+// The queue outlives a power cut: each command queued or taken is synced before the call ends.
+TEST_F(QueueTest, QueuedAndTakenCommandsReachTheDisk) {
+  nb::testing::NotingOs os;
+  nb::ScopedOs scoped(os);
+  uint32_t type;
+  EXPECT_EQ(add_(kCmdNoOperation, "x"), 1);
+  EXPECT_EQ(os.log, std::vector<std::string>{"msync"});
+  EXPECT_EQ(next_(&type, nullptr, 0), 1);
+  EXPECT_EQ(os.log, std::vector<std::string>(2, "msync"));
 }
 
 TEST_F(QueueTest, RingFillsAt512AndFreesOneSlotPerDequeue) {

@@ -12,6 +12,7 @@
 
 #include "commresp/common_responses.h"
 #include "dao/dao.h"
+#include "durability.h"
 #include "export/export_appraisal.h"
 #include "globals.h"
 #include "import/downloads_kept.h"
@@ -27,15 +28,6 @@
 namespace valtrix {
 
 namespace {
-
-// Only the last level is created: the program folder exists.
-void EnsureFolder(const std::string& folder) {
-  std::string path = folder;
-  if (path.size() > 1 && path.back() == '/') path.pop_back();
-  if (nb::IsFolder(path)) return;
-  if (nb::TheOs().Mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
-    throw std::runtime_error("cannot create the folder " + path + ": " + std::strerror(errno));
-}
 
 constexpr char kMenuInbox[] = "Open &Inbox";
 constexpr char kMenuErrorLog[] = "Open &error log";
@@ -63,9 +55,7 @@ bool frmValtrix::Form_Load(const std::string& program_folder) {
   if (!instance_) return false;
 
   Folders folders = MakeFolders(program_folder);
-  EnsureFolder(folders.system);
-  EnsureFolder(folders.outbox);
-  EnsureFolder(folders.inbox);
+  CreateFolders(folders);
   SetAppFolders(folders);
   RemoveUnfinishedExports();
 
@@ -260,6 +250,7 @@ void frmValtrix::OnSyncEvent(int code, long param) {
     RepairInterruptedDownloads(on_handheld_);
     Progress("tables arrived: exporting the marked appraisals");
     ExportAppraisals();
+    SyncTables();  // the marks cleared, and rows a repair put back
     sync_stage_ = kStageExported;
     Progress("stage B>C: export done");
   }
@@ -270,6 +261,7 @@ void frmValtrix::OnSyncEvent(int code, long param) {
     NoteDownloadsStarting(on_handheld_);
     ImportAppraisals();
     ImportCommonResponses();
+    SyncTables();  // before the downloads mark counts the imported rows
     sync_stage_ = kStageImported;
     Progress("stage C>B: import done");
   }

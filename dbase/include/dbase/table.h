@@ -129,4 +129,12 @@ class Table {
   std::vector<uint8_t> memo_data_;  // the last memo read
 };
 
+// A table changed in place (rows rewritten, marked deleted or appended) is closed without
+// an fsync: its changes come a row at a time, and a sync per row would cost a disk flush per
+// row. Such tables and their memo files are noted, process-wide, until SyncChangedTables
+// brings each to the disk with one fsync: call it before anything that depends on the
+// changes is made durable, and before the work is reported done. False, with *error naming
+// the file and the reason, when one cannot be synced; it stays noted, the others are synced.
+bool SyncChangedTables(std::string* error = nullptr);
+
 }  // namespace dbase

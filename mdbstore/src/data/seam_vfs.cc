@@ -64,7 +64,9 @@ const std::pair<const char*, sqlite3_syscall_ptr> kCalls[] = {
 // A file of the seam's VFS: the unix VFS's file follows it, and does all but the syncs.
 struct File {
   sqlite3_file base;
-  int fd;  // -1 when the unix VFS reused a descriptor it kept
+  int fd;            // -1 when the unix VFS reused a descriptor it kept
+  bool sync_folder;  // a new journal: its name is synced in its folder at its first sync
+  const char* name;  // SQLite keeps it until the file is closed
   sqlite3_file* Unix() { return reinterpret_cast<sqlite3_file*>(this + 1); }
   const sqlite3_io_methods* Methods() { return Unix()->pMethods; }
 };
@@ -83,10 +85,14 @@ int FileWrite(sqlite3_file* f, const void* data, int n, sqlite3_int64 at) {
 int FileTruncate(sqlite3_file* f, sqlite3_int64 size) {
   return Of(f)->Methods()->xTruncate(Of(f)->Unix(), size);
 }
-// The file's sync through the seam first; the unix VFS's then also syncs the folder of a
-// new journal.
+// The file's sync, and a new journal's folder, through the seam first; the unix VFS's own
+// then repeats them outside it.
 int FileSync(sqlite3_file* f, int flags) {
   if (Of(f)->fd >= 0 && nb::TheOs().Fsync(Of(f)->fd) != 0) return SQLITE_IOERR_FSYNC;
+  if (Of(f)->sync_folder) {
+    if (!nb::SyncFolder(nb::FolderOf(Of(f)->name))) return SQLITE_IOERR_DIR_FSYNC;
+    Of(f)->sync_folder = false;
+  }
   return Of(f)->Methods()->xSync(Of(f)->Unix(), flags);
 }
 int FileSize(sqlite3_file* f, sqlite3_int64* size) {
@@ -149,11 +155,23 @@ sqlite3_vfs* Unix() { return static_cast<sqlite3_vfs*>(g_vfs.pAppData); }
 int VfsOpen(sqlite3_vfs*, const char* name, sqlite3_file* f, int flags, int* out_flags) {
   File* file = Of(f);
   file->fd = -1;
+  file->name = name;
+  file->sync_folder = name && (flags & SQLITE_OPEN_CREATE) &&
+                      (flags & (SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_WAL));
   g_opened = &file->fd;
   const int rc = Unix()->xOpen(Unix(), name, file->Unix(), flags, out_flags);
   g_opened = nullptr;
   // Without methods SQLite closes nothing.
   f->pMethods = rc == SQLITE_OK && file->Unix()->pMethods ? &kFileMethods : nullptr;
+  return rc;
+}
+
+// A journal's removal commits a transaction; with a folder sync asked for (synchronous
+// EXTRA), the folder is synced through the seam.
+int VfsDelete(sqlite3_vfs*, const char* name, int sync_folder) {
+  const int rc = Unix()->xDelete(Unix(), name, 0);
+  if (rc == SQLITE_OK && sync_folder && !nb::SyncFolder(nb::FolderOf(name)))
+    return SQLITE_IOERR_DIR_FSYNC;
   return rc;
 }
 
@@ -182,6 +200,7 @@ const char* SeamVfs() {
     g_vfs.pAppData = posix;
     g_vfs.pNext = nullptr;
     g_vfs.xOpen = VfsOpen;
+    g_vfs.xDelete = VfsDelete;
     if (sqlite3_vfs_register(&g_vfs, 0) != SQLITE_OK) {
       posix->xSetSystemCall(posix, nullptr, nullptr);
       return;

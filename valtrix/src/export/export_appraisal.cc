@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "durability.h"
 #include "export/export_mapping.h"
 #include "export/file_naming.h"
 #include "globals.h"
@@ -114,6 +115,7 @@ void ExportSession::Finish() {
       LogError(kExportFailedMessage);
     }
   }
+  SyncTables();  // the marks cleared stay cleared
 }
 
 void ExportSession::Commit(int16_t apr_id) {

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "dao/dao.h"
+#include "durability.h"
 #include "globals.h"
+#include "platform/durable_folder.h"
 #include "platform/os.h"
 #include "platform/profile.h"
 
@@ -41,8 +43,10 @@ void Move(const std::string& from, const std::string& to) {
 
 void MoveToKept(const std::string& from, const std::string& name) {
   const std::string folder = KeptFolder();
-  if (!KeptFolderExists() && nb::TheOs().Mkdir(folder.c_str(), 0777) != 0)
+  if (!KeptFolderExists() && !nb::MakeFolderDurably(folder, 0777))
     throw std::runtime_error("cannot create the folder " + folder + ": " + std::strerror(errno));
+  // The rows the file brought are on the disk before the file leaves the Outbox.
+  SyncTables();
   Move(from, folder + name);
   nb::Profile::SyncFolder(folder);
   nb::Profile::SyncFolder(AppFolders().outbox);
@@ -133,7 +137,11 @@ void RecoverImportedFiles() {
 }
 
 void ForgetImportedFiles() {
-  for (const std::string& file : KeptFiles()) nb::TheOs().Unlink((KeptFolder() + file).c_str());
+  const std::vector<std::string> kept = KeptFiles();
+  for (const std::string& file : kept) nb::TheOs().Unlink((KeptFolder() + file).c_str());
+  // Gone for good before the note that says so goes: back after a power cut, a kept file
+  // would be taken for one that never reached the handheld.
+  if (!kept.empty()) nb::Profile::SyncFolder(KeptFolder());
 }
 
 }  // namespace valtrix

@@ -259,7 +259,9 @@ void NoteDownloadsStarting(const AppraisalRows& on_handheld) {
     throw std::runtime_error(error);
 }
 
-void NoteDownloadsDone() { nb::TheOs().Unlink(DownloadsMark().c_str()); }
+void NoteDownloadsDone() {
+  if (nb::TheOs().Unlink(DownloadsMark().c_str()) == 0) nb::SyncFolder(AppFolders().system);
+}
 
 void RepairInterruptedDownloads(const AppraisalRows& on_handheld) {
   struct stat st;
