@@ -255,9 +255,17 @@ TEST_F(HotSyncProgramTest, InstallFolderGoesOntoTheHandheldAndBadFilesStay) {
   std::ofstream(install + "/memo.pdb", std::ios::binary) << memo;
   const std::string key = std::string(kPalm) + "\\HotSync Manager";
 
-  // Without the user's install flag nothing is installed.
+  // A copy cut short before the flag was set left its temporary.
+  const pid_t dead = fork();
+  if (dead == 0) _exit(0);
+  waitpid(dead, nullptr, 0);
+  const std::string temp = install + "/late.prc.~" + std::to_string(dead) + "-0";
+  std::ofstream(temp) << "half";
+
+  // Without the user's install flag nothing is installed, but the remains go.
   EXPECT_EQ(Sync(), 0) << output_;
   EXPECT_TRUE(std::filesystem::exists(install + "/whatever name.pdb"));
+  EXPECT_FALSE(std::filesystem::exists(temp));
 
   nb::reg::SetDword(Hive::kCurrentUser, key, "Install4242", 1);
   EXPECT_EQ(Sync(), 1) << output_;

@@ -159,12 +159,13 @@ bool QueueForInstall(const Desktop& desktop, const HsUserRecord& user,
 
 bool InstallWaitingFiles(const Desktop& desktop, const HsUserRecord& user,
                          nb::dlp::Handheld& handheld, SyncLog& log, bool* link_lost) {
-  // As HotSync, only for a user flagged for installation.
-  if (!InstallFlagSet(desktop, user.id)) return true;
   const std::string folder = nb::MapPath(InstallFolder(desktop, user));
-  // A copy into the folder that was killed half-way left only its temporary.
+  // A copy into the folder that was killed half-way left only its temporary; the flag is
+  // set after the copies, so a copy cut short may have left it unset.
   for (const std::string& name : nb::RemoveAbandonedTemporaries(folder))
     log.Note("removed " + name + ", the remains of an unfinished copy into " + folder);
+  // As HotSync, only for a user flagged for installation.
+  if (!InstallFlagSet(desktop, user.id)) return true;
   const std::vector<std::string> files = FilesIn(folder);
   if (files.empty()) {
     ClearInstallFlag(desktop, user.id);
