@@ -58,10 +58,10 @@ struct Unsynced {
   std::mutex mutex;
   std::set<std::string> files, folders;
 };
-Unsynced& Changed() {
-  static Unsynced* changed = new Unsynced;  // outlives every table closed at exit
-  return *changed;
-}
+// Made when the module loads, so it outlives every table closed at exit, and freed when it
+// unloads (a plug-in that links this library is unloaded before the process ends).
+Unsynced g_changed;
+Unsynced& Changed() { return g_changed; }
 
 void NoteChanged(const std::string& path, bool folder = false) {
   Unsynced& changed = Changed();
