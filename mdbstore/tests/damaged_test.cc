@@ -46,7 +46,10 @@ TEST(MdbstoreDamaged, EveryOperationNamesTheFileAndChangesNothing) {
       {"jet.mdb", jet, false},
       {"scribbled.mdb", scribbled, true},
       // Found by fuzzing: a write into it left a database SQLite cannot open.
-      {"fuzzed.mdb", nb::testing::Slurp(NB_SOURCE_DIR "/mdbstore/tests/data/damaged.mdb"), true}};
+      {"fuzzed.mdb", nb::testing::Slurp(NB_SOURCE_DIR "/mdbstore/tests/data/damaged.mdb"), true},
+      // Found by fuzzing: its table's schema row names "nBTable"; rebuilt, it held two.
+      {"fuzzed-schema.mdb",
+       nb::testing::Slurp(NB_SOURCE_DIR "/mdbstore/tests/data/stray-schema.mdb"), true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = desk.Path(c.name);

@@ -509,6 +509,13 @@ class SqliteConnection : public Connection {
       }
       if (!problem.empty()) throw FileError("the database is damaged (" + problem + ")");
     }
+    // A schema row naming its table otherwise than the table is named (a letter's case
+    // apart) outlives a DROP of that table, and the file no longer opens.
+    Statement stray(db_,
+                    "SELECT 1 FROM sqlite_master WHERE tbl_name NOT IN "
+                    "(SELECT name FROM sqlite_master WHERE type IN ('table', 'view'))");
+    if (stray.Step())
+      throw FileError("the database is damaged (its schema names a table it does not hold)");
   }
 
   sqlite3* Db() {
